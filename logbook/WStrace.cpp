@@ -1,0 +1,50 @@
+#include "logbook/WStrace.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/os/Files.h"
+#include "platform/os/System.h"
+
+void WStrace::SetFileName(const char* path) {
+    if (!path || std::strlen(path) >= 260)
+        m_FileName.Clear();
+    else
+        m_FileName = path;
+}
+
+void WStrace::GetTime(char* out, std::size_t size) {
+    const os::LocalTime t = os::GetLocalTime();
+    std::snprintf(out, size, "%-2.2i/%-2.2i/%-4.4i %-2.2i:%-2.2i:%-2.2i:%-3.3i", t.day, t.month,
+                  t.year, t.hour, t.minute, t.second, t.millisecond);
+}
+
+void WStrace::Print(const char* text1, long length1, const char* text2, long length2) {
+    if (!text1 || !text2) return;
+    if (length1 < 0) length1 = 0;
+    if (length2 < 0) length2 = 0;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (m_Status != 1 || m_FileName.empty()) return;
+    // The whole line goes out in one append, so even another process's reader never
+    // sees half a line.
+    std::string line;
+    line.reserve(static_cast<std::size_t>(kTimeFieldWidth + length1 + length2 + 2));
+    if (m_TimeStatus == 1) {
+        char time[32];
+        GetTime(time, sizeof time);
+        char field[kTimeFieldWidth + 1];
+        std::snprintf(field, sizeof field, "%-25.25s", time);
+        line.append(field, kTimeFieldWidth);
+    }
+    line.append(text1, static_cast<std::size_t>(length1));
+    line.append(text2, static_cast<std::size_t>(length2));
+    line.append("\r\n", 2);
+    os::AppendToFile(m_FileName.c_str(), line.data(), line.size());  // a lost line is not reported
+}
+
+void WStrace::Clean() {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (m_Status != 1 || m_FileName.empty()) return;
+    os::TruncateFile(m_FileName.c_str());
+}

@@ -1,0 +1,36 @@
+// Append-only trace file shared by the threads of a process: one line per Print,
+// opened, appended and closed each time, so the file can be read or emptied meanwhile.
+#pragma once
+
+#include <mutex>
+
+#include "common/FixedText.h"
+
+class WStrace {
+public:
+    WStrace() = default;
+    WStrace(const WStrace&) = delete;
+    WStrace& operator=(const WStrace&) = delete;
+
+    // A path of 260 characters or more sets an empty name.
+    void SetFileName(const char* path);
+    const char* GetFileName() const { return m_FileName.c_str(); }
+    void SetStatus(int status) { m_Status = status; }
+    int GetStatus() const { return m_Status; }
+    void SetTimeStatus(int status) { m_TimeStatus = status; }
+    int GetTimeStatus() const { return m_TimeStatus; }
+
+    void Clean();
+    void Print(const char* text1, long length1, const char* text2, long length2);
+
+    // The 25-character time-stamp field of a line.
+    static constexpr int kTimeFieldWidth = 25;
+
+private:
+    static void GetTime(char* out, std::size_t size);
+
+    FixedText<259> m_FileName;
+    std::mutex m_Mutex;
+    int m_Status = 1;
+    int m_TimeStatus = 1;
+};

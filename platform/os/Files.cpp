@@ -1,0 +1,225 @@
+#include "platform/os/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace os {
+
+namespace {
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Release() {
+        int f = fd;
+        fd = -1;
+        return f;
+    }
+};
+
+int WriteAll(int fd, const char* p, std::size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        p += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    return 0;
+}
+
+std::string& StartDir() {
+    static std::string dir;
+    return dir;
+}
+
+}  // namespace
+
+int ReadWholeFile(const char* path, std::unique_ptr<char[]>& data, int64_t& size,
+                  int64_t maxSize) {
+    size = 0;
+    if (!path) return -1;
+    Fd f(::open(path, O_RDONLY | O_CLOEXEC));
+    if (f.fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    if (st.st_size < 0 || st.st_size > maxSize) return -1;
+    const auto n = static_cast<std::size_t>(st.st_size);
+    std::unique_ptr<char[]> buf(new (std::nothrow) char[n + 1]);
+    if (!buf) return -1;
+    std::size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::read(f.fd, buf.get() + got, n - got);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (r == 0) break;  // the file shrank meanwhile: take what is there
+        got += static_cast<std::size_t>(r);
+    }
+    buf[got] = '\0';
+    data = std::move(buf);
+    size = static_cast<int64_t>(got);
+    return 0;
+}
+
+int ReadWholeFile(const char* path, std::string& out) {
+    std::unique_ptr<char[]> data;
+    int64_t size = 0;
+    if (ReadWholeFile(path, data, size, INT64_MAX / 2) != 0) return -1;
+    out.assign(data.get(), static_cast<std::size_t>(size));
+    return 0;
+}
+
+int ReplaceFile(const char* path, const void* data, std::size_t size) {
+    if (!path || !*path || (size > 0 && !data)) return -1;
+    std::string dir = DirName(path);
+    std::string tmp = JoinPath({dir, "." + BaseName(path) + ".XXXXXX"});
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    Fd f(::mkstemp(name.data()));
+    if (f.fd < 0) return -1;
+    // mkstemp creates 0600; give the file the ordinary mode a plain create would.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat old {};
+    mode_t mode = (::stat(path, &old) == 0) ? (old.st_mode & 07777) : (0666 & ~mask);
+    bool ok = ::fchmod(f.fd, mode) == 0 && WriteAll(f.fd, static_cast<const char*>(data), size) == 0 &&
+              ::fsync(f.fd) == 0;
+    ok = (::close(f.Release()) == 0) && ok;
+    if (!ok || ::rename(name.data(), path) != 0) {
+        ::unlink(name.data());
+        return -1;
+    }
+    return 0;
+}
+
+int AppendToFile(const char* path, const void* data, std::size_t size) {
+    if (!path || !*path) return -1;
+    Fd f(::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (f.fd < 0) return -1;
+    return WriteAll(f.fd, static_cast<const char*>(data), size);
+}
+
+int TruncateFile(const char* path) {
+    if (!path || !*path) return -1;
+    Fd f(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    return f.fd < 0 ? -1 : 0;
+}
+
+bool FileExists(const char* path) {
+    struct stat st {};
+    return path && ::stat(path, &st) == 0;
+}
+
+bool IsDirectory(const char* path) {
+    struct stat st {};
+    return path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int64_t FileSize(const char* path) {
+    struct stat st {};
+    if (!path || ::stat(path, &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+int RemoveFile(const char* path) { return (path && ::unlink(path) == 0) ? 0 : -1; }
+
+int RenamePath(const char* from, const char* to) {
+    return (from && to && ::rename(from, to) == 0) ? 0 : -1;
+}
+
+int MakeDirectories(const char* path) {
+    if (!path || !*path) return -1;
+    std::string p(path);
+    for (std::size_t i = 1; i <= p.size(); ++i) {
+        if (i == p.size() || p[i] == kPathSeparator) {
+            std::string part = p.substr(0, i);
+            if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return -1;
+        }
+    }
+    return IsDirectory(path) ? 0 : -1;
+}
+
+int ListDirectory(const char* path, std::vector<DirEntry>& out) {
+    out.clear();
+    if (!path) return -1;
+    DIR* d = ::opendir(path);
+    if (!d) return -1;
+    while (dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        DirEntry entry;
+        entry.name = e->d_name;
+        std::string full = JoinPath({path, entry.name});
+        struct stat st {};
+        if (::stat(full.c_str(), &st) == 0) {
+            entry.isDirectory = S_ISDIR(st.st_mode);
+            entry.size = st.st_size;
+            entry.modifiedSeconds = st.st_mtim.tv_sec;
+        }
+        out.push_back(std::move(entry));
+    }
+    ::closedir(d);
+    std::sort(out.begin(), out.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return 0;
+}
+
+std::string JoinPath(std::initializer_list<std::string_view> parts) {
+    std::string r;
+    for (std::string_view p : parts) {
+        if (p.empty()) continue;
+        if (!r.empty() && r.back() != kPathSeparator) r += kPathSeparator;
+        r += p;
+    }
+    return r;
+}
+
+std::string WirePathToLocal(std::string_view wirePath) {
+    std::string r(wirePath);
+    std::replace(r.begin(), r.end(), '\\', kPathSeparator);
+    return r;
+}
+
+std::string BaseName(std::string_view path) {
+    auto pos = path.find_last_of(kPathSeparator);
+    return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
+}
+
+std::string DirName(std::string_view path) {
+    auto pos = path.find_last_of(kPathSeparator);
+    if (pos == std::string_view::npos) return ".";
+    if (pos == 0) return std::string(1, kPathSeparator);
+    return std::string(path.substr(0, pos));
+}
+
+void RecordStartDirectory() { StartDir() = CurrentDirectory(); }
+
+const std::string& GetStartDirectory() {
+    if (StartDir().empty()) RecordStartDirectory();
+    return StartDir();
+}
+
+int EnterStartDirectory() { return ::chdir(GetStartDirectory().c_str()) == 0 ? 0 : -1; }
+
+std::string CurrentDirectory() {
+    char buf[PATH_MAX];
+    return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string(".");
+}
+
+}  // namespace os

@@ -1,0 +1,63 @@
+// Files, folders and paths. The only place that knows the local path syntax.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace os {
+
+inline constexpr char kPathSeparator = '/';
+
+// Reads a whole regular file. -1 when it cannot be opened or read, or when it is
+// larger than maxSize bytes (nothing is read then).
+int ReadWholeFile(const char* path, std::unique_ptr<char[]>& data, int64_t& size,
+                  int64_t maxSize);
+int ReadWholeFile(const char* path, std::string& out);
+
+// Replaces the file atomically: a temporary file in the same folder, flushed to disk,
+// then renamed over the old one. A crash leaves the old file or the new one, never half.
+int ReplaceFile(const char* path, const void* data, std::size_t size);
+inline int ReplaceFile(const char* path, std::string_view data) {
+    return ReplaceFile(path, data.data(), data.size());
+}
+
+// Appends in one write to a file created when missing. -1 when it cannot be opened.
+int AppendToFile(const char* path, const void* data, std::size_t size);
+// Creates the file anew, empty.
+int TruncateFile(const char* path);
+
+bool FileExists(const char* path);
+bool IsDirectory(const char* path);
+int64_t FileSize(const char* path);  // -1 when missing
+int RemoveFile(const char* path);
+int RenamePath(const char* from, const char* to);
+int MakeDirectories(const char* path);  // like mkdir -p; 0 when it exists already
+
+struct DirEntry {
+    std::string name;
+    bool isDirectory = false;
+    int64_t size = 0;
+    int64_t modifiedSeconds = 0;  // seconds since the epoch
+};
+// Entries of a folder without "." and "..", sorted by name. -1 when it cannot be read.
+int ListDirectory(const char* path, std::vector<DirEntry>& out);
+
+// Joins parts with the local separator ("root", "app", "data", "x.txt").
+std::string JoinPath(std::initializer_list<std::string_view> parts);
+// The protocol writes paths with backslashes; the local form uses the local separator.
+std::string WirePathToLocal(std::string_view wirePath);
+// The last part of a local path.
+std::string BaseName(std::string_view path);
+std::string DirName(std::string_view path);
+
+// The start directory: recorded once at start, made current again before each access
+// to a file named by a bare name.
+void RecordStartDirectory();
+const std::string& GetStartDirectory();
+int EnterStartDirectory();
+std::string CurrentDirectory();
+
+}  // namespace os

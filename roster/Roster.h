@@ -1,0 +1,84 @@
+// In-memory result tables of fixed-width text cells: Roster (8-bit) and RosterU
+// (UTF-16, with HTML attribute texts for rows and cells).
+#pragma once
+
+#include <vector>
+
+#include "common/FixedText.h"
+#include "vessel/Vessel.h"
+
+template <class Ch>
+class BasicRoster {
+public:
+    using VesselT = BasicVessel<Ch>;
+
+    BasicRoster() = default;
+    BasicRoster(const BasicRoster&) = delete;
+    BasicRoster& operator=(const BasicRoster&) = delete;
+
+    int CreateField(long width);
+    int CreateRecord();
+    int SetField(long record, long field, const Ch* text);
+    int GetField(long record, long field, Ch** cell, long* length);
+    int GetFieldSize(long field, long* width) const;
+    int GetNumberOfRecords(long* count) const;
+    int GetNumberOfFields(long* count) const;
+    long GetRecordSize() const { return m_RecordSize; }
+
+    void SetMultiSelected() { m_MultiSelected = 1; }
+    int GetSMType() const { return m_MultiSelected; }
+    void SetSelectedRecord(long record);
+    int GetRecordStatus(long record) const;
+
+    void SetErrorMsg(const char* text) {
+        if (text) m_ErrorMsg = text;
+    }
+    const char* GetErrorMsg() const { return m_ErrorMsg.c_str(); }
+    void SetErrorCode(int code) { m_ErrorCode = code; }
+    int GetErrorCode() const { return m_ErrorCode; }
+
+protected:
+    struct Field {
+        long width = 0;
+        long offset = 0;
+        FixedText<99> attributes;  // cell attributes (used by RosterU)
+    };
+    bool InRange(long record, long field) const {
+        return record >= 0 && record < m_NumberOfRecords && field >= 0 &&
+               field < m_NumberOfFields;
+    }
+
+    VesselT m_Records;
+    std::vector<Field> m_Fields;
+    long m_NumberOfRecords = 0;
+    long m_NumberOfFields = 0;
+    long m_RecordSize = 0;
+    FixedText<1023> m_ErrorMsg;
+    int m_ErrorCode = 0;
+    int m_MultiSelected = 0;
+    long m_SelectedRecord = 0;
+    std::vector<int> m_Selection;
+};
+
+extern template class BasicRoster<char>;
+extern template class BasicRoster<char16_t>;
+
+using Roster = BasicRoster<char>;
+
+// Attribute texts hold fewer than 100 characters; longer ones are ignored.
+class RosterU : public BasicRoster<char16_t> {
+public:
+    void SetTRParam(const char* text);
+    void SetTRParam(const char* text, const char* textEx);
+    const char* GetTRParam() const { return m_TRParam.c_str(); }
+    const char* GetTRParamEx() const { return m_TRParamEx.c_str(); }
+    void SetTDParam(const char* text);
+    void SetTDParam(long field, const char* text);
+    const char* GetTDParam() const { return m_TDParam.c_str(); }
+    const char* GetTDParam(long field) const;
+
+private:
+    FixedText<99> m_TRParam;
+    FixedText<99> m_TRParamEx;
+    FixedText<99> m_TDParam;
+};

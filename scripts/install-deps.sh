@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what the project needs on Debian 12 (run as root).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends \
+  build-essential cmake ninja-build clang libclang-rt-14-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  qt6-base-dev libgl-dev libsqlite3-dev libsodium-dev \
+  xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 \
+  netcat-openbsd curl python3 ca-certificates

@@ -1,0 +1,57 @@
+// Growable owned buffers of 8-bit (Vessel) and 16-bit (VesselU) characters.
+// Every count, position and capacity is in characters of the buffer's type.
+#pragma once
+
+#include <cstdint>
+
+template <class Ch>
+class BasicVessel {
+public:
+    BasicVessel() = default;
+    ~BasicVessel() { Free(); }
+    BasicVessel(const BasicVessel&) = delete;
+    BasicVessel& operator=(const BasicVessel&) = delete;
+
+    // Discards any content, then allocates capacity + 1 zeroed characters.
+    int Alloc(long initialCapacity, long growStep);
+    void Free();
+
+    // Appends count characters and writes a terminator after the new end.
+    int AddContent(const Ch* source, long count);
+    // Makes room for count more characters and counts them as used; copies nothing.
+    int AddContentSize(long count);
+    // Overwrites in place; checked against capacity, never grows, never changes size.
+    int InsertContent(long position, const Ch* source, long count);
+
+    Ch* GetContent() { return m_Content; }
+    const Ch* GetContent() const { return m_Content; }
+    Ch* GetContent(long position) {
+        return (position >= 0 && position < m_Size) ? m_Content + position : m_Content;
+    }
+    const Ch* GetContent(long position) const {
+        return (position >= 0 && position < m_Size) ? m_Content + position : m_Content;
+    }
+    long GetSize() const { return m_Size; }
+    long GetCapacity() const { return m_Capacity; }
+    long GetGrowStep() const { return m_GrowStep; }
+
+    // First occurrence of the zero-terminated needle at or after start; the out
+    // position is absolute. An empty needle matches at start.
+    bool Contains(const Ch* needle, long* outPosition = nullptr, long start = 0) const;
+    // The same with a known needle length (the needle holds no zero character).
+    bool ContainsN(const Ch* needle, long needleLength, long* outPosition, long start) const;
+
+private:
+    int Realloc(long needed);
+
+    Ch* m_Content = nullptr;
+    int32_t m_Size = 0;
+    int32_t m_Capacity = 0;
+    int32_t m_GrowStep = 0;
+};
+
+extern template class BasicVessel<char>;
+extern template class BasicVessel<char16_t>;
+
+using Vessel = BasicVessel<char>;
+using VesselU = BasicVessel<char16_t>;
