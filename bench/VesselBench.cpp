@@ -38,7 +38,8 @@ void BM_Memmem(benchmark::State& state) {
     Fill(v, state.range(0), kNeedle, state.range(1) != 0);
     const size_t n = std::strlen(kNeedle);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(memmem(v.GetContent(), static_cast<size_t>(v.GetSize()), kNeedle, n));
+        benchmark::DoNotOptimize(
+            memmem(v.GetContent(), static_cast<size_t>(v.GetSize()), kNeedle, n));
     }
     state.SetBytesProcessed(state.iterations() * v.GetSize());
 }
@@ -68,8 +69,19 @@ constexpr long kMB = 1024 * 1024;
 
 }  // namespace
 
-BENCHMARK(BM_Contains)->Args({kMB, 1})->Args({kMB, 0})->Args({64 * kMB, 1})->Args({64 * kMB, 0})->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Memmem)->Args({kMB, 1})->Args({kMB, 0})->Args({64 * kMB, 1})->Args({64 * kMB, 0})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Contains)
+    ->Args({kMB, 1})
+    ->Args({kMB, 0})
+    ->Args({64 * kMB, 1})
+    ->Args({64 * kMB, 0})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Memmem)
+    ->Args({kMB, 1})
+    ->Args({kMB, 0})
+    ->Args({64 * kMB, 1})
+    ->Args({64 * kMB, 0})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CrLfCrLf)->Arg(kMB)->Arg(64 * kMB)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Append)->Arg(8 * kMB)->Arg(16 * kMB)->Arg(32 * kMB)->Arg(64 * kMB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Append)->Arg(8 * kMB)->Arg(16 * kMB)->Arg(32 * kMB)->Arg(64 * kMB)->Unit(
+    benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -26,9 +26,11 @@ public:
     // Cuts at N characters; also stops at an embedded zero, as a C string would.
     void Set(std::string_view s) {
         std::size_t n = s.size() < N ? s.size() : N;
-        const void* zero = std::memchr(s.data(), '\0', n);
-        if (zero) n = static_cast<std::size_t>(static_cast<const char*>(zero) - s.data());
-        if (n) std::memmove(m_Text, s.data(), n);
+        if (n) {
+            const void* zero = std::memchr(s.data(), '\0', n);
+            if (zero) n = static_cast<std::size_t>(static_cast<const char*>(zero) - s.data());
+            std::memmove(m_Text, s.data(), n);
+        }
         m_Text[n] = '\0';
     }
     void Clear() { m_Text[0] = '\0'; }

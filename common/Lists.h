@@ -22,7 +22,9 @@ enum ListResult : int {
 
 namespace lists_detail {
 
-inline const char* NameOf(const char* name) { return name; }
+inline const char* NameOf(const char* name) {
+    return name;
+}
 
 template <class Item>
 bool HasName(const Item& item, const char* name) {

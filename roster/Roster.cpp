@@ -139,7 +139,9 @@ void RosterU::SetTRParam(const char* text, const char* textEx) {
     }
 }
 
-void RosterU::SetTDParam(const char* text) { AppendAttribute(m_TDParam, text); }
+void RosterU::SetTDParam(const char* text) {
+    AppendAttribute(m_TDParam, text);
+}
 
 void RosterU::SetTDParam(long field, const char* text) {
     if (field < 0 || field >= m_NumberOfFields) return;

@@ -44,8 +44,7 @@ protected:
         FixedText<99> attributes;  // cell attributes (used by RosterU)
     };
     bool InRange(long record, long field) const {
-        return record >= 0 && record < m_NumberOfRecords && field >= 0 &&
-               field < m_NumberOfFields;
+        return record >= 0 && record < m_NumberOfRecords && field >= 0 && field < m_NumberOfFields;
     }
 
     VesselT m_Records;

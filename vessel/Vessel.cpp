@@ -55,6 +55,7 @@ void BasicVessel<Ch>::Free() {
     std::free(m_Content);
     m_Content = nullptr;
     m_Size = m_Capacity = m_GrowStep = 0;
+    ++m_Generation;
 }
 
 template <class Ch>
@@ -62,7 +63,8 @@ int BasicVessel<Ch>::Realloc(long needed) {
     const long step = needed > m_GrowStep ? needed : m_GrowStep;
     if (step > kMaxChars - m_Capacity) return -1;  // sizes are 32-bit: never wrap
     const long newCapacity = m_Capacity + step;
-    auto* p = static_cast<Ch*>(std::realloc(m_Content, (static_cast<size_t>(newCapacity) + 1) * sizeof(Ch)));
+    auto* p = static_cast<Ch*>(
+        std::realloc(m_Content, (static_cast<size_t>(newCapacity) + 1) * sizeof(Ch)));
     if (!p) return -1;
     m_Content = p;
     m_Capacity = static_cast<int32_t>(newCapacity);
@@ -95,10 +97,10 @@ int BasicVessel<Ch>::AddContentSize(long count) {
 
 template <class Ch>
 int BasicVessel<Ch>::InsertContent(long position, const Ch* source, long count) {
-    if (position < 0 || position > m_Size || !source || count < 0 ||
-        position + count > m_Capacity)
+    if (position < 0 || position > m_Size || !source || count < 0 || position + count > m_Capacity)
         return -1;
-    if (count > 0) std::memcpy(m_Content + position, source, static_cast<size_t>(count) * sizeof(Ch));
+    if (count > 0)
+        std::memcpy(m_Content + position, source, static_cast<size_t>(count) * sizeof(Ch));
     return 0;
 }
 

@@ -34,6 +34,9 @@ public:
     long GetSize() const { return m_Size; }
     long GetCapacity() const { return m_Capacity; }
     long GetGrowStep() const { return m_GrowStep; }
+    // Changes on every Alloc and Free (never on growth), so a reader that keeps state
+    // about the content can tell a new text from a longer one.
+    unsigned GetGeneration() const { return m_Generation; }
 
     // First occurrence of the zero-terminated needle at or after start; the out
     // position is absolute. An empty needle matches at start.
@@ -48,6 +51,7 @@ private:
     int32_t m_Size = 0;
     int32_t m_Capacity = 0;
     int32_t m_GrowStep = 0;
+    unsigned m_Generation = 0;
 };
 
 extern template class BasicVessel<char>;

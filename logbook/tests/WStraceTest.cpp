@@ -49,8 +49,8 @@ TEST(WStrace, TimeStampFieldIsTwentyFiveCharacters) {
     t.Print("hello", 5, "", 0);
     std::string s = Read(f);
     ASSERT_EQ(s.size(), 25u + 5 + 2);
-    EXPECT_TRUE(std::regex_match(s.substr(0, 25),
-                                 std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d:\d{3}  )")))
+    EXPECT_TRUE(
+        std::regex_match(s.substr(0, 25), std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d:\d{3}  )")))
         << s;
     EXPECT_EQ(s.substr(25), "hello\r\n");
     ::unlink(f.c_str());
@@ -119,8 +119,7 @@ TEST(WStrace, ConcurrentPrintsStayWholeAndComplete) {
         int th = line[1] - '0';
         std::size_t colon = line.find(':');
         ASSERT_NE(colon, std::string::npos);
-        EXPECT_EQ(line.substr(colon + 1),
-                  std::string(200 + th * 37, static_cast<char>('a' + th)));
+        EXPECT_EQ(line.substr(colon + 1), std::string(200 + th * 37, static_cast<char>('a' + th)));
         seen.insert(line.substr(0, colon));
         ++lines;
         pos = end + 2;

@@ -50,8 +50,7 @@ std::string& StartDir() {
 
 }  // namespace
 
-int ReadWholeFile(const char* path, std::unique_ptr<char[]>& data, int64_t& size,
-                  int64_t maxSize) {
+int ReadWholeFile(const char* path, std::unique_ptr<char[]>& data, int64_t& size, int64_t maxSize) {
     size = 0;
     if (!path) return -1;
     Fd f(::open(path, O_RDONLY | O_CLOEXEC));
@@ -99,8 +98,8 @@ int ReplaceFile(const char* path, const void* data, std::size_t size) {
     ::umask(mask);
     struct stat old {};
     mode_t mode = (::stat(path, &old) == 0) ? (old.st_mode & 07777) : (0666 & ~mask);
-    bool ok = ::fchmod(f.fd, mode) == 0 && WriteAll(f.fd, static_cast<const char*>(data), size) == 0 &&
-              ::fsync(f.fd) == 0;
+    bool ok = ::fchmod(f.fd, mode) == 0 &&
+              WriteAll(f.fd, static_cast<const char*>(data), size) == 0 && ::fsync(f.fd) == 0;
     ok = (::close(f.Release()) == 0) && ok;
     if (!ok || ::rename(name.data(), path) != 0) {
         ::unlink(name.data());
@@ -138,7 +137,9 @@ int64_t FileSize(const char* path) {
     return static_cast<int64_t>(st.st_size);
 }
 
-int RemoveFile(const char* path) { return (path && ::unlink(path) == 0) ? 0 : -1; }
+int RemoveFile(const char* path) {
+    return (path && ::unlink(path) == 0) ? 0 : -1;
+}
 
 int RenamePath(const char* from, const char* to) {
     return (from && to && ::rename(from, to) == 0) ? 0 : -1;
@@ -208,14 +209,18 @@ std::string DirName(std::string_view path) {
     return std::string(path.substr(0, pos));
 }
 
-void RecordStartDirectory() { StartDir() = CurrentDirectory(); }
+void RecordStartDirectory() {
+    StartDir() = CurrentDirectory();
+}
 
 const std::string& GetStartDirectory() {
     if (StartDir().empty()) RecordStartDirectory();
     return StartDir();
 }
 
-int EnterStartDirectory() { return ::chdir(GetStartDirectory().c_str()) == 0 ? 0 : -1; }
+int EnterStartDirectory() {
+    return ::chdir(GetStartDirectory().c_str()) == 0 ? 0 : -1;
+}
 
 std::string CurrentDirectory() {
     char buf[PATH_MAX];

@@ -13,8 +13,7 @@ inline constexpr char kPathSeparator = '/';
 
 // Reads a whole regular file. -1 when it cannot be opened or read, or when it is
 // larger than maxSize bytes (nothing is read then).
-int ReadWholeFile(const char* path, std::unique_ptr<char[]>& data, int64_t& size,
-                  int64_t maxSize);
+int ReadWholeFile(const char* path, std::unique_ptr<char[]>& data, int64_t& size, int64_t maxSize);
 int ReadWholeFile(const char* path, std::string& out);
 
 // Replaces the file atomically: a temporary file in the same folder, flushed to disk,

@@ -107,7 +107,7 @@ TEST(Vessel, ContainsFindsFirstMatchAtAbsolutePosition) {
     EXPECT_TRUE(v.Contains("ab", &pos, 6));
     EXPECT_EQ(pos, 6);  // ends exactly at the last character
     EXPECT_FALSE(v.Contains("abc", &pos, 6));
-    EXPECT_EQ(pos, 0);  // reset to 0 on a miss
+    EXPECT_EQ(pos, 0);                       // reset to 0 on a miss
     EXPECT_FALSE(v.Contains("a", &pos, 8));  // start == size
     EXPECT_FALSE(v.Contains("a", &pos, -1));
     EXPECT_FALSE(v.Contains(nullptr, &pos));
@@ -151,4 +151,16 @@ TEST(VesselU, MatchesOnlyOnCharacterBoundaries) {
     const char16_t needle[] = {0x4441, 0};
     EXPECT_TRUE(v.Contains(needle, &pos));
     EXPECT_EQ(pos, 2);
+}
+
+TEST(Vessel, GenerationChangesOnAllocAndFreeButNotOnGrowth) {
+    Vessel v;
+    const unsigned g0 = v.GetGeneration();
+    ASSERT_EQ(v.Alloc(2, 2), 0);
+    const unsigned g1 = v.GetGeneration();
+    EXPECT_NE(g1, g0);
+    ASSERT_EQ(v.AddContent("abcdefgh", 8), 0);  // grows
+    EXPECT_EQ(v.GetGeneration(), g1);
+    v.Free();
+    EXPECT_NE(v.GetGeneration(), g1);
 }

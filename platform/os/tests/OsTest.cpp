@@ -72,7 +72,7 @@ TEST(LocalFile, FailuresAreReportedAndLoseNothing) {
     std::string f = dir.File("old.txt");
     ASSERT_EQ(os::ReplaceFile(f.c_str(), "old content"), 0);
     ASSERT_EQ(::chmod(dir.Path().c_str(), 0500), 0);  // folder read-only: no temporary file
-    if (::geteuid() != 0) {  // root writes anyway
+    if (::geteuid() != 0) {                           // root writes anyway
         EXPECT_EQ(WriteLocalFile(f.c_str(), v), -1);
         EXPECT_EQ(Slurp(f), "old content");
     }
@@ -180,8 +180,8 @@ TEST(Utf, RoundTripsValidText) {
 
 TEST(Utf, InvalidInputBecomesReplacementCharacters) {
     EXPECT_EQ(os::Utf8ToUtf16("\xFF"), u"\uFFFD");
-    EXPECT_EQ(os::Utf8ToUtf16("a\xC3"), u"a\uFFFD");             // cut by the end
-    EXPECT_EQ(os::Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");     // overlong
+    EXPECT_EQ(os::Utf8ToUtf16("a\xC3"), u"a\uFFFD");                    // cut by the end
+    EXPECT_EQ(os::Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");            // overlong
     EXPECT_EQ(os::Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
     EXPECT_EQ(os::Utf8ToUtf16("\xF4\x90\x80\x80").front(), u'\uFFFD');  // beyond U+10FFFF
     EXPECT_EQ(os::Utf8ToUtf16("\xE4\xB8x"), u"\uFFFD\uFFFDx");
