@@ -1,0 +1,128 @@
+// One HTTP message (a request received by a server, or a response received by the
+// studio) held as raw bytes and questioned by scanning them in place.
+//
+// Reading a message in pieces:
+//     HttpProcessor http;
+//     while (http.m_Message.GetSize() == 0 || http.IsMoreData())
+//         ... receive a block, http.m_Message.AddContent(block, n) ...
+// IsMoreData keeps what it has already found between calls, so a whole read loop costs
+// time linear in the message size. It notices a new message when the caller empties
+// or re-allocates m_Message (Free or Alloc); a processor can therefore be reused.
+#pragma once
+
+#include "common/FixedText.h"
+#include "common/Lists.h"
+#include "vessel/Vessel.h"
+
+// One file part of a multipart upload, with what became of it.
+struct UploadTraceListItem {
+    FixedText<1024> m_Label;       // not written by Upload; free for the caller
+    FixedText<1024> m_ClientFile;  // the file name exactly as the client sent it
+    FixedText<1024> m_ServerFile;  // the target path under the application's data folder
+    FixedText<1024> m_Note;        // empty on success, else a warning or an error
+    int m_Status = 0;              // 0 success, -1 failure of this part
+};
+
+template <class Item = UploadTraceListItem>
+class UploadTraceList : public PlainList<Item> {};
+
+class HttpProcessor {
+public:
+    // Message kinds (m_HttpType).
+    enum : int {
+        kHttpUnknown = 0,
+        kHttpPost = 1,
+        kHttpGet = 2,
+        kHttpDev = 3,
+        kHttpResponse = 4,
+        kHttpOptions = 5,
+        kHttpHead = 6,
+    };
+    // Request kinds (m_ReqType).
+    enum : int {
+        kReqNone = 0,
+        kReqPage = 1,
+        kReqGetCall = 2,
+        kReqFormCall = 3,
+        kReqDevCommand = 4,
+        kReqDevLogin = 5,
+        kReqDevLogout = 6,
+    };
+    // Body encodings (m_FormType).
+    enum : int { kFormNone = 0, kFormUrlEncoded = 1, kFormMultipart = 2 };
+    // The ParamList error code of a syntax error in a call.
+    static constexpr int kSyntaxError = 110;
+
+    HttpProcessor() = default;
+    ~HttpProcessor() = default;
+    // Two processors over one buffer would free it twice.
+    HttpProcessor(const HttpProcessor&) = delete;
+    HttpProcessor& operator=(const HttpProcessor&) = delete;
+
+    Vessel m_Message;  // the bytes received so far; callers append with AddContent
+
+    // Scanning.
+    int GetHttpType();
+    long GetHeaderLength();
+    long GetContentLength();
+    bool IsMoreData();
+    long GetSessionID();
+    long GetUserID();
+    // value has room for 51 characters; 0 found or not (empty), -1 value cut to 50.
+    int GetCookie(const char* name, char* value);
+    // out has room for 1024 characters; size is not used.
+    int GetPathFileName(char* out, int size);
+
+    // Requests and form parameters.
+    int GetReqType();
+    // name has room for 51 characters.
+    int GetRequestNameAndParams(char* name, ParamList<ParamListItem>& params);
+    void GetParameter(const char* fieldName, Vessel& out);
+    // name has room for 50 characters.
+    int GetAppName(char* name);
+
+    // Multipart upload into rootFolder/appName/data.
+    int Upload(const char* appName, ParamList<ParamListItem>& params, const char* rootFolder,
+               UploadTraceList<UploadTraceListItem>& trace);
+
+    int m_HttpType = kHttpUnknown;
+    int m_ReqType = kReqNone;
+    int m_FormType = kFormNone;
+    bool m_RequestInBody = true;
+    char* m_PathName = nullptr;  // into m_Message; valid while it is unchanged
+    FixedText<100> m_Boundary;   // "--" and the boundary of the Content-Type header
+    int m_BoundaryLength = 0;
+
+private:
+    friend struct HttpProcessorPeer;  // tests of the private steps
+
+    bool ContainsCookie(const char* name, long* outPosition);
+    int GetFormType();
+    int GetParams(const char* text, ParamList<ParamListItem>& params);
+    int GetDecodedParamValue(const char* text, Vessel& out);
+
+    // Where the body's call text begins for kinds 3 to 6 with the call in the body; -1 none.
+    long FindCallInBody();
+    // The position after the nearest '/' or blank before the call's '(' in the request
+    // line; -1 when the request line holds no call.
+    long FindCallInPath();
+    // The start for searches that must skip the header lines a client controls least.
+    long FormSearchStart();
+    void FillUtf16Values(ParamList<ParamListItem>& params);
+
+    // What IsMoreData has found so far in the message it last saw. Searches resume a
+    // pattern's length minus one before where they stopped, so a pattern that arrived
+    // split across two blocks is still found.
+    struct ScanState {
+        unsigned generation = 0;
+        long seen = -1;         // size at the last call; -1 before the first
+        long headerFrom = 0;    // next search start for "\r\n\r\n"
+        long headerLength = 0;  // found: position + 4; 0 not yet
+        long upperFrom = 0;     // next search start for "Content-Length: "
+        long upperPos = -1;     // found at; -1 not yet
+        long lowerFrom = 0;     // the same for "Content-length: "
+        long lowerPos = -1;
+    };
+    void SyncScanState();
+    ScanState m_Scan;
+};
