@@ -1,0 +1,161 @@
+#include "platform/net/TcpListener.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <cerrno>
+
+#include <utility>
+
+namespace net {
+
+namespace {
+
+// Waits for events on fd; 1 ready, 0 time-out, -1 failure. EINTR restarts the wait.
+int WaitFd(int fd, short events, int timeoutMs) {
+    pollfd p{fd, events, 0};
+    for (;;) {
+        int rc = ::poll(&p, 1, timeoutMs <= 0 ? -1 : timeoutMs);
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc < 0) return -1;
+        return rc == 0 ? 0 : 1;
+    }
+}
+
+}  // namespace
+
+TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_Fd = std::exchange(other.m_Fd, -1);
+    }
+    return *this;
+}
+
+long TcpConnection::Receive(void* buffer, std::size_t size, int timeoutMs) {
+    if (m_Fd < 0 || !buffer) return -1;
+    int w = WaitFd(m_Fd, POLLIN, timeoutMs);
+    if (w <= 0) return -1;
+    for (;;) {
+        ssize_t n = ::recv(m_Fd, buffer, size, 0);
+        if (n < 0 && errno == EINTR) continue;
+        return n < 0 ? -1 : static_cast<long>(n);
+    }
+}
+
+int TcpConnection::SendAll(const void* data, std::size_t size, int timeoutMs) {
+    if (m_Fd < 0) return -1;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::send(m_Fd, p, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (WaitFd(m_Fd, POLLOUT, timeoutMs) <= 0) return -1;
+                continue;
+            }
+            return -1;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+void TcpConnection::Close() {
+    if (m_Fd >= 0) {
+        ::close(m_Fd);
+        m_Fd = -1;
+    }
+}
+
+int TcpListener::Listen(const char* bindAddress, uint16_t port, int backlog) {
+    Close();
+    m_Stopped = 0;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    if (!bindAddress || ::inet_pton(AF_INET, bindAddress, &addr.sin_addr) != 1) {
+        m_LastError = EINVAL;
+        return -1;
+    }
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        m_LastError = errno;
+        return -1;
+    }
+    m_WakeRead = fds[0];
+    m_WakeWrite = fds[1];
+    m_Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_Fd < 0) {
+        m_LastError = errno;
+        Close();
+        return -1;
+    }
+    int one = 1;
+    ::setsockopt(m_Fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(m_Fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(m_Fd, backlog) != 0) {
+        m_LastError = errno;
+        Close();
+        return -1;
+    }
+    sockaddr_in bound{};
+    socklen_t len = sizeof bound;
+    ::getsockname(m_Fd, reinterpret_cast<sockaddr*>(&bound), &len);
+    m_Port = ntohs(bound.sin_port);
+    return 0;
+}
+
+int TcpListener::Accept(TcpConnection& out, int timeoutMs) {
+    if (m_Fd < 0) return -1;
+    pollfd p[2] = {{m_Fd, POLLIN, 0}, {m_WakeRead, POLLIN, 0}};
+    for (;;) {
+        if (m_Stopped) return 0;
+        int rc = ::poll(p, 2, timeoutMs <= 0 ? -1 : timeoutMs);
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc < 0) {
+            m_LastError = errno;
+            return -1;
+        }
+        if (rc == 0 || m_Stopped || (p[1].revents & POLLIN)) return 0;
+        int fd = ::accept4(m_Fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            // A peer that gave up between poll and accept is no failure of ours.
+            if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
+            m_LastError = errno;
+            return -1;
+        }
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        out = TcpConnection(fd);
+        return 1;
+    }
+}
+
+void TcpListener::Stop() {
+    m_Stopped = 1;
+    if (m_WakeWrite >= 0) {
+        char b = 1;
+        ssize_t ignored = ::write(m_WakeWrite, &b, 1);
+        (void)ignored;
+    }
+}
+
+bool TcpListener::Stopped() const {
+    return m_Stopped != 0;
+}
+
+void TcpListener::Close() {
+    for (int* fd : {&m_Fd, &m_WakeRead, &m_WakeWrite}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
+    m_Port = 0;
+}
+
+}  // namespace net
