@@ -1,34 +1,372 @@
+// Request kinds, request names with their arguments, and form values.
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "platform/os/System.h"
 #include "webproc/HttpProcessor.h"
 
+namespace {
+
+constexpr char kUrlEncoded[] = "Content-Type: application/x-www-form-urlencoded";
+constexpr char kMultipart[] = "Content-Type: multipart/form-data; boundary=";
+constexpr char kServerRequest[] = "server_request";
+constexpr long kServerRequestLen = sizeof kServerRequest - 1;
+
+long Len(const char* s) {
+    return static_cast<long>(std::strlen(s));
+}
+
+bool Find(const Vessel& m, std::string_view needle, long* pos, long start = 0) {
+    return m.ContainsN(needle.data(), static_cast<long>(needle.size()), pos, start);
+}
+
+void AppendUtf16(VesselU& out, std::string_view utf8) {
+    const std::u16string u = os::Utf8ToUtf16(utf8);
+    if (!u.empty()) out.AddContent(u.data(), static_cast<long>(u.size()));
+}
+
+// The codes that form values decode; every other %XX stays as it is.
+int DecodedChar(char hi, char lo) {
+    static constexpr const char* kCodes[] = {"21", "22", "23", "24", "25", "26", "27", "28", "29",
+                                             "2B", "2C", "2F", "3A", "3B", "3C", "3D", "3E", "3F",
+                                             "5B", "5C", "5D", "5E", "60", "7B", "7C", "7D", "7E"};
+    for (const char* code : kCodes)
+        if (code[0] == hi && code[1] == lo)
+            return (hi - '0') * 16 + (lo <= '9' ? lo - '0' : lo - 'A' + 10);
+    return -1;
+}
+
+// Occurrences of "name=" count only where a field begins: after '&' or '?', at the
+// start of a line (the body follows the header's blank line) or of the message. A bare
+// substring search would take the field "max" for the field "x".
+bool FindField(const Vessel& m, const std::string& pattern, long* pos, long start) {
+    long at = start;
+    while (Find(m, pattern, pos, at)) {
+        const char before = *pos > 0 ? m.GetContent()[*pos - 1] : '\0';
+        if (*pos == 0 || before == '&' || before == '?' || before == '\n') return true;
+        at = *pos + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
 int HttpProcessor::GetFormType() {
+    long pos = 0;
+    if (Find(m_Message, kUrlEncoded, &pos)) return kFormUrlEncoded;
+    if (Find(m_Message, kMultipart, &pos)) {
+        const long start = pos + Len(kMultipart);
+        const char* text = m_Message.GetContent() + start;
+        const long avail = m_Message.GetSize() - start;
+        long n = 0;
+        while (n < avail && n < 98 && text[n] != '\r' && text[n] != '\n') ++n;
+        std::string boundary = "--";
+        boundary.append(text, static_cast<size_t>(n));
+        m_Boundary = boundary;
+        m_BoundaryLength = static_cast<int>(m_Boundary.size());
+        return kFormMultipart;
+    }
     return kFormNone;
 }
-int HttpProcessor::GetReqType() {
-    m_ReqType = kReqNone;
-    return m_ReqType;
-}
-int HttpProcessor::GetRequestNameAndParams(char* name, ParamList<ParamListItem>&) {
-    if (name) name[0] = '\0';
-    return -1;
-}
-int HttpProcessor::GetParams(const char*, ParamList<ParamListItem>&) {
-    return -1;
-}
-int HttpProcessor::GetDecodedParamValue(const char*, Vessel&) {
-    return 0;
-}
-void HttpProcessor::GetParameter(const char*, Vessel&) {}
-int HttpProcessor::GetAppName(char* name) {
-    if (name) name[0] = '\0';
-    return -1;
-}
-long HttpProcessor::FindCallInBody() {
-    return -1;
-}
-long HttpProcessor::FindCallInPath() {
-    return -1;
-}
+
 long HttpProcessor::FormSearchStart() {
+    long pos = 0;
+    if (Find(m_Message, "Content-Length:", &pos) || Find(m_Message, "Content-length:", &pos) ||
+        Find(m_Message, "User-Agent:", &pos))
+        return pos;
     return 0;
 }
-void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>&) {}
+
+long HttpProcessor::FindCallInPath() {
+    long lineEnd = 0;
+    if (!Find(m_Message, "HTTP", &lineEnd)) return -1;
+    long bracket = 0;
+    const bool found = (Find(m_Message, "(", &bracket) && bracket < lineEnd) ||
+                       (Find(m_Message, "%28", &bracket) && bracket < lineEnd);
+    if (!found) return -1;
+    const char* text = m_Message.GetContent();
+    long i = bracket - 1;
+    while (i >= 0 && text[i] != '/' && text[i] != ' ') --i;
+    return i + 1;
+}
+
+long HttpProcessor::FindCallInBody() {
+    long pos = 0;
+    if (!Find(m_Message, kServerRequest, &pos, FormSearchStart())) return -1;
+    // After "server_request=", or in a multipart part after the field name's closing
+    // quote and the part header's blank line.
+    return pos + (m_FormType == kFormMultipart ? 19 : 15);
+}
+
+int HttpProcessor::GetReqType() {
+    m_PathName = nullptr;
+    m_RequestInBody = true;
+    int kind = kReqNone;
+    long pos = 0;
+    switch (m_HttpType) {
+        case kHttpGet: {
+            m_FormType = kFormNone;
+            const long call = FindCallInPath();
+            if (call >= 0) {
+                m_PathName = m_Message.GetContent() + call;
+                kind = kReqGetCall;
+            } else {
+                kind = kReqPage;
+            }
+            break;
+        }
+        case kHttpPost: {
+            m_FormType = GetFormType();
+            if (m_FormType == kFormNone) break;
+            const char* field = m_FormType == kFormUrlEncoded ? "server_request=" : kServerRequest;
+            if (Find(m_Message, field, &pos, FormSearchStart())) {
+                kind = kReqFormCall;
+                break;
+            }
+            const long call = FindCallInPath();
+            if (call >= 0) {
+                m_PathName = m_Message.GetContent() + call;
+                m_RequestInBody = false;
+                kind = kReqFormCall;
+            }
+            break;
+        }
+        case kHttpDev:
+            m_FormType = kFormNone;
+            if (Find(m_Message, "server_request=server_login", &pos))
+                kind = kReqDevLogin;
+            else if (Find(m_Message, "server_request=server_logout", &pos))
+                kind = kReqDevLogout;
+            else
+                kind = kReqDevCommand;
+            break;
+        default:
+            break;
+    }
+    m_ReqType = kind;
+    return kind;
+}
+
+int HttpProcessor::GetRequestNameAndParams(char* name, ParamList<ParamListItem>& params) {
+    if (!name) return -1;
+    name[0] = '\0';
+    if (m_ReqType <= kReqPage) return -1;
+
+    const char* base = m_Message.GetContent();
+    const long size = m_Message.GetSize();
+    long start = 0;
+    if (m_HttpType == kHttpGet || (m_HttpType == kHttpPost && !m_RequestInBody)) {
+        if (!m_PathName || m_PathName < base || m_PathName > base + size) return -1;
+        start = m_PathName - base;
+    } else {
+        start = FindCallInBody();
+        if (start < 0) return -1;
+    }
+    if (start > size) start = size;
+
+    static constexpr long kWidth = 50;
+    const char* text = base + start;
+    const long avail = size - start;
+    long n = 0;
+    while (n < avail && !std::strchr("()%+\r\n", text[n]) && text[n] != '\0') ++n;
+    if (n > kWidth) {
+        std::memcpy(name, text, kWidth);
+        name[kWidth] = '\0';
+        params.SetError(kSyntaxError, "Request name too long!");
+        return -1;
+    }
+    std::memcpy(name, text, static_cast<size_t>(n));
+    name[n] = '\0';
+
+    if (GetParams(text + n, params) != 0) return -1;
+    if (m_ReqType == kReqGetCall || m_ReqType == kReqFormCall || m_ReqType == kReqDevLogin)
+        FillUtf16Values(params);
+    return 0;
+}
+
+namespace {
+
+// The end of a text handed to the private steps: the message's end when the text lies
+// in the message (which need not be terminated), else its terminator.
+const char* EndOf(const Vessel& m, const char* text) {
+    const char* base = m.GetContent();
+    if (base && text >= base && text <= base + m.GetSize()) return base + m.GetSize();
+    return text + std::strlen(text);
+}
+
+}  // namespace
+
+int HttpProcessor::GetParams(const char* text, ParamList<ParamListItem>& params) {
+    if (!text) return -1;
+    const char* end = EndOf(m_Message, text);
+    const bool keepBlanks = m_HttpType == kHttpDev;
+    std::string copy;
+    const char* p = text;
+    for (;;) {
+        if (p >= end || *p == '\0' || *p == '\r' || *p == '\n') {
+            params.SetError(kSyntaxError, "No brackets!");
+            return -1;
+        }
+        const long left = end - p;
+        if (*p == ')' || (left >= 3 && std::memcmp(p, "%29", 3) == 0)) break;
+        if (left >= 3 && std::memcmp(p, "%28", 3) == 0) {
+            copy += '(';
+            p += 3;
+        } else if (left >= 3 && (std::memcmp(p, "%2C", 3) == 0 || std::memcmp(p, "%2c", 3) == 0)) {
+            copy += ',';
+            p += 3;
+        } else {
+            if (keepBlanks || (*p != ' ' && *p != '+')) copy += *p;
+            ++p;
+        }
+    }
+    copy += ')';
+    if (copy[0] != '(') return -1;
+    if (copy == "()") return 0;
+
+    // No quoting and no nesting: every ',' separates, the first ')' ends.
+    const std::string_view inner(copy.data() + 1, copy.size() - 2);
+    size_t from = 0;
+    long number = 0;
+    for (;;) {
+        const size_t comma = inner.find(',', from);
+        const std::string_view arg = inner.substr(
+            from, comma == std::string_view::npos ? std::string_view::npos : comma - from);
+        ParamListItem* item = nullptr;
+        if (params.Add(&item) != kListOk || !item) return -1;
+        item->m_Number = number++;
+        if (!arg.empty()) item->m_Value.AddContent(arg.data(), static_cast<long>(arg.size()));
+        if (comma == std::string_view::npos) break;
+        from = comma + 1;
+    }
+    return 0;
+}
+
+int HttpProcessor::GetDecodedParamValue(const char* text, Vessel& out) {
+    if (!text) return 0;
+    const char* end = EndOf(m_Message, text);
+    std::string value;
+    for (const char* p = text; p < end && *p != '&' && *p != '\r' && *p != '\n' && *p != '\0';) {
+        if (*p == '+') {
+            value += ' ';
+            ++p;
+            continue;
+        }
+        if (*p == '%' && end - p >= 3) {
+            const int c = DecodedChar(p[1], p[2]);
+            if (c >= 0) {
+                value += static_cast<char>(c);
+                p += 3;
+                continue;
+            }
+        }
+        value += *p++;
+    }
+    if (!value.empty()) out.AddContent(value.data(), static_cast<long>(value.size()));
+    return 0;
+}
+
+void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>& params) {
+    const long count = params.Count();
+    for (long i = 0; i < count; ++i) {
+        ParamListItem* item = nullptr;
+        if (params.GetAt(i, &item) != kListOk || !item) continue;
+        const std::string_view v(item->m_Value.GetContent() ? item->m_Value.GetContent() : "",
+                                 static_cast<size_t>(item->m_Value.GetSize()));
+        if (m_FormType == kFormNone || !m_RequestInBody) {
+            AppendUtf16(item->m_ValueU, v);
+            continue;
+        }
+        if (v.empty()) continue;
+
+        // Each argument names a form field: its submitted values, in order, joined by ','.
+        std::string joined;
+        bool found = false;
+        if (m_FormType == kFormUrlEncoded) {
+            const std::string pattern = std::string(v) + "=";
+            long pos = 0, at = 0;
+            while (FindField(m_Message, pattern, &pos, at)) {
+                Vessel decoded;
+                decoded.Alloc(50, 1000);
+                GetDecodedParamValue(m_Message.GetContent() + pos + pattern.size(), decoded);
+                if (found) joined += ',';
+                joined.append(decoded.GetContent(), static_cast<size_t>(decoded.GetSize()));
+                found = true;
+                at = pos + 1;
+            }
+        } else {
+            const std::string pattern = "form-data; name=\"" + std::string(v) + "\"";
+            const char* base = m_Message.GetContent();
+            const long size = m_Message.GetSize();
+            long pos = 0, at = 0;
+            while (Find(m_Message, pattern, &pos, at)) {
+                long from = pos + static_cast<long>(pattern.size()) + 4;
+                if (from > size) from = size;
+                long to = from;
+                while (to < size) {
+                    long crlf = 0;
+                    if (!m_Message.ContainsN("\r\n", 2, &crlf, to)) {
+                        to = size;
+                        break;
+                    }
+                    if (size - (crlf + 2) >= m_BoundaryLength &&
+                        std::memcmp(base + crlf + 2, m_Boundary.c_str(),
+                                    static_cast<size_t>(m_BoundaryLength)) == 0) {
+                        to = crlf;
+                        break;
+                    }
+                    to = crlf + 1;
+                }
+                if (found) joined += ',';
+                joined.append(base + from, static_cast<size_t>(to - from));
+                found = true;
+                at = pos + 1;
+            }
+        }
+        AppendUtf16(item->m_ValueU, found ? std::string_view(joined) : v);
+    }
+}
+
+void HttpProcessor::GetParameter(const char* fieldName, Vessel& out) {
+    if (!fieldName || std::strlen(fieldName) > 50 || m_FormType != kFormUrlEncoded) return;
+    long body = 0;
+    if (!Find(m_Message, "\r\n\r\n", &body)) return;
+    body += 4;
+    const std::string pattern = std::string(fieldName) + "=";
+    long pos = 0;
+    if (!FindField(m_Message, pattern, &pos, body)) return;
+    const char* p = m_Message.GetContent() + pos + pattern.size();
+    const char* end = m_Message.GetContent() + m_Message.GetSize();
+    std::string value;
+    while (p < end && *p != '&' && *p != '\r' && *p != '\n' && *p != '\0') {
+        if (end - p >= 3 && std::memcmp(p, "%2B", 3) == 0) {
+            value += '+';
+            p += 3;
+        } else if (end - p >= 3 && std::memcmp(p, "%2F", 3) == 0) {
+            value += '/';
+            p += 3;
+        } else {
+            value += *p++;
+        }
+    }
+    if (!value.empty()) out.AddContent(value.data(), static_cast<long>(value.size()));
+}
+
+int HttpProcessor::GetAppName(char* name) {
+    if (!name) return -1;
+    name[0] = '\0';
+    long lineEnd = 0;
+    if (!Find(m_Message, "HTTP", &lineEnd)) return -1;
+    const char* text = m_Message.GetContent();
+    const void* first = std::memchr(text, '/', static_cast<size_t>(lineEnd));
+    if (!first) return -1;
+    const char* from = static_cast<const char*>(first) + 1;
+    const void* second = std::memchr(from, '/', static_cast<size_t>(text + lineEnd - from));
+    if (!second) return -1;
+    long n = static_cast<const char*>(second) - from;
+    if (n > 49) n = 49;
+    std::memcpy(name, from, static_cast<size_t>(n));
+    name[n] = '\0';
+    return 0;
+}
