@@ -1,0 +1,185 @@
+#include "studio/session/ServerSession.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "platform/os/LocalFile.h"
+
+ServerSession Session;
+
+namespace {
+
+constexpr const char* kEnd = "\r\n\r\n";
+
+bool HeaderHasLength(const Vessel& m, long headerLength) {
+    long pos = 0;
+    if (m.Contains("Content-Length: ", &pos, 0) && pos < headerLength) return true;
+    return m.Contains("Content-length: ", &pos, 0) && pos < headerLength;
+}
+
+}  // namespace
+
+ServerSession::ServerSession() = default;
+
+ServerSession::~ServerSession() {
+    m_Response.m_Message.Free();
+}
+
+int ServerSession::Execute(int code) {
+    m_ErrorText.Clear();
+    m_ErrorCode = 0;
+    m_ExchangeResult = -1;
+
+    Vessel& message = m_Response.m_Message;
+    message.Free();
+    m_Response.m_HttpType = 0;
+    if (message.Alloc(50000, 5000) != 0) return -1;
+
+    // Everything that can be refused is refused before a connection is opened, so a
+    // refused command never reaches the server.
+    if ((code == kCmdDownloadFile || code == kCmdUploadFile) && TransferKind == kTransferFiles) {
+        std::string name = std::string(FolderPath.view()) + "\\" + TransferFileName.str();
+        if (name.size() > TransferFileName.kWidth) return -1;
+        TransferFileName = name;
+    }
+    std::string text;
+    Vessel extra;
+    Vessel request;
+    if (extra.Alloc(50000, 5000) != 0 || request.Alloc(50000, 5000) != 0) return -1;
+    if (FormatCommand(code, text, extra) != 0) return -1;
+
+    const bool hasExtra = HasExtraBody(code);
+    const char* extraData = code == kCmdSetReqScript ? ReqScript.GetContent() : extra.GetContent();
+    const long extraSize = code == kCmdSetReqScript ? ReqScript.GetSize() : extra.GetSize();
+    long long bodyLength = static_cast<long long>(text.size());
+    if (hasExtra) bodyLength += extraSize + 4;
+    if (bodyLength > 0x7ffffff0LL) return -1;
+
+    char line[96];
+    int rc = request.AddContent("DEV \r\n", 6);
+    if (m_SessionID != 0) {
+        int n = std::snprintf(line, sizeof line, "Cookie: jsessionid=%ld\r\n", m_SessionID);
+        rc |= request.AddContent(line, n);
+    }
+    int n = std::snprintf(line, sizeof line, "Content-Length: %lld\r\n\r\n", bodyLength);
+    rc |= request.AddContent(line, n);
+    rc |= request.AddContent(text.data(), static_cast<long>(text.size()));
+    if (hasExtra) {
+        if (extraSize > 0) rc |= request.AddContent(extraData, extraSize);
+        rc |= request.AddContent(kEnd, 4);
+    }
+    extra.Free();
+    if (rc != 0) return -1;
+
+    std::unique_ptr<char[]> block(new (std::nothrow) char[kReceiveBlock + 1]);
+    if (!block) return -1;
+
+    net::TcpClient client;
+    if (client.Open() != 0) {
+        char msg[64];
+        std::snprintf(msg, sizeof msg, "socket() INVALID_SOCKET rc = %i", client.LastError());
+        Report(msg);
+        return -1;
+    }
+    m_Socket = client.Handle();
+    int result = 0;
+    if (client.Connect(m_ServerAddress, m_ConnectTimeoutMs) != 0) {
+        result = -1;  // the caller reports ("Server not found")
+    } else if (client.SendAll(request.GetContent(), static_cast<std::size_t>(request.GetSize()),
+                              m_IdleTimeoutMs) != 0) {
+        char msg[96];
+        std::snprintf(msg, sizeof msg, "send() SOCKET_ERROR rc = %i, m_Socket = %i",
+                      client.LastError(), m_Socket);
+        Report(msg);
+        result = -1;
+    } else {
+        request.Free();
+        for (;;) {
+            long got = client.Receive(block.get(), static_cast<std::size_t>(kReceiveBlock),
+                                      m_IdleTimeoutMs);
+            if (got < 0) {
+                result = -1;
+                break;
+            }
+            if (got == 0) break;
+            if (message.AddContent(block.get(), got) != 0) {
+                result = -1;  // the answer does not fit in memory
+                break;
+            }
+            if (!m_Response.IsMoreData()) break;
+        }
+    }
+    client.Close();
+    m_Socket = 0;
+
+    if (result == 0 && message.GetSize() > 0 && message.Contains("SERVER_ERROR", nullptr, 0)) {
+        long n2 = message.GetSize() < kErrorTextWidth ? message.GetSize() : kErrorTextWidth;
+        m_ErrorText = std::string_view(message.GetContent(), static_cast<std::size_t>(n2));
+        m_ErrorCode = kServerErrorCode;
+        result = 1;
+    }
+    m_ExchangeResult = result;
+    return result;
+}
+
+bool ServerSession::DocumentBody(const char** body, long* length) {
+    // Only a whole answer is a document: after a failed exchange the bytes that came
+    // may be any part of it.
+    if (m_ExchangeResult < 0) return false;
+    const Vessel& m = m_Response.m_Message;
+    const long size = m.GetSize();
+    const long h = m_Response.GetHeaderLength();
+    if (size == 0 || h <= 0 || h > size) return false;
+    long l;
+    if (HeaderHasLength(m, h)) {
+        l = m_Response.GetContentLength();
+        // A negative length, or one that promises more than arrived (the server
+        // closed early), is no document.
+        if (l < 0 || l > size - h) return false;
+    } else {
+        // Without Content-Length the server's close ended the answer.
+        l = size - h;
+    }
+    *body = m.GetContent() + h;
+    *length = l;
+    return true;
+}
+
+int ServerSession::ParseResponse(int code) {
+    Vessel& m = m_Response.m_Message;
+    if (code == kCmdLogin) {
+        m_SessionID = m_Response.GetSessionID();
+        LoginUserID = m_Response.GetUserID();
+        if (m.GetSize() > 0 && m.Contains("Login OK!", nullptr, 0)) return kLoginOk;
+        if (m.GetSize() > 0 && m.Contains("Login failed!", nullptr, 0)) return kLoginFailed;
+        return kLoginUnknown;
+    }
+    if (IsTableCode(code)) {
+        if (m_ErrorCode != 0) return m_ErrorCode;
+        ParseTable(code);
+        return 0;
+    }
+    if (!IsDocumentCode(code)) return 0;
+    if (m_ErrorCode != 0) return m_ErrorCode;
+
+    const char* body = nullptr;
+    long length = 0;
+    if (!DocumentBody(&body, &length)) return -1;
+    if (code == kCmdGetReqScript || code == kCmdGetTrace) {
+        Vessel& target = code == kCmdGetReqScript ? ReqScript : TraceText;
+        if (target.Alloc(length > 0 ? length : 1, 5000) != 0) return -1;
+        if (length > 0 && target.AddContent(body, length) != 0) {
+            target.Free();
+            return -1;
+        }
+        return 0;
+    }
+    Vessel work;
+    if (work.Alloc(length > 0 ? length : 1, 5000) != 0) return -1;
+    if (length > 0 && work.AddContent(body, length) != 0) return -1;
+    int rc = WriteLocalFile(TransferLocalPath.c_str(), work);
+    work.Free();
+    return rc;
+}

@@ -1,0 +1,135 @@
+// The one session with the application server: one command per TCP connection, the
+// command catalogue, and the parsing of answers into the shared lists and records.
+#pragma once
+
+#include <string>
+
+#include "common/FixedText.h"
+#include "platform/net/TcpClient.h"
+#include "studio/session/Records.h"
+#include "vessel/Vessel.h"
+#include "webproc/HttpProcessor.h"
+
+// Command codes.
+enum CommandCode : int {
+    kCmdLogin = 1,
+    kCmdLogout = 2,
+    kCmdGetApps = 3,
+    kCmdNewApp = 4,
+    kCmdEditApp = 5,
+    kCmdDeleteApp = 6,
+    kCmdGetReqs = 7,
+    kCmdNewReq = 8,
+    kCmdEditReq = 9,
+    kCmdDeleteReq = 10,
+    kCmdGetReqParams = 11,
+    kCmdSetReqParams = 12,
+    kCmdGetReqUsers = 13,
+    kCmdSetReqUsers = 14,
+    kCmdGetReqScript = 15,
+    kCmdSetReqScript = 16,
+    kCmdGetDSs = 17,
+    kCmdNewDS = 18,
+    kCmdEditDS = 19,
+    kCmdDeleteDS = 20,
+    kCmdGetUsers = 21,
+    kCmdNewUser = 22,
+    kCmdEditUser = 23,
+    kCmdDeleteUser = 24,
+    kCmdGetHtmls = 25,
+    kCmdGetImages = 26,
+    kCmdGetData = 27,
+    kCmdGetConfig = 28,
+    kCmdSetConfig = 29,
+    kCmdDownloadFile = 30,
+    kCmdUploadFile = 31,
+    kCmdDeleteFile = 32,
+    kCmdRenameFile = 33,
+    kCmdGetTrace = 34,
+    kCmdCleanTrace = 35,
+    kCmdGetConfigApps = 36,
+    kCmdUnused = 37,
+    kCmdUserPwd = 38,
+    kCmdDSPwd = 39,
+    kCmdGetFiles = 40,
+    kCmdGetAppUsers = 41,
+    kCmdSetAppUsers = 42,
+};
+
+// Result codes beyond 0 and -1.
+inline constexpr int kServerErrorCode = 123;
+inline constexpr int kLoginOk = 0;
+inline constexpr int kLoginFailed = 111;
+inline constexpr int kLoginUnknown = 999;
+
+// Sizes of one exchange's working storage.
+inline constexpr long kCommandTextSize = 10001;
+inline constexpr long kReceiveBlock = 10000;
+inline constexpr long kErrorTextWidth = 1023;
+inline constexpr int kDefaultTimeoutMs = 60000;
+
+// The catalogue's name of a command code ("GetApps", "server_login", ...); empty for
+// 37 and codes outside 1 to 42.
+const char* CommandName(int code);
+// The code of a catalogue name, or 0.
+int CommandCodeOf(const char* name);
+// The codes whose answer is a table, and those whose answer is a document.
+bool IsTableCode(int code);
+bool IsDocumentCode(int code);
+bool HasExtraBody(int code);
+
+// The login's user name and password: the studio's connection settings hand them over
+// before the login exchange.
+struct LoginCredentials {
+    FixedText<20> m_UserName;
+    FixedText<20> m_Password;
+};
+extern LoginCredentials Credentials;
+
+class ServerSession {
+public:
+    ServerSession();
+    ~ServerSession();
+    ServerSession(const ServerSession&) = delete;
+    ServerSession& operator=(const ServerSession&) = delete;
+
+    // 0 the response is in m_Response; -1 no usable response; 1 the server reported an
+    // error (m_ErrorText, m_ErrorCode).
+    int Execute(int code);
+    int ParseResponse(int code);
+    // 0 after reading the table; -1 when the response holds no row (nothing touched).
+    int ParseTable(int code);
+    const char* GetErrorText() const { return m_ErrorText; }
+
+    // Formats the command text of code and its extra body, exactly as Execute sends
+    // them. -1 when the text would not fit its storage or the upload's local file
+    // cannot be read.
+    int FormatCommand(int code, std::string& text, Vessel& extraBody);
+
+    // Connect and idle receive time-outs in milliseconds (<= 0: wait as the system does).
+    void SetTimeouts(int connectMs, int idleMs) {
+        m_ConnectTimeoutMs = connectMs;
+        m_IdleTimeoutMs = idleMs;
+    }
+    int GetConnectTimeout() const { return m_ConnectTimeoutMs; }
+    int GetIdleTimeout() const { return m_IdleTimeoutMs; }
+
+    int m_Connected = 0;
+    FixedText<99> m_Status;
+    HttpProcessor m_Response;
+    net::Ipv4Address m_ServerAddress;
+    int m_Socket = 0;
+    long m_SessionID = 0;
+    FixedText<kErrorTextWidth> m_ErrorText;
+    int m_ErrorCode = 0;
+
+private:
+    // The body of a document answer: false when it did not arrive whole.
+    bool DocumentBody(const char** body, long* length);
+    int m_ExchangeResult = 0;  // what the last Execute returned
+    int m_ConnectTimeoutMs = kDefaultTimeoutMs;
+    int m_IdleTimeoutMs = kDefaultTimeoutMs;
+};
+
+// The studio's one session.
+extern ServerSession Session;
