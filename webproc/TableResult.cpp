@@ -1,0 +1,343 @@
+#include "webproc/TableResult.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "logbook/WStrace.h"
+#include "platform/os/Files.h"
+#include "platform/os/System.h"
+#include "webproc/Scan.h"
+
+RosterU* AddTable(TableList<TableListItem>& tables) {
+    std::unique_ptr<RosterU> table(new (std::nothrow) RosterU());
+    if (!table) return nullptr;
+    TableListItem* item = nullptr;
+    if (tables.Add(&item) != kListOk || !item) return nullptr;
+    item->m_Table = table.get();
+    item->m_Owned = std::move(table);
+    return item->m_Table;
+}
+
+int AddTable(TableList<TableListItem>& tables, RosterU* table) {
+    TableListItem* item = nullptr;
+    if (tables.Add(&item) != kListOk || !item) return kListNoMemory;
+    item->m_Table = table;
+    return kListOk;
+}
+
+namespace {
+
+using webproc_detail::ParseInt;
+
+// The page is built in a string and handed to the output buffer once, so the cost of
+// a large page does not depend on the output buffer's grow step.
+class Page {
+public:
+    explicit Page(TableList<TableListItem>& tables) : m_Tables(tables) {}
+
+    std::string& Text() { return m_Out; }
+
+    void Template(std::string_view tpl) {
+        // A zero character ends the page.
+        const size_t zero = tpl.find('\0');
+        if (zero != std::string_view::npos) tpl = tpl.substr(0, zero);
+        const char* p = tpl.data();
+        const char* end = p + tpl.size();
+        while (p < end) {
+            const char* hash =
+                static_cast<const char*>(std::memchr(p, '#', static_cast<size_t>(end - p)));
+            if (!hash) {
+                m_Out.append(p, static_cast<size_t>(end - p));
+                break;
+            }
+            m_Out.append(p, static_cast<size_t>(hash - p));
+            p = hash;
+            const char* after = Marker(p, end);
+            if (after) {
+                p = after;
+            } else {
+                m_Out += '#';  // malformed or out of range: the marker stays as text
+                ++p;
+            }
+        }
+    }
+
+    void Plain(std::string_view missingName) {
+        m_Out +=
+            "<html><head><meta content='text/html; charset=utf-8' "
+            "http-equiv=Content-Type></head><body>";
+        const long count = m_Tables.Count();
+        for (long t = 0; t < count; ++t) {
+            m_Out += "\n\n<table border=1>";
+            RosterU* table = TableAt(t);
+            long records = 0, fields = 0;
+            if (table) {
+                table->GetNumberOfRecords(&records);
+                table->GetNumberOfFields(&fields);
+            }
+            for (long r = 0; r < records; ++r) {
+                m_Out += "\n<tr>";
+                for (long f = 0; f < fields; ++f) {
+                    m_Out += "<td>";
+                    Cell(*table, r, f);
+                    m_Out += "</td>";
+                }
+                m_Out += "</tr>";
+            }
+            m_Out += "\n</table><br>";
+        }
+        m_Out += "\n";
+        m_Out += missingName;
+        m_Out += ".html not found!\n</body></html>";
+    }
+
+    void Error(int code) {
+        char text[32];
+        std::snprintf(text, sizeof text, "Error: %d", code);
+        m_Out += "<html><body>\n<table>\n<tr><td>\n";
+        m_Out += text;
+        m_Out += "<br>Please contact technical support.\n</td></tr>\n</table>\n</body></html>";
+    }
+
+private:
+    RosterU* TableAt(long t) {
+        TableListItem* item = nullptr;
+        if (m_Tables.GetAt(t, &item) != kListOk || !item) return nullptr;
+        return item->m_Table;
+    }
+
+    void Cell(RosterU& table, long r, long f) {
+        char16_t* cell = nullptr;
+        long length = 0;
+        if (table.GetField(r, f, &cell, &length) != 0 || !cell || length <= 0) return;
+        // Plain ASCII needs no conversion; anything else goes through the UTF-8 encoder.
+        bool ascii = true;
+        for (long i = 0; i < length && ascii; ++i) ascii = cell[i] < 0x80;
+        if (ascii) {
+            const size_t at = m_Out.size();
+            m_Out.resize(at + static_cast<size_t>(length));
+            for (long i = 0; i < length; ++i)
+                m_Out[at + static_cast<size_t>(i)] = static_cast<char>(cell[i]);
+        } else {
+            m_Out += os::Utf16ToUtf8(std::u16string_view(cell, static_cast<size_t>(length)));
+        }
+    }
+
+    // The arguments of a marker whose '(' ends at p: up to the first ')'; a CR, LF or
+    // the end before it means there is no marker. Returns the count (more than 3 are
+    // counted, not kept) and the position after ')', or -1.
+    static int Arguments(const char* p, const char* end, int* args, const char** after) {
+        const char* close = p;
+        while (close < end && *close != ')' && *close != '\r' && *close != '\n') ++close;
+        if (close >= end || *close != ')') return -1;
+        *after = close + 1;
+        if (close == p) return 0;
+        int count = 0;
+        const char* from = p;
+        for (;;) {
+            const char* comma =
+                static_cast<const char*>(std::memchr(from, ',', static_cast<size_t>(close - from)));
+            const char* to = comma ? comma : close;
+            if (count < 3) args[count] = ParseInt(from, to - from);
+            ++count;
+            if (!comma) break;
+            from = comma + 1;
+        }
+        return count;
+    }
+
+    static bool StartsWith(const char* p, const char* end, std::string_view word) {
+        return static_cast<size_t>(end - p) >= word.size() &&
+               std::memcmp(p, word.data(), word.size()) == 0;
+    }
+
+    // Renders the marker at p; the position after it, or null when it is not one.
+    const char* Marker(const char* p, const char* end) {
+        int args[3] = {0, 0, 0};
+        const char* after = nullptr;
+        if (StartsWith(p, end, "#FIELD(")) {
+            if (Arguments(p + 7, end, args, &after) != 3) return nullptr;
+            return Field(args[0], args[1], args[2]) ? after : nullptr;
+        }
+        if (StartsWith(p, end, "#TABLE(")) {
+            const int n = Arguments(p + 7, end, args, &after);
+            if (n != 1 && n != 2) return nullptr;  // a second argument is ignored
+            return Rows(args[0]) ? after : nullptr;
+        }
+        if (StartsWith(p, end, "#SELECT(")) {
+            if (Arguments(p + 8, end, args, &after) != 3) return nullptr;
+            return Options(args[0], args[1], args[2]) ? after : nullptr;
+        }
+        return nullptr;
+    }
+
+    bool Shape(int t, RosterU** table, long* records, long* fields) {
+        *table = t >= 0 ? TableAt(t) : nullptr;
+        if (!*table) return false;
+        (*table)->GetNumberOfRecords(records);
+        (*table)->GetNumberOfFields(fields);
+        return true;
+    }
+
+    bool Field(int t, int r, int f) {
+        RosterU* table = nullptr;
+        long records = 0, fields = 0;
+        if (!Shape(t, &table, &records, &fields)) return false;
+        if (r < 0 || r >= records || f < 0 || f >= fields) return false;
+        Cell(*table, r, f);
+        return true;
+    }
+
+    bool Rows(int t) {
+        RosterU* table = nullptr;
+        long records = 0, fields = 0;
+        if (!Shape(t, &table, &records, &fields)) return false;
+        const std::string_view tr = table->GetTRParam();
+        const std::string_view trEx = table->GetTRParamEx();
+        const std::string_view td = table->GetTDParam();
+        std::vector<std::string> cellOpen(static_cast<size_t>(fields));
+        for (long f = 0; f < fields; ++f) {
+            std::string& open = cellOpen[static_cast<size_t>(f)];
+            open = "<td";
+            if (!td.empty()) open.append(" ").append(td);
+            const std::string_view own = table->GetTDParam(f);
+            if (!own.empty()) open.append(" ").append(own);
+            open += '>';
+        }
+        const bool multi = table->GetSMType() == 1;
+        for (long r = 0; r < records; ++r) {
+            m_Out += "<tr";
+            const std::string_view attr = (trEx.empty() || r % 2 == 0) ? tr : trEx;
+            if (!attr.empty()) m_Out.append(" ").append(attr);
+            m_Out += '>';
+            if (multi && table->GetRecordStatus(r) == 1) {
+                m_Out += "<td colspan=" + std::to_string(fields) + ">";
+                if (fields > 0) Cell(*table, r, 0);
+                m_Out += "</td>";
+            } else {
+                for (long f = 0; f < fields; ++f) {
+                    m_Out += cellOpen[static_cast<size_t>(f)];
+                    Cell(*table, r, f);
+                    m_Out += "</td>";
+                }
+            }
+            m_Out += r + 1 < records ? "</tr>\n" : "</tr>";
+        }
+        return true;
+    }
+
+    bool Options(int t, int v, int x) {
+        RosterU* table = nullptr;
+        long records = 0, fields = 0;
+        if (!Shape(t, &table, &records, &fields)) return false;
+        if (v < 0 || v >= fields || x < 0 || x >= fields) return false;
+        for (long r = 0; r < records; ++r) {
+            m_Out += r == 0 ? "<option value='" : "\n<option value='";
+            Cell(*table, r, v);
+            m_Out += '\'';
+            if (table->GetRecordStatus(r) == 1) m_Out += " selected";
+            m_Out += '>';
+            Cell(*table, r, x);
+            m_Out += "</option>";
+        }
+        return true;
+    }
+
+    TableList<TableListItem>& m_Tables;
+    std::string m_Out;
+};
+
+// The response header up to the blank line; *lengthField is where the Content-Length
+// digits go (ten blanks wide). Acting on the session cookie resets its action.
+std::string Header(RunItem& run, size_t* lengthField) {
+    std::string h = "HTTP/1.1 200 OK\r\nServer: Quorvel/2.1\r\nConnection: close";
+    h += "\r\nContent-Type: text/html";
+    char line[512];
+    CookieState& c = run.m_Cookies;
+    if (c.m_InUse == 1 &&
+        (c.m_Action == CookieState::kSetSession || c.m_Action == CookieState::kExpireSession)) {
+        const bool expire = c.m_Action == CookieState::kExpireSession;
+        c.m_Action = CookieState::kNone;
+        for (const CookieEntry& e : c.m_Entries) {
+            if (e.m_Kind != CookieEntry::kSession) continue;
+            if (expire)
+                std::snprintf(line, sizeof line,
+                              "\r\nSet-Cookie: jsessionid=%d; Expires=Wed, 07-May-2014 00:00:01 "
+                              "GMT; Path=/%s/;",
+                              run.m_SessionID, e.m_Path.c_str());
+            else
+                std::snprintf(line, sizeof line, "\r\nSet-Cookie: jsessionid=%d; Path=/%s/;",
+                              run.m_SessionID, e.m_Path.c_str());
+            h += line;
+        }
+    }
+    for (const CookieEntry& e : c.m_Entries) {
+        if (e.m_Kind != CookieEntry::kNamed) continue;
+        std::snprintf(line, sizeof line, "\r\nSet-Cookie: %s=%s; Path=/%s/;", e.m_Name.c_str(),
+                      e.m_Value.c_str(), e.m_Path.c_str());
+        h += line;
+    }
+    h += "\r\nContent-Length: ";
+    *lengthField = h.size();
+    h += "          \r\n\r\n";
+    return h;
+}
+
+// template: the page template, or null when it is missing (missingName names it).
+void Render(TableList<TableListItem>& tables, RunItem* given, Vessel& out, bool withHeader,
+            const std::string_view* pageTemplate, std::string_view missingName) {
+    RunItem none;
+    RunItem& run = given ? *given : none;
+    size_t lengthField = 0;
+    std::string header = Header(run, &lengthField);
+
+    Page page(tables);
+    if (tables.m_ErrorCode != 0) {
+        page.Error(tables.m_ErrorCode);
+        if (run.m_Trace)
+            run.m_Trace->Print(tables.m_ErrorMsg.c_str(),
+                               static_cast<long>(tables.m_ErrorMsg.size()), "", 0);
+    } else if (pageTemplate) {
+        page.Template(*pageTemplate);
+    } else {
+        page.Plain(missingName);
+    }
+
+    const std::string& body = page.Text();
+    if (withHeader) {
+        const std::string digits = std::to_string(body.size());
+        header.replace(lengthField, digits.size() < 10 ? digits.size() : 10, digits.substr(0, 10));
+        out.AddContent(header.data(), static_cast<long>(header.size()));
+    }
+    if (!body.empty()) out.AddContent(body.data(), static_cast<long>(body.size()));
+}
+
+}  // namespace
+
+int f_TableListToHttpResult(TableList<TableListItem>& tables, RunItem* run, Vessel& out,
+                            const char* pageName) {
+    std::string name;
+    if (pageName && *pageName)
+        name = pageName;
+    else if (run && !run->m_PageName.empty())
+        name = run->m_PageName.str();
+    else if (run)
+        name = run->m_RequestName.str();
+    std::string text;
+    bool found = false;
+    if (tables.m_ErrorCode == 0 && run) {
+        const std::string path =
+            os::JoinPath({run->m_RootFolder.view(), run->m_AppName.view(), name + ".html"});
+        found = os::ReadWholeFile(path.c_str(), text) == 0;
+    }
+    const std::string_view view(text);
+    Render(tables, run, out, pageName == nullptr, found ? &view : nullptr, name);
+    return 0;
+}
+
+int f_TableListToHttpResultFromText(TableList<TableListItem>& tables, RunItem* run, Vessel& out,
+                                    std::string_view pageTemplate, bool withHeader) {
+    Render(tables, run, out, withHeader, &pageTemplate, std::string_view());
+    return 0;
+}
