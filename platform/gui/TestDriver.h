@@ -1,0 +1,58 @@
+// The test driver: scripts what happens when a modal dialog, a message box or a file
+// dialog opens, and records every message box, so tests run the real window and dialog
+// procedures end to end without a person at the screen.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/gui/Gui.h"
+
+namespace gui::test {
+
+struct MessageRecord {
+    Window owner = 0;
+    std::string text;
+    std::string caption;
+};
+
+// While enabled, message boxes and file dialogs never show: boxes are recorded and
+// answer OK, file dialogs answer from the queue (cancel when it is empty). A modal
+// dialog runs its script once it is up; a dialog without a script, or one still open
+// after its script, is cancelled (command 2) and noted in Unscripted().
+void Enable();
+void Disable();
+bool Enabled();
+void Reset();  // forget scripts, answers and records
+
+using DialogScript = std::function<void(Dialog&)>;
+// Scripts run in the order queued, each for the next dialog with that id.
+void OnDialog(int dialogId, DialogScript script);
+int PendingScripts();
+
+// Next answers of the file dialogs: a path confirms, nullopt cancels.
+void QueueOpenFile(std::optional<std::string> path);
+void QueueSaveFile(std::optional<std::string> path);
+
+struct FileDialogRecord {
+    bool save = false;
+    FileDialogSpec spec;
+};
+const std::vector<FileDialogRecord>& FileDialogs();
+
+const std::vector<MessageRecord>& MessageBoxes();
+const std::vector<int>& DialogsOpened();
+const std::vector<int>& Unscripted();
+
+// Pixel of a child window's surface (its client coordinates), for checking what was drawn.
+Colour SurfacePixel(Window w, int x, int y);
+// Number of Paint messages a window has received, and the last painted rectangle.
+int PaintCount(Window w);
+Rect LastPaintRect(Window w);
+// Delivers input as the toolkit would: key, click, scroll bar action.
+void SendKey(Window w, int virtualKey);
+void SendMessageTo(Window w, const Message& m);
+
+}  // namespace gui::test
