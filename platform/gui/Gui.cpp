@@ -50,12 +50,12 @@ namespace {
 // ---- registries ----------------------------------------------------------------------
 
 std::vector<const MenuTemplate*>& MenuTemplates() {
-    static std::vector<const MenuTemplate*> v;
-    return v;
+    static auto* v = new std::vector<const MenuTemplate*>();
+    return *v;
 }
 std::vector<const DialogTemplate*>& DialogTemplates() {
-    static std::vector<const DialogTemplate*> v;
-    return v;
+    static auto* v = new std::vector<const DialogTemplate*>();
+    return *v;
 }
 
 struct ClassEntry {
@@ -63,8 +63,8 @@ struct ClassEntry {
     Colour background;
 };
 std::map<std::string, ClassEntry, std::less<>>& Classes() {
-    static std::map<std::string, ClassEntry, std::less<>> m;
-    return m;
+    static auto* m = new std::map<std::string, ClassEntry, std::less<>>();
+    return *m;
 }
 
 // Anything that has a handle and receives messages.
@@ -77,8 +77,8 @@ public:
 };
 
 std::map<Window, Target*>& Targets() {
-    static std::map<Window, Target*> m;
-    return m;
+    static auto* m = new std::map<Window, Target*>();
+    return *m;
 }
 Window g_NextHandle = 1;
 
@@ -105,14 +105,14 @@ struct MenuData {
     Window attachedTo = 0;
 };
 std::map<Menu, MenuData>& Menus() {
-    static std::map<Menu, MenuData> m;
-    return m;
+    static auto* m = new std::map<Menu, MenuData>();
+    return *m;
 }
 Menu g_NextMenu = 1;
 
 std::map<Font, QFont>& Fonts() {
-    static std::map<Font, QFont> m;
-    return m;
+    static auto* m = new std::map<Font, QFont>();
+    return *m;
 }
 Font g_NextFont = 1;
 
@@ -1059,7 +1059,12 @@ Application::Application(int& argc, char** argv) {
 }
 Application::~Application() {
     g_Poster = nullptr;
-    for (auto& [h, f] : Fonts()) (void)h, (void)f;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    std::vector<QPointer<QWidget>> left;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->parentWidget()) left.emplace_back(w);
+    }
+    for (auto& w : left) delete w.data();
     Fonts().clear();
     delete g_Icon;
     g_Icon = nullptr;

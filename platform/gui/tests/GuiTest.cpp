@@ -5,18 +5,11 @@
 
 #include "platform/gui/Gui.h"
 #include "platform/gui/TestDriver.h"
+#include "platform/gui/tests/TestApp.h"
 
 namespace {
 
 using namespace gui;
-
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    static Application app(argc, argv);
-    test::Enable();
-}
 
 const MenuTemplate kMenu{"TEST_MENU",
                          {{"&File", {{101, "Connect"}, {0, ""}, {108, "Exit"}}},
@@ -50,7 +43,6 @@ void Register() {
 class GuiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureApp();
         Register();
         test::Reset();
     }
