@@ -301,7 +301,12 @@ void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>& params) {
             const long size = m_Message.GetSize();
             long pos = 0, at = 0;
             while (Find(m_Message, pattern, &pos, at)) {
-                long from = pos + static_cast<long>(pattern.size()) + 4;
+                at = pos + 1;
+                // A plain field's disposition line ends at the name; a file part goes on
+                // with "; filename=" and is not the field's value.
+                const long quoteEnd = pos + static_cast<long>(pattern.size());
+                if (quoteEnd >= size || base[quoteEnd] != '\r') continue;
+                long from = quoteEnd + 4;
                 if (from > size) from = size;
                 long to = from;
                 while (to < size) {
@@ -321,7 +326,6 @@ void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>& params) {
                 if (found) joined += ',';
                 joined.append(base + from, static_cast<size_t>(to - from));
                 found = true;
-                at = pos + 1;
             }
         }
         AppendUtf16(item->m_ValueU, found ? std::string_view(joined) : v);
