@@ -73,11 +73,12 @@ public:
                     continue;
                 }
                 // Outside the server's format: skip to the next tag, but a "</table>"
-                // here still ends the table.
+                // here still ends the table and a "<tr>" starts the next row.
                 if (At(pos, "</table>", 8)) {
                     tableEnds = true;
                     break;
                 }
+                if (At(pos, "<tr>", 4)) break;
                 pos = NextTag(pos + 1);
             }
             onRow(row);

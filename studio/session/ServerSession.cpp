@@ -114,14 +114,31 @@ int ServerSession::Execute(int code) {
     client.Close();
     m_Socket = 0;
 
-    if (result == 0 && message.GetSize() > 0 && message.Contains("SERVER_ERROR", nullptr, 0)) {
-        long n2 = message.GetSize() < kErrorTextWidth ? message.GetSize() : kErrorTextWidth;
-        m_ErrorText = std::string_view(message.GetContent(), static_cast<std::size_t>(n2));
-        m_ErrorCode = kServerErrorCode;
-        result = 1;
-    }
+    if (result == 0) result = CheckServerError();
     m_ExchangeResult = result;
     return result;
+}
+
+int ServerSession::CheckServerError() {
+    const Vessel& message = m_Response.m_Message;
+    if (message.GetSize() == 0 || !message.Contains("SERVER_ERROR", nullptr, 0)) return 0;
+    long n = message.GetSize() < kErrorTextWidth ? message.GetSize() : kErrorTextWidth;
+    m_ErrorText = std::string_view(message.GetContent(), static_cast<std::size_t>(n));
+    m_ErrorCode = kServerErrorCode;
+    return 1;
+}
+
+int ServerSession::TakeResponse(const char* data, long size) {
+    m_ErrorText.Clear();
+    m_ErrorCode = 0;
+    m_ExchangeResult = -1;
+    Vessel& message = m_Response.m_Message;
+    message.Free();
+    m_Response.m_HttpType = 0;
+    if (message.Alloc(size > 50000 ? size : 50000, 5000) != 0) return -1;
+    if (size > 0 && message.AddContent(data, size) != 0) return -1;
+    m_ExchangeResult = CheckServerError();
+    return m_ExchangeResult;
 }
 
 bool ServerSession::DocumentBody(const char** body, long* length) {

@@ -101,6 +101,10 @@ public:
     int ParseTable(int code);
     const char* GetErrorText() const { return m_ErrorText; }
 
+    // Puts bytes into m_Response as though an exchange had received them whole, with the
+    // same server-error check (tests, fuzzing, replaying a saved answer). Execute's result.
+    int TakeResponse(const char* data, long size);
+
     // Formats the command text of code and its extra body, exactly as Execute sends
     // them. -1 when the text would not fit its storage or the upload's local file
     // cannot be read.
@@ -126,6 +130,7 @@ public:
 private:
     // The body of a document answer: false when it did not arrive whole.
     bool DocumentBody(const char** body, long* length);
+    int CheckServerError();
     int m_ExchangeResult = 0;  // what the last Execute returned
     int m_ConnectTimeoutMs = kDefaultTimeoutMs;
     int m_IdleTimeoutMs = kDefaultTimeoutMs;
