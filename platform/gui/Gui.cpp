@@ -381,8 +381,8 @@ public:
         m_LastPaint = m_PaintRegion.boundingRect();
         Deliver({Msg::Paint, 0, 0, 0});
         m_PaintPainter.reset();
+        m_Shown += m_PaintRegion;
         m_PaintRegion = QRegion();
-        update();
     }
     Painter* BeginPaintHere() {
         EnsureSurface();
@@ -422,7 +422,9 @@ public:
     }
     void UpdateNowHere() {
         DoPaint();
-        repaint();
+        QRegion r = m_Shown;
+        m_Shown = QRegion();
+        if (!r.isEmpty()) repaint(r);
     }
 
     void OnBarAction(int action) {
@@ -458,6 +460,7 @@ public:
     bool m_BarWanted = false;
     QImage m_Surface;
     QRegion m_Invalid, m_Erase, m_PaintRegion;
+    QRegion m_Shown;  // painted into the surface, not yet on the screen
     std::unique_ptr<QtPainter> m_PaintPainter, m_DCPainter;
     QSize m_LastSize{-1, -1};
     int m_PaintCount = 0;
@@ -475,6 +478,7 @@ protected:
     }
     void paintEvent(QPaintEvent* e) override {
         DoPaint();
+        m_Shown = m_Shown.subtracted(e->region());
         QPainter p(this);
         p.setClipRect(e->rect());
         p.drawImage(QPointF(0, 0), m_Surface);
