@@ -11,7 +11,6 @@ namespace {
 constexpr char kUrlEncoded[] = "Content-Type: application/x-www-form-urlencoded";
 constexpr char kMultipart[] = "Content-Type: multipart/form-data; boundary=";
 constexpr char kServerRequest[] = "server_request";
-constexpr long kServerRequestLen = sizeof kServerRequest - 1;
 
 long Len(const char* s) {
     return static_cast<long>(std::strlen(s));
