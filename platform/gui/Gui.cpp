@@ -1537,10 +1537,24 @@ static bool RunFileDialog(Window owner, const FileDialogSpec& spec, std::string&
     }
     QFileDialog dlg(WidgetOf(owner), Q(spec.title), Q(spec.folder));
     dlg.setOption(QFileDialog::DontUseNativeDialog, true);
-    dlg.setNameFilter(Q(spec.filterName).contains(QLatin1Char('('))
-                          ? Q(spec.filterName)
-                          : Q(spec.filterName) + QStringLiteral(" (") + Q(spec.pattern) +
-                                QStringLiteral(")"));
+    QStringList filters;
+    auto addFilter = [&filters](const std::string& description, const std::string& pattern) {
+        // Qt takes the patterns from the parentheses, separated by blanks: "(*.jpg, *.gif)"
+        // reads as "(*.jpg *.gif)", and a description without them gets the pattern.
+        QString d = Q(description).replace(QStringLiteral(", *"), QStringLiteral(" *"));
+        if (!d.contains(QLatin1Char('(')))
+            d += QStringLiteral(" (") + Q(pattern).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+                 QStringLiteral(")");
+        filters << d;
+    };
+    if (spec.filters.empty()) {
+        addFilter(spec.filterName, spec.pattern);
+    } else {
+        for (const FileFilter& f : spec.filters) addFilter(f.description, f.pattern);
+    }
+    dlg.setNameFilters(filters);
+    if (!filters.isEmpty()) dlg.selectNameFilter(filters.first());
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
     if (save) {
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setFileMode(QFileDialog::AnyFile);

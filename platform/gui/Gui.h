@@ -248,12 +248,19 @@ bool IsWaitCursor();
 // An OK message box owned by owner (0: none). Returns 1 (OK).
 int MessageBox(Window owner, std::string_view text, std::string_view caption);
 
+// One entry of a file dialog's type list.
+struct FileFilter {
+    std::string description;  // "HTML Files (*.html)"
+    std::string pattern;      // "*.html", or several joined by ';': "*.jpg;*.gif;*.png"
+};
 struct FileDialogSpec {
-    std::string filterName;  // "Connection Files (*.con)"
+    std::string filterName;  // "Connection Files (*.con)": a single entry, when filters is empty
     std::string pattern;     // "*.con"
     std::string folder;      // initial folder
     std::string fileName;    // initial file-name field
     std::string title;       // empty: the usual title
+    std::vector<FileFilter> filters;  // the type list in order; the first is preselected
+    bool confirmOverwrite = true;     // save: ask before replacing an existing file
 };
 // True with a full path when the user confirms.
 bool GetOpenFileName(Window owner, const FileDialogSpec& spec, std::string& path);

@@ -108,7 +108,11 @@ TEST_F(GuiTest, MessageBoxesAndFileDialogsAreScripted) {
     EXPECT_EQ(test::MessageBoxes()[0].text, "File quorvelide.cfg not found!");
     EXPECT_EQ(test::MessageBoxes()[0].caption, "Quorvel Studio");
 
-    FileDialogSpec spec{"Connection Files (*.con)", "*.con", "/", "*.con", ""};
+    FileDialogSpec spec;
+    spec.filterName = "Connection Files (*.con)";
+    spec.pattern = "*.con";
+    spec.folder = "/";
+    spec.fileName = "*.con";
     std::string path = "unchanged";
     EXPECT_FALSE(GetOpenFileName(0, spec, path));  // nothing queued: cancel
     EXPECT_EQ(path, "unchanged");
