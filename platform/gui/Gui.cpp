@@ -26,6 +26,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -853,6 +854,32 @@ public:
         auto a = m_MenuActions.find(id);
         if (a != m_MenuActions.end()) a->second->setEnabled(!grey);
     }
+    void SetProgress(int id, long long value, long long total) override {
+        auto* bar = qobject_cast<QProgressBar*>(Control(id));
+        if (!bar) return;
+        if (value < 0) {
+            bar->hide();
+            m_Progress.erase(id);
+            return;
+        }
+        m_Progress[id] = value;
+        // The bar counts in int; byte counts scale down to a fixed range.
+        if (total <= 0) {
+            bar->setRange(0, 0);
+        } else {
+            bar->setRange(0, 1000);
+            bar->setValue(static_cast<int>(std::min<long long>(value, total) * 1000 / total));
+        }
+        bar->show();
+    }
+    long long ProgressValue(int id) const override {
+        auto it = m_Progress.find(id);
+        return it == m_Progress.end() ? -1 : it->second;
+    }
+    bool IsShown(int id) const override {
+        QWidget* w = Control(id);
+        return w && !w->isHidden();
+    }
     void Refresh() override { repaint(); }
 
     int m_Result = 0;
@@ -991,6 +1018,14 @@ private:
                 l->setAlignment(Qt::AlignCenter);
                 return l;
             }
+            case ControlKind::Progress: {
+                auto* bar = new QProgressBar(this);
+                bar->setRange(0, 1000);
+                bar->setValue(0);
+                bar->setTextVisible(true);
+                bar->hide();  // shown by the first SetProgress
+                return bar;
+            }
             case ControlKind::Frame: {
                 auto* f = new QFrame(this);
                 f->setFrameShape(QFrame::Box);
@@ -1005,6 +1040,7 @@ private:
     DialogProc m_Proc;
     std::map<int, QWidget*> m_Controls;
     std::map<int, QAction*> m_MenuActions;
+    std::map<int, long long> m_Progress;
     bool m_Ended = false;
     bool m_Quiet = false;
 };

@@ -33,8 +33,9 @@ enum class ControlKind {
     ComboBox,
     CheckBox,
     Radio,
-    Icon,   // the program's icon
-    Frame,  // a black frame drawn around a group of fields
+    Icon,      // the program's icon
+    Frame,     // a black frame drawn around a group of fields
+    Progress,  // a progress bar with its percentage
 };
 
 // Control styles; combine with |.

@@ -28,6 +28,7 @@ const DialogTemplate kDialog{50,
                                  {ControlKind::CheckBox, 230, "Public", 100, 50, 60, 12},
                                  {ControlKind::DefButton, 1, "OK", 100, 80, 40, 14},
                                  {ControlKind::Button, 2, "Cancel", 150, 80, 40, 14},
+                                 {ControlKind::Progress, 240, "", 5, 92, 190, 8},
                              },
                              "TEST_DLG_MENU"};
 
@@ -78,6 +79,12 @@ TEST_F(GuiTest, DialogControlsByIdAndScriptedButtons) {
             EXPECT_EQ(d.ListSelection(219), 1);
             EXPECT_EQ(d.ListText(219, 0), "first");
             EXPECT_EQ(d.Title(), "Connect x");
+            EXPECT_FALSE(d.IsShown(240));               // hidden until there is progress to show
+            d.SetProgress(240, 5LL << 32, 10LL << 32);  // byte counts beyond int
+            EXPECT_TRUE(d.IsShown(240));
+            EXPECT_EQ(d.ProgressValue(240), 5LL << 32);
+            d.SetProgress(240, -1, 0);
+            EXPECT_FALSE(d.IsShown(240));
             d.End(7);
         }
         return true;
