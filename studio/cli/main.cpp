@@ -46,6 +46,8 @@ const char* const kUsage =
     "  --kind K              the list kind (1, 2, 3 or 6; default 6) whose list DeleteFile\n"
     "                        and RenameFile parse\n"
     "  --json                print a JSON array of objects instead of lines\n"
+    "  --timeout SECONDS     give up when connecting or when the server sends nothing for\n"
+    "                        SECONDS (1 to 86400; default 60)\n"
     "  --help, --version\n"
     "\n"
     "commands (arguments in the catalogue's order):\n"
@@ -243,6 +245,7 @@ struct Options {
     bool folderGiven = false;
     long kind = kTransferFiles;
     bool json = false;
+    long timeoutSeconds = kDefaultTimeoutMs / 1000;
 };
 
 // Empties the list an answer of code refills.
@@ -547,54 +550,85 @@ int Exchange(int code) {
     return kExitNoResponse;
 }
 
-int Run(int argc, char** argv) {
-    Options o;
-    int i = 1;
+// Takes argv[i] (and its value) when it is one of the options: 1 taken, 0 not an option,
+// -1 --help or --version answered.
+int TakeOption(Options& o, int argc, char** argv, int& i) {
+    const std::string arg = argv[i];
     auto value = [&](const char* option) -> std::string {
         if (i + 1 >= argc) Usage(std::string(option) + " needs a value");
         return argv[++i];
     };
+    if (arg == "--help") {
+        std::fputs(kUsage, stdout);
+        return -1;
+    } else if (arg == "--version") {
+        std::puts("quorvel-cli 0.1.0");
+        return -1;
+    } else if (arg == "--profile") {
+        o.profile = value("--profile");
+    } else if (arg == "--host") {
+        o.host = value("--host");
+    } else if (arg == "--port") {
+        o.port = Number(value("--port"), "--port");
+        if (o.port < 1 || o.port > 64000) Usage("--port must be 1 to 64000");
+    } else if (arg == "--user") {
+        o.user = value("--user");
+        o.userGiven = true;
+    } else if (arg == "--password-file") {
+        o.passwordFile = value("--password-file");
+    } else if (arg == "--folder") {
+        o.folder = value("--folder");
+        o.folderGiven = true;
+    } else if (arg == "--kind") {
+        o.kind = Number(value("--kind"), "--kind");
+        if (o.kind != 1 && o.kind != 2 && o.kind != 3 && o.kind != 6)
+            Usage("--kind must be 1, 2, 3 or 6");
+    } else if (arg == "--json") {
+        o.json = true;
+    } else if (arg == "--timeout") {
+        o.timeoutSeconds = Number(value("--timeout"), "--timeout");
+        if (o.timeoutSeconds < 1 || o.timeoutSeconds > 86400)
+            Usage("--timeout must be 1 to 86400 seconds");
+    } else {
+        return 0;
+    }
+    return 1;
+}
+
+int Run(int argc, char** argv) {
+    Options o;
+    int i = 1;
+    bool optionsEnded = false;
     for (; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        } else if (arg == "--version") {
-            std::puts("quorvel-cli 0.1.0");
-            return kExitOk;
-        } else if (arg == "--profile") {
-            o.profile = value("--profile");
-        } else if (arg == "--host") {
-            o.host = value("--host");
-        } else if (arg == "--port") {
-            o.port = Number(value("--port"), "--port");
-            if (o.port < 1 || o.port > 64000) Usage("--port must be 1 to 64000");
-        } else if (arg == "--user") {
-            o.user = value("--user");
-            o.userGiven = true;
-        } else if (arg == "--password-file") {
-            o.passwordFile = value("--password-file");
-        } else if (arg == "--folder") {
-            o.folder = value("--folder");
-            o.folderGiven = true;
-        } else if (arg == "--kind") {
-            o.kind = Number(value("--kind"), "--kind");
-            if (o.kind != 1 && o.kind != 2 && o.kind != 3 && o.kind != 6)
-                Usage("--kind must be 1, 2, 3 or 6");
-        } else if (arg == "--json") {
-            o.json = true;
-        } else if (arg == "--") {
+        const int taken = TakeOption(o, argc, argv, i);
+        if (taken < 0) return kExitOk;
+        if (taken > 0) continue;
+        const std::string arg = argv[i];
+        if (arg == "--") {
             ++i;
-            break;
-        } else if (arg.size() > 1 && arg[0] == '-' && arg.compare(0, 2, "--") == 0) {
-            Usage("unknown option: " + arg);
-        } else {
+            optionsEnded = true;
             break;
         }
+        if (arg.size() > 1 && arg.compare(0, 2, "--") == 0) Usage("unknown option: " + arg);
+        break;
     }
     if (i >= argc) Usage("no command");
     const std::string command = argv[i++];
-    std::vector<std::string> args(argv + i, argv + argc);
+    // Options may also follow the command and its arguments ("DeleteFile 1 '' x --kind 1");
+    // every other word, the empty one included, is an argument, and after "--" all are.
+    std::vector<std::string> args;
+    for (; i < argc; ++i) {
+        if (!optionsEnded) {
+            if (std::strcmp(argv[i], "--") == 0) {
+                optionsEnded = true;
+                continue;
+            }
+            const int taken = TakeOption(o, argc, argv, i);
+            if (taken < 0) return kExitOk;
+            if (taken > 0) continue;
+        }
+        args.emplace_back(argv[i]);
+    }
 
     // The connection: the profile first, then what the options say.
     int octets[4] = {127, 0, 0, 1};
@@ -636,6 +670,8 @@ int Run(int argc, char** argv) {
     Session.m_ServerAddress =
         net::MakeAddress(octets[0], octets[1], octets[2], octets[3], static_cast<int>(port));
     Session.m_SessionID = 0;
+    Session.SetTimeouts(static_cast<int>(o.timeoutSeconds * 1000),
+                        static_cast<int>(o.timeoutSeconds * 1000));
 
     if (int rc = Exchange(kCmdLogin); rc != 0) return rc;
     switch (Session.ParseResponse(kCmdLogin)) {
