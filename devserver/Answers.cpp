@@ -1,0 +1,107 @@
+#include "devserver/Answers.h"
+
+#include <cstdio>
+
+#include "platform/os/Files.h"
+#include "platform/os/System.h"
+#include "roster/Roster.h"
+#include "webproc/TableResult.h"
+
+namespace devserver {
+
+namespace {
+
+// Every list answer is the table alone; the studio reads its rows.
+constexpr std::string_view kTableTemplate = "<table>#TABLE(0)</table>";
+constexpr const char* kHead = "HTTP/1.1 200 OK\r\nServer: Quorvel/2.1\r\nConnection: close";
+
+std::string Response(std::string_view contentType, std::string_view extraHeader,
+                     std::string_view body) {
+    std::string r(kHead);
+    r += "\r\nContent-Type: ";
+    r += contentType;
+    r += extraHeader;
+    r += "\r\nContent-Length: ";
+    r += std::to_string(body.size());
+    r += "\r\n\r\n";
+    r += body;
+    return r;
+}
+
+}  // namespace
+
+std::string TableAnswer(const Table& table) {
+    TableList<TableListItem> tables;
+    RosterU* roster = AddTable(tables);
+    if (!roster) return ErrorAnswer("Out of memory");
+    for (long w : table.widths) roster->CreateField(w);
+    long r = 0;
+    for (const auto& row : table.rows) {
+        roster->CreateRecord();
+        for (std::size_t f = 0; f < table.widths.size(); ++f)
+            roster->SetField(r, static_cast<long>(f),
+                             f < row.size() ? os::Utf8ToUtf16(row[f]).c_str() : u"");
+        ++r;
+    }
+    RunItem run;
+    run.m_RequestName = "devserver";
+    Vessel out;
+    out.Alloc(50000, 50000);
+    f_TableListToHttpResultFromText(tables, &run, out, kTableTemplate);
+    return std::string(out.GetContent(), static_cast<std::size_t>(out.GetSize()));
+}
+
+std::string DocumentAnswer(std::string_view bytes, const char* contentType) {
+    return Response(contentType, "", bytes);
+}
+
+std::string ErrorAnswer(std::string_view reason) {
+    std::string body = "SERVER_ERROR: ";
+    body += reason;
+    return Response("text/plain", "", body);
+}
+
+std::string LoginOkAnswer(long sessionId, long userId) {
+    char cookie[64];
+    std::snprintf(cookie, sizeof cookie, "\r\nSet-Cookie: jsessionid=%ld; Path=/;", sessionId);
+    std::string body =
+        "<html><body>Login OK!\r\nserver_userid=" + std::to_string(userId) + "\r\n</body></html>";
+    return Response("text/html", cookie, body);
+}
+
+std::string LoginFailedAnswer() {
+    return Response("text/html", "", "<html><body>Login failed!</body></html>");
+}
+
+bool ParseSentTable(std::string_view t, std::vector<std::vector<std::string>>& rows) {
+    rows.clear();
+    auto skipBlanks = [&](std::size_t& i) {
+        while (i < t.size() && (t[i] == ' ' || t[i] == '\r' || t[i] == '\n' || t[i] == '\t')) ++i;
+    };
+    auto eat = [&](std::size_t& i, std::string_view tag) {
+        skipBlanks(i);
+        if (t.substr(i, tag.size()) != tag) return false;
+        i += tag.size();
+        return true;
+    };
+    std::size_t i = 0;
+    if (!eat(i, "<table>")) return false;
+    for (;;) {
+        if (eat(i, "</table>")) break;
+        if (!eat(i, "<tr>")) return false;
+        std::vector<std::string> row;
+        for (;;) {
+            if (eat(i, "</tr>")) break;
+            if (!eat(i, "<td>")) return false;
+            std::size_t end = t.find("</td>", i);
+            if (end == std::string_view::npos) return false;
+            row.emplace_back(t.substr(i, end - i));
+            i = end + 5;
+        }
+        rows.push_back(std::move(row));
+    }
+    skipBlanks(i);
+    return i == t.size();
+}
+
+}  // namespace devserver

@@ -1,0 +1,33 @@
+// The answers the server writes: HTML tables (from RosterU tables), documents, error
+// pages and the login answer. Every answer is a whole HTTP response with a
+// Content-Length, so the studio's reader knows when it is complete.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace devserver {
+
+// A table answer in the making: column widths (characters) and rows of UTF-8 cells.
+struct Table {
+    std::vector<long> widths;
+    std::vector<std::vector<std::string>> rows;
+    void Row(std::vector<std::string> cells) { rows.push_back(std::move(cells)); }
+};
+
+// The whole HTTP response for a table: a RosterU table rendered through the built-in
+// template "<table>#TABLE(0)</table>".
+std::string TableAnswer(const Table& table);
+std::string DocumentAnswer(std::string_view bytes,
+                           const char* contentType = "application/octet-stream");
+// "SERVER_ERROR: " and the reason.
+std::string ErrorAnswer(std::string_view reason);
+std::string LoginOkAnswer(long sessionId, long userId);
+std::string LoginFailedAnswer();
+
+// Reads a table the studio sent ("<table><tr><td>..</td></tr></table>", compact, no
+// header row). false when the text is not such a table.
+bool ParseSentTable(std::string_view text, std::vector<std::vector<std::string>>& rows);
+
+}  // namespace devserver

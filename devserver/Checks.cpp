@@ -1,0 +1,115 @@
+#include "devserver/Checks.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace devserver {
+
+namespace {
+
+bool HasControl(std::string_view v) {
+    for (unsigned char c : v)
+        if (c < 0x20 || c == 0x7f) return true;
+    return false;
+}
+
+std::string Reason(std::string_view what, const char* why) {
+    std::string r(what);
+    r += ' ';
+    r += why;
+    return r;
+}
+
+}  // namespace
+
+std::string CheckName(std::string_view what, std::string_view value, std::size_t width) {
+    if (value.empty()) return Reason(what, "is empty");
+    if (value.size() > width)
+        return Reason(what, ("is longer than " + std::to_string(width) + " characters").c_str());
+    if (HasControl(value)) return Reason(what, "holds a control character");
+    if (value.find_first_of(",)(<>&") != std::string_view::npos)
+        return Reason(what, "holds one of , ) ( < > &");
+    return {};
+}
+
+std::string CheckText(std::string_view what, std::string_view value, std::size_t width) {
+    if (value.size() > width)
+        return Reason(what, ("is longer than " + std::to_string(width) + " characters").c_str());
+    if (HasControl(value)) return Reason(what, "holds a control character");
+    if (value.find_first_of("<>&") != std::string_view::npos)
+        return Reason(what, "holds one of < > &");
+    return {};
+}
+
+std::string CheckPassword(std::string_view what, std::string_view value, std::size_t width) {
+    if (value.empty()) return Reason(what, "is empty");
+    if (value.size() > width)
+        return Reason(what, ("is longer than " + std::to_string(width) + " characters").c_str());
+    if (HasControl(value)) return Reason(what, "holds a control character");
+    return {};
+}
+
+bool ParseNumber(std::string_view text, long low, long high, long& out) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && text[i] == '-') {
+        negative = true;
+        ++i;
+    }
+    if (i == text.size() || text.size() - i > 12) return false;
+    long long v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        v = v * 10 + (text[i] - '0');
+    }
+    if (negative) v = -v;
+    if (v < low || v > high) return false;
+    out = static_cast<long>(v);
+    return true;
+}
+
+std::string CheckFileName(std::string_view name) {
+    if (name.empty()) return "File name is empty";
+    if (name.size() > kFileNameWidth) return "File name is longer than 99 characters";
+    if (name == "." || name == "..") return "File name leaves the application's area";
+    // Dot names are kept for the temporary files of atomic writes.
+    if (name[0] == '.') return "File name starts with a dot";
+    if (name.find_first_of("/\\:") != std::string_view::npos)
+        return "File name holds a slash or a drive letter";
+    if (name.find('\0') != std::string_view::npos || HasControl(name))
+        return "File name holds a control character";
+    return {};
+}
+
+std::string CheckFolder(std::string_view folder, std::vector<std::string>& parts) {
+    parts.clear();
+    if (folder.empty()) return {};
+    if (folder.size() > kFolderWidth) return "Folder is longer than 1023 characters";
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = folder.find('\\', start);
+        std::string_view part = folder.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        std::string why = CheckFileName(part);
+        if (!why.empty()) {
+            if (part.empty()) return "Folder has an empty part or a leading or trailing backslash";
+            return "Folder " + why.substr(5);  // "File name ..." -> "Folder name ..."
+        }
+        parts.emplace_back(part);
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return {};
+}
+
+std::string DisplayTime(long long secondsSinceEpoch) {
+    std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1,
+                  tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+}  // namespace devserver

@@ -1,0 +1,70 @@
+// A thin RAII layer over SQLite: one connection, prepared statements, transactions.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+#include <string_view>
+
+namespace devserver {
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Ok() const { return m_Stmt != nullptr; }
+    Statement& Bind(int index, long long value);
+    Statement& Bind(int index, std::string_view text);
+    Statement& BindBlob(int index, std::string_view bytes);
+    // true while a row is available; false at the end or on failure (see Failed).
+    bool Step();
+    // Runs to completion; true on success.
+    bool Run();
+    bool Failed() const { return m_Failed; }
+    long long Int(int column) const;
+    std::string Text(int column) const;
+    std::string Blob(int column) const;
+
+private:
+    sqlite3_stmt* m_Stmt = nullptr;
+    bool m_Failed = false;
+};
+
+class Db {
+public:
+    Db() = default;
+    ~Db();
+    Db(const Db&) = delete;
+    Db& operator=(const Db&) = delete;
+
+    // Opens (creating) the file, sets WAL, foreign keys and full sync. 0 or -1.
+    int Open(const std::string& path, std::string& error);
+    sqlite3* Handle() const { return m_Db; }
+    bool Exec(const char* sql);
+    long long LastInsertId() const;
+    std::string LastError() const;
+
+private:
+    sqlite3* m_Db = nullptr;
+};
+
+// BEGIN IMMEDIATE on construction; ROLLBACK on destruction unless Commit succeeded.
+class Transaction {
+public:
+    explicit Transaction(Db& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    bool Begun() const { return m_Begun; }
+    bool Commit();
+
+private:
+    Db& m_Db;
+    bool m_Begun = false;
+    bool m_Done = false;
+};
+
+}  // namespace devserver

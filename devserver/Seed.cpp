@@ -1,0 +1,132 @@
+// --seed-demo: a small application that makes a first look at the studio show
+// something real.
+#include <ctime>
+#include <filesystem>
+
+#include "devserver/Server.h"
+#include "platform/os/Files.h"
+
+namespace fs = std::filesystem;
+
+namespace devserver {
+
+namespace {
+
+// A 1x1 transparent PNG.
+const unsigned char kLogo[] = {
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
+    0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00,
+    0x00, 0x1f, 0x15, 0xc4, 0x89, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x44, 0x41, 0x54, 0x78,
+    0x9c, 0x63, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x01, 0x0d, 0x0a, 0x2d, 0xb4, 0x00,
+    0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+
+}  // namespace
+
+int DevServer::SeedDemo(std::string& error) {
+    {
+        Statement s(m_Db.Handle(), "SELECT 1 FROM apps WHERE name = 'demo'");
+        if (s.Step()) return 0;  // seeded before
+    }
+    Transaction tx(m_Db);
+    bool ok = m_Db.Exec(
+        "INSERT OR IGNORE INTO datasources(name, description, connections, db_user) "
+        "VALUES('demo-db', 'Demo shop database', 5, 'shop');"
+        "INSERT OR IGNORE INTO users(name, description, type) VALUES('developer', 'Demo "
+        "developer', 0);"
+        "INSERT OR IGNORE INTO users(name, description, type) VALUES('shopper', 'Demo run-time "
+        "user', 1);"
+        "INSERT INTO apps(name, description, timeout) VALUES('demo', 'Demo shop', 30);");
+    long long now = std::time(nullptr);
+    struct R {
+        const char* name;
+        int language, access;
+        const char* script;
+        std::vector<const char*> params;
+        bool runUser;
+    } reqs[] = {
+        {"ListCustomers", 1, 0, "SELECT id, name, city FROM customers ORDER BY name\n", {}, false},
+        {"FindCustomer",
+         1,
+         0,
+         "SELECT id, name, city FROM customers WHERE id = ?\n",
+         {"id"},
+         false},
+        {"AddOrder",
+         1,
+         1,
+         "INSERT INTO orders(customer_id, amount) VALUES(?, ?)\n",
+         {"customer", "amount"},
+         true},
+    };
+    for (const auto& r : reqs) {
+        Statement s(m_Db.Handle(),
+                    "INSERT INTO reqs(app_id, name, ds_id, language, access, script, modified) "
+                    "VALUES((SELECT id FROM "
+                    "apps WHERE name = 'demo'), ?, (SELECT id FROM datasources WHERE name = "
+                    "'demo-db'), ?, ?, ?, ?)");
+        s.Bind(1, r.name).Bind(2, r.language).Bind(3, r.access).BindBlob(4, r.script).Bind(5, now);
+        ok = ok && s.Run();
+        long long id = m_Db.LastInsertId();
+        long n = 0;
+        for (const char* p : r.params) {
+            Statement q(m_Db.Handle(),
+                        "INSERT INTO req_params(req_id, number, name) VALUES(?, ?, ?)");
+            q.Bind(1, id).Bind(2, n++).Bind(3, p);
+            ok = ok && q.Run();
+        }
+        if (r.runUser) {
+            Statement q(m_Db.Handle(),
+                        "INSERT INTO req_users(req_id, user_id, position) VALUES(?, (SELECT id "
+                        "FROM users WHERE name = "
+                        "'shopper'), 0)");
+            q.Bind(1, id);
+            ok = ok && q.Run();
+        }
+    }
+    ok = ok && m_Db.Exec(
+                   "INSERT INTO app_users(app_id, user_id, position) SELECT a.id, u.id, 0 FROM "
+                   "apps a, users u "
+                   "WHERE a.name = 'demo' AND u.name = 'developer'");
+    std::string devHash = Hash("developer");
+    std::string runHash = Hash("shopper");
+    {
+        Statement s(m_Db.Handle(),
+                    "UPDATE users SET pwhash = ? WHERE name = 'developer' AND pwhash = ''");
+        s.Bind(1, devHash);
+        ok = ok && s.Run();
+        Statement t(m_Db.Handle(),
+                    "UPDATE users SET pwhash = ? WHERE name = 'shopper' AND pwhash = ''");
+        t.Bind(1, runHash);
+        ok = ok && t.Run();
+    }
+    std::string area = AppArea("demo");
+    std::error_code ec;
+    fs::create_directories(fs::path(area) / "images", ec);
+    fs::create_directories(fs::path(area) / "data", ec);
+    fs::create_directories(fs::path(area) / "docs", ec);
+    auto put = [&](std::initializer_list<std::string_view> parts, std::string_view bytes) {
+        std::string p = area;
+        for (auto s : parts) p = os::JoinPath({p, s});
+        ok = ok && os::ReplaceFile(p.c_str(), bytes) == 0;
+    };
+    put({"index.html"},
+        "<html><head><title>Demo shop</title><link rel=stylesheet href=style.css></head>\n"
+        "<body><img src=images/logo.png><h1>Demo shop</h1>\n<a "
+        "href=ListCustomers()>Customers</a></body></html>\n");
+    put({"ListCustomers.html"},
+        "<html><body><h1>Customers</h1>\n<table border=1>#TABLE(0)</table>\n</body></html>\n");
+    put({"style.css"}, "body { font-family: sans-serif; }\n");
+    put({"images", "logo.png"},
+        std::string_view(reinterpret_cast<const char*>(kLogo), sizeof kLogo));
+    put({"data", "customers.csv"},
+        "id,name,city\n1,Ada,London\n2,Grace,Arlington\n3,Linus,Helsinki\n");
+    put({"docs", "readme.txt"}, "Files of the demo shop. The Files window shows every folder.\n");
+    if (!ok || !tx.Commit()) {
+        fs::remove_all(area, ec);
+        error = "cannot seed the demo application: " + m_Db.LastError();
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace devserver

@@ -1,0 +1,446 @@
+// Start-up, the connection loop and the reading of one DEV request.
+#include "devserver/Server.h"
+
+#include <sodium.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <semaphore>
+#include <thread>
+
+#include "common/Lists.h"
+#include "devserver/Checks.h"
+#include "platform/os/Files.h"
+#include "platform/os/System.h"
+#include "webproc/HttpProcessor.h"
+
+namespace fs = std::filesystem;
+
+namespace devserver {
+
+namespace {
+
+// Argon2id with the interactive limits takes tens of megabytes per hash; two at a
+// time keep a burst of logins from exhausting memory.
+std::counting_semaphore<2> g_HashSlots(2);
+
+const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS apps(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE,
+  description TEXT NOT NULL, timeout INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS users(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE,
+  description TEXT NOT NULL, type INTEGER NOT NULL, pwhash TEXT NOT NULL DEFAULT '');
+CREATE TABLE IF NOT EXISTS datasources(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE,
+  description TEXT NOT NULL, connections INTEGER NOT NULL,
+  db_user TEXT NOT NULL DEFAULT '', db_password TEXT NOT NULL DEFAULT '');
+CREATE TABLE IF NOT EXISTS app_users(
+  app_id INTEGER NOT NULL REFERENCES apps(id) ON DELETE CASCADE,
+  user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  position INTEGER NOT NULL, PRIMARY KEY(app_id, user_id));
+CREATE TABLE IF NOT EXISTS reqs(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  app_id INTEGER NOT NULL REFERENCES apps(id) ON DELETE CASCADE,
+  name TEXT NOT NULL, ds_id INTEGER NOT NULL REFERENCES datasources(id),
+  language INTEGER NOT NULL, access INTEGER NOT NULL,
+  script BLOB NOT NULL DEFAULT x'', modified INTEGER NOT NULL, UNIQUE(app_id, name));
+CREATE TABLE IF NOT EXISTS req_params(
+  req_id INTEGER NOT NULL REFERENCES reqs(id) ON DELETE CASCADE,
+  number INTEGER NOT NULL, name TEXT NOT NULL, PRIMARY KEY(req_id, number));
+CREATE TABLE IF NOT EXISTS req_users(
+  req_id INTEGER NOT NULL REFERENCES reqs(id) ON DELETE CASCADE,
+  user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  position INTEGER NOT NULL, PRIMARY KEY(req_id, user_id));
+CREATE TABLE IF NOT EXISTS config(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+)sql";
+
+const char* kSwitchKeys[4] = {"java_reload", "trace_system", "trace_application", "trace_run"};
+const char* kTraceFiles[4] = {"Start.trc", "System.trc", "Application.trc", "Run.trc"};
+
+std::string RandomPassword() {
+    static const char kAlphabet[] = "abcdefghijkmnpqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789";
+    std::string p;
+    for (int i = 0; i < 16; ++i) p += kAlphabet[randombytes_uniform(sizeof kAlphabet - 1)];
+    return p;
+}
+
+}  // namespace
+
+DevServer::DevServer() {
+    for (auto& t : m_Traces) t = std::make_unique<WStrace>();
+    for (auto& s : m_Switches) s = 0;
+}
+
+DevServer::~DevServer() = default;
+
+std::string DevServer::AppArea(const std::string& appName) const {
+    return os::JoinPath({m_Options.root, "apps", appName});
+}
+
+std::string DevServer::Hash(std::string_view password) {
+    char out[crypto_pwhash_STRBYTES];
+    unsigned long long ops =
+        m_Options.fastHash ? crypto_pwhash_OPSLIMIT_MIN : crypto_pwhash_OPSLIMIT_INTERACTIVE;
+    std::size_t mem =
+        m_Options.fastHash ? crypto_pwhash_MEMLIMIT_MIN : crypto_pwhash_MEMLIMIT_INTERACTIVE;
+    g_HashSlots.acquire();
+    int rc = crypto_pwhash_str_alg(out, password.data(), password.size(), ops, mem,
+                                   crypto_pwhash_ALG_ARGON2ID13);
+    g_HashSlots.release();
+    return rc == 0 ? std::string(out) : std::string();
+}
+
+bool DevServer::Verify(const std::string& hash, std::string_view password) {
+    if (hash.empty()) return false;
+    g_HashSlots.acquire();
+    bool ok = crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+    g_HashSlots.release();
+    return ok;
+}
+
+int DevServer::CreateSchema(std::string& error) {
+    if (!m_Db.Exec(kSchema)) {
+        error = "cannot create the schema: " + m_Db.LastError();
+        return -1;
+    }
+    return 0;
+}
+
+int DevServer::CreateAdministrator(std::string& error, std::string& generatedPassword) {
+    Statement count(m_Db.Handle(), "SELECT COUNT(*) FROM users WHERE id = 0");
+    if (!count.Step()) {
+        error = m_Db.LastError();
+        return -1;
+    }
+    bool exists = count.Int(0) > 0;
+    std::string password;
+    bool given = false;
+    if (!m_Options.adminPasswordFile.empty()) {
+        if (os::ReadWholeFile(m_Options.adminPasswordFile.c_str(), password) != 0) {
+            error = "cannot read the administrator password file";
+            return -1;
+        }
+        std::size_t eol = password.find_first_of("\r\n");
+        if (eol != std::string::npos) password.resize(eol);
+        given = true;
+    } else if (const char* env = std::getenv("QUORVEL_ADMIN_PASSWORD")) {
+        password = env;
+        given = true;
+    }
+    if (exists) return 0;  // the administrator keeps the password set on the first start
+    if (given) {
+        std::string why = CheckPassword("The administrator password", password, kPasswordWidth);
+        if (why.empty() && password.find_first_of(",)") != std::string::npos)
+            why = "The administrator password holds , or ) which no login can send";
+        if (!why.empty()) {
+            error = why;
+            return -1;
+        }
+    } else {
+        password = RandomPassword();
+        generatedPassword = password;
+    }
+    std::string hash = Hash(password);
+    Transaction tx(m_Db);
+    Statement admin(m_Db.Handle(),
+                    "INSERT INTO users(id, name, description, type, pwhash) VALUES(0, 'admin', "
+                    "'Administrator', 0, ?)");
+    admin.Bind(1, hash);
+    Statement none(
+        m_Db.Handle(),
+        "INSERT OR IGNORE INTO datasources(id, name, description, connections) VALUES(0, "
+        "'(none)', 'No data source', 0)");
+    bool ok = !hash.empty() && admin.Run() && none.Run();
+    for (int i = 0; ok && i < 4; ++i) {
+        Statement s(m_Db.Handle(), "INSERT OR IGNORE INTO config(key, value) VALUES(?, ?)");
+        s.Bind(1, kSwitchKeys[i]).Bind(2, i == 0 ? "0" : "1");
+        ok = s.Run();
+    }
+    if (!ok || !tx.Commit()) {
+        error = "cannot create the administrator: " + m_Db.LastError();
+        return -1;
+    }
+    return 0;
+}
+
+void DevServer::LoadSwitches() {
+    for (int i = 0; i < 4; ++i) {
+        Statement s(m_Db.Handle(), "SELECT value FROM config WHERE key = ?");
+        s.Bind(1, kSwitchKeys[i]);
+        m_Switches[i] = s.Step() && s.Text(0) == "1" ? 1 : 0;
+    }
+}
+
+// Makes the file areas agree with the database after a crash: every application has
+// its folders; a folder no application owns is moved aside (never deleted); the
+// leftovers of interrupted deletes and imports go.
+void DevServer::Reconcile() {
+    std::error_code ec;
+    fs::path apps = fs::path(m_Options.root) / "apps";
+    fs::remove_all(fs::path(m_Options.root) / "trash", ec);
+    std::vector<std::string> names;
+    {
+        Statement s(m_Db.Handle(), "SELECT name FROM apps");
+        while (s.Step()) names.push_back(s.Text(0));
+    }
+    for (const auto& n : names) {
+        fs::create_directories(apps / n / "images", ec);
+        fs::create_directories(apps / n / "data", ec);
+    }
+    for (const auto& entry : fs::directory_iterator(apps, ec)) {
+        std::string n = entry.path().filename().string();
+        if (n.rfind(".staging", 0) == 0) {
+            fs::remove_all(entry.path(), ec);
+            continue;
+        }
+        if (std::find(names.begin(), names.end(), n) != names.end()) continue;
+        fs::path lost = fs::path(m_Options.root) / "orphans";
+        fs::create_directories(lost, ec);
+        fs::rename(entry.path(), lost / (n + "." + std::to_string(std::time(nullptr))), ec);
+    }
+}
+
+int DevServer::Open(const Options& options, std::string& error, std::string& generatedPassword) {
+    m_Options = options;
+    if (sodium_init() < 0) {
+        error = "libsodium cannot start";
+        return -1;
+    }
+    if (m_Options.root.empty()) {
+        error = "no root folder (--root)";
+        return -1;
+    }
+    for (const char* sub : {"apps", "traces", "trash"}) {
+        if (os::MakeDirectories(os::JoinPath({m_Options.root, sub}).c_str()) != 0) {
+            error = "cannot create folders under the root";
+            return -1;
+        }
+    }
+    std::string dbPath = os::JoinPath({m_Options.root, "quorvel.db"});
+    ::umask(077);  // the database holds password hashes and data source passwords
+    if (m_Db.Open(dbPath, error) != 0) return -1;
+    ::chmod(dbPath.c_str(), 0600);
+    if (CreateSchema(error) != 0 || CreateAdministrator(error, generatedPassword) != 0) return -1;
+    for (int i = 0; i < 4; ++i)
+        m_Traces[i]->SetFileName(os::JoinPath({m_Options.root, "traces", kTraceFiles[i]}).c_str());
+    LoadSwitches();
+    Reconcile();
+    if (m_Options.seedDemo && SeedDemo(error) != 0) return -1;
+    return 0;
+}
+
+void DevServer::TraceCommand(const Call& call) {
+    if (!m_Switches[1]) return;
+    std::string line = (call.userName.empty() ? std::string("-") : call.userName) + " " + call.name;
+    line += call.refusal.empty() ? " OK" : " refused: " + call.refusal;
+    // A trace text is sent as a document; the studio takes any answer holding the
+    // error marker for an error, so the marker never goes into a trace.
+    for (std::size_t p; (p = line.find("SERVER_ERROR")) != std::string::npos;) line[p + 6] = '-';
+    Trace(2).Print(line.data(), static_cast<long>(line.size()), "", 0);
+}
+
+void DevServer::TraceApplication(long appId, std::string_view what) {
+    if (!m_Switches[2]) return;
+    std::string name;
+    AppName(appId, name);
+    std::string line = name + ": " + std::string(what);
+    Trace(3).Print(line.data(), static_cast<long>(line.size()), "", 0);
+}
+
+std::string DevServer::Refuse(Call& call, std::string reason) {
+    call.refusal = std::move(reason);
+    return ErrorAnswer(call.refusal);
+}
+
+std::string DevServer::Handle(HttpProcessor& http) {
+    Call call;
+    std::string answer;
+    if (http.GetHttpType() != HttpProcessor::kHttpDev) {
+        call.name = "(not DEV)";
+        answer = Refuse(call, "Only DEV requests are served here");
+        TraceCommand(call);
+        return answer;
+    }
+    int kind = http.GetReqType();
+    char name[52] = {};
+    ParamList<ParamListItem> params;
+    if (http.GetRequestNameAndParams(name, params) != 0) {
+        call.name = name[0] ? name : "(unreadable)";
+        answer = Refuse(call, params.m_ErrorMsg.empty()
+                                  ? std::string("The command text has no argument list")
+                                  : "The command text is wrong: " + params.m_ErrorMsg.str());
+        TraceCommand(call);
+        return answer;
+    }
+    call.name = name;
+    for (long i = 0; i < params.Count(); ++i) {
+        ParamListItem* item = nullptr;
+        params.GetAt(i, &item);
+        call.args.emplace_back(item->m_Value.GetContent() ? item->m_Value.GetContent() : "",
+                               static_cast<std::size_t>(item->m_Value.GetSize()));
+    }
+    // The extra body: everything after "&&&", which follows the call's ')', up to the
+    // final CR LF CR LF.
+    long h = http.GetHeaderLength();
+    long l = http.GetContentLength();
+    if (h > 0 && l > 0 && h + l <= http.m_Message.GetSize()) {
+        std::string_view body(http.m_Message.GetContent() + h, static_cast<std::size_t>(l));
+        std::size_t call0 = body.find("server_request=");
+        std::size_t close = call0 == std::string_view::npos ? call0 : body.find(')', call0);
+        if (close != std::string_view::npos && body.substr(close + 1, 3) == "&&&") {
+            std::string_view rest = body.substr(close + 4);
+            if (rest.size() < 4 || rest.substr(rest.size() - 4) != "\r\n\r\n") {
+                answer = Refuse(call, "The extra body does not end with an empty line");
+                TraceCommand(call);
+                return answer;
+            }
+            call.body = rest.substr(0, rest.size() - 4);
+            call.hasBody = true;
+        }
+    }
+    if (kind == HttpProcessor::kReqDevLogin && call.name == "server_login") {
+        answer = Login(call);
+        TraceCommand(call);
+        return answer;
+    }
+    long sid = http.GetSessionID();
+    {
+        std::lock_guard<std::mutex> g(m_SessionLock);
+        auto it = m_Sessions.find(sid);
+        long long now = os::SteadyMillis();
+        if (it != m_Sessions.end() &&
+            now - it->second.lastUse > m_Options.sessionIdleMinutes * 60000ll) {
+            m_Sessions.erase(it);
+            it = m_Sessions.end();
+        }
+        if (sid != 0 && it != m_Sessions.end()) {
+            it->second.lastUse = now;
+            call.sessionId = sid;
+            call.userId = it->second.userId;
+            call.userName = it->second.userName;
+        }
+    }
+    if (call.sessionId == 0) {
+        answer = Refuse(call, "Not logged in (no session or the session has expired)");
+        TraceCommand(call);
+        return answer;
+    }
+    answer = Dispatch(call);
+    TraceCommand(call);
+    return answer;
+}
+
+std::string DevServer::Dispatch(Call& call) {
+    const Command* c = FindCommand(call.name);
+    if (!c) return Refuse(call, "Unknown command " + call.name);
+    if (static_cast<int>(call.args.size()) != c->argc)
+        return Refuse(
+            call, "Wrong number of arguments: " + call.name + " takes " + std::to_string(c->argc));
+    if (c->body != call.hasBody)
+        return Refuse(call, c->body ? call.name + " needs an extra body after &&&"
+                                    : call.name + " takes no extra body");
+    // Commands that hash passwords take the lock themselves, around the database only.
+    if (c->handler == &DevServer::UserPwd || c->handler == &DevServer::Logout)
+        return (this->*(c->handler))(call);
+    std::lock_guard<std::mutex> g(m_Lock);
+    return (this->*(c->handler))(call);
+}
+
+int DevServer::Listen(std::string& error) {
+    if (m_Listener.Listen(m_Options.bind.c_str(), static_cast<uint16_t>(m_Options.port)) != 0) {
+        error = "cannot listen on " + m_Options.bind + ":" + std::to_string(m_Options.port) + ": " +
+                std::strerror(m_Listener.LastError());
+        return -1;
+    }
+    std::string line =
+        "Server started, listening on " + m_Options.bind + ":" + std::to_string(Port());
+    Trace(1).Print(line.data(), static_cast<long>(line.size()), "", 0);
+    return 0;
+}
+
+namespace {
+std::mutex g_ActiveLock;
+std::condition_variable g_ActiveDone;
+}  // namespace
+
+void DevServer::Serve() {
+    int active = 0;
+    std::mutex& lock = g_ActiveLock;
+    for (;;) {
+        net::TcpConnection c;
+        int rc = m_Listener.Accept(c, 0);
+        if (rc == 0 && m_Listener.Stopped()) break;
+        if (rc != 1) continue;
+        {
+            std::lock_guard<std::mutex> g(lock);
+            if (active >= m_Options.maxConnections) {
+                std::string busy = ErrorAnswer("Server busy, try again");
+                c.SendAll(busy.data(), busy.size(), 1000);
+                continue;
+            }
+            ++active;
+        }
+        std::thread(
+            [this, &active, &lock](net::TcpConnection conn) {
+                ServeConnection(std::move(conn));
+                std::lock_guard<std::mutex> g(lock);
+                if (--active == 0) g_ActiveDone.notify_all();
+            },
+            std::move(c))
+            .detach();
+    }
+    std::unique_lock<std::mutex> g(lock);
+    g_ActiveDone.wait(g, [&] { return active == 0; });
+    std::string line = "Server stopped";
+    Trace(1).Print(line.data(), static_cast<long>(line.size()), "", 0);
+}
+
+void DevServer::ServeConnection(net::TcpConnection c) {
+    HttpProcessor http;
+    http.m_Message.Alloc(50000, 5000);
+    char block[10000];
+    bool sized = false;
+    const int idle = m_Options.idleTimeoutMs;
+    auto fail = [&](const std::string& reason) {
+        std::string a = ErrorAnswer(reason);
+        c.SendAll(a.data(), a.size(), idle);
+    };
+    for (;;) {
+        long n = c.Receive(block, sizeof block, idle);
+        if (n <= 0) return;  // idle too long, failed, or closed before the request was whole
+        if (http.m_Message.AddContent(block, n) != 0) return fail("Out of memory");
+        if (!sized) {
+            long h = http.GetHeaderLength();
+            if (h == 0) {
+                if (http.m_Message.GetSize() > 65536) return fail("The request header is too long");
+                continue;
+            }
+            long l = http.GetContentLength();
+            if (l <= 0) return fail("The request has no Content-Length");
+            if (static_cast<long long>(l) > m_Options.maxRequestBytes)
+                return fail("The request is larger than " +
+                            std::to_string(m_Options.maxRequestBytes) + " bytes");
+            // Room for the whole message at once, so a large upload is not grown in small steps.
+            std::string sofar(http.m_Message.GetContent(),
+                              static_cast<std::size_t>(http.m_Message.GetSize()));
+            if (http.m_Message.Alloc(h + l + 1, 5000) != 0) return fail("Out of memory");
+            http.m_Message.AddContent(sofar.data(), static_cast<long>(sofar.size()));
+            sized = true;
+        }
+        if (!http.IsMoreData()) break;
+    }
+    ++m_Executing;
+    std::string answer = Handle(http);
+    --m_Executing;
+    c.SendAll(answer.data(), answer.size(), idle);
+}
+
+}  // namespace devserver

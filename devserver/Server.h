@@ -1,0 +1,200 @@
+// quorvel-devserver: a stand-in application server that answers every administration
+// command of the studio from one SQLite database and a folder tree per application.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "devserver/Answers.h"
+#include "devserver/Db.h"
+#include "logbook/WStrace.h"
+#include "platform/net/TcpListener.h"
+
+class HttpProcessor;
+
+namespace devserver {
+
+struct ReqData;
+
+struct Options {
+    std::string root;
+    std::string bind = "127.0.0.1";
+    int port = 8090;
+    std::string adminPasswordFile;
+    bool seedDemo = false;
+    long long maxRequestBytes = 256ll * 1024 * 1024;
+    int idleTimeoutMs = 30000;
+    int sessionIdleMinutes = 120;
+    int maxConnections = 64;
+    // Cheapest Argon2id parameters: for tests, where hashing cost only slows the run.
+    bool fastHash = false;
+};
+
+// One command as it arrived: its name, arguments, extra body and who sent it.
+struct Call {
+    std::string name;
+    std::vector<std::string> args;
+    std::string_view body;
+    bool hasBody = false;
+    long sessionId = 0;
+    long userId = -1;
+    std::string userName;
+    std::string refusal;  // set when the answer is a refusal, for the trace
+    bool Restricted() const { return userId != 0; }
+};
+
+class DevServer {
+public:
+    DevServer();
+    ~DevServer();
+
+    // Opens or creates the state under options.root. On the first start it creates the
+    // administrator; when no password was given it makes one and puts it in
+    // generatedPassword. 0, or -1 with error set.
+    int Open(const Options& options, std::string& error, std::string& generatedPassword);
+    // Answers one complete request (the whole HTTP message).
+    std::string Handle(HttpProcessor& request);
+
+    // Listens; 0 or -1 with error set. Port() then tells the bound port.
+    int Listen(std::string& error);
+    uint16_t Port() const { return m_Listener.Port(); }
+    // Serves until Stop; returns when the last connection has been answered.
+    void Serve();
+    void Stop() { m_Listener.Stop(); }
+
+    // The trace of a kind (1 Start, 2 System, 3 Application, 4 Run).
+    WStrace& Trace(int kind) { return *m_Traces[kind - 1]; }
+
+private:
+    struct Session {
+        long userId = 0;
+        std::string userName;
+        long long lastUse = 0;
+        // The file list this session fetched last: which application, which window
+        // (1 Htmls, 2 Images, 3 Data, 6 Files) and, for Files, the folder.
+        long listAppId = -1;
+        int listKind = 0;
+        std::string listFolder;
+    };
+    using Handler = std::string (DevServer::*)(Call&);
+    struct Command {
+        const char* name;
+        int argc;
+        bool body;
+        Handler handler;
+    };
+    static const Command* FindCommand(std::string_view name);
+
+    void ServeConnection(net::TcpConnection connection);
+    std::string Refuse(Call& call, std::string reason);
+    std::string Dispatch(Call& call);
+    void TraceCommand(const Call& call);
+    void TraceApplication(long appId, std::string_view what);
+    std::string Hash(std::string_view password);
+    bool Verify(const std::string& hash, std::string_view password);
+
+    // Startup steps.
+    int CreateSchema(std::string& error);
+    int CreateAdministrator(std::string& error, std::string& generatedPassword);
+    void Reconcile();
+    int SeedDemo(std::string& error);
+    void LoadSwitches();
+
+    // Lookups (under m_Lock).
+    bool AppName(long appId, std::string& name);
+    bool MayUseApp(const Call& call, long appId);
+    bool ReqApp(long reqId, long& appId);
+    long UserIdByName(std::string_view name);
+    std::string AppArea(const std::string& appName) const;
+
+    // Tables.
+    std::string Answer(const Table& t) { return TableAnswer(t); }
+    Table AppsTable(const Call& call);
+    Table ReqsTable(long appId);
+    Table ParamsTable(long reqId);
+    Table ReqUsersTable(long reqId);
+    Table AppUsersTable(long appId);
+    Table DSsTable();
+    Table UsersTable();
+    Table ConfigTable();
+    Table ConfigAppsTable(const Call& call);
+    Table FlatFilesTable(const std::string& dir);
+    Table FolderTable(const std::string& area, const std::vector<std::string>& parts);
+    std::string FileListAnswer(Call& call, long appId, int kind, const std::string& folderWire);
+    void RememberListing(const Call& call, long appId, int kind, const std::string& folder);
+
+    // Commands.
+    std::string Login(Call& call);
+    std::string Logout(Call& call);
+    std::string GetApps(Call& call);
+    std::string NewApp(Call& call);
+    std::string EditApp(Call& call);
+    std::string DeleteApp(Call& call);
+    std::string GetReqs(Call& call);
+    std::string NewReq(Call& call);
+    std::string EditReq(Call& call);
+    std::string DeleteReq(Call& call);
+    std::string GetReqParams(Call& call);
+    std::string SetReqParams(Call& call);
+    std::string GetReqUsers(Call& call);
+    std::string SetReqUsers(Call& call);
+    std::string GetReqScript(Call& call);
+    std::string SetReqScript(Call& call);
+    std::string GetDSs(Call& call);
+    std::string NewDS(Call& call);
+    std::string EditDS(Call& call);
+    std::string DeleteDS(Call& call);
+    std::string DSPwd(Call& call);
+    std::string GetUsers(Call& call);
+    std::string NewUser(Call& call);
+    std::string EditUser(Call& call);
+    std::string DeleteUser(Call& call);
+    std::string UserPwd(Call& call);
+    std::string GetAppUsers(Call& call);
+    std::string SetAppUsers(Call& call);
+    std::string GetHtmls(Call& call);
+    std::string GetImages(Call& call);
+    std::string GetData(Call& call);
+    std::string GetFiles(Call& call);
+    std::string DeleteFile(Call& call);
+    std::string RenameFile(Call& call);
+    std::string DownloadFile(Call& call);
+    std::string UploadFile(Call& call);
+    std::string GetConfig(Call& call);
+    std::string SetConfig(Call& call);
+    std::string GetConfigApps(Call& call);
+    std::string GetTrace(Call& call);
+    std::string CleanTrace(Call& call);
+
+    // Transfers (Transfer.cpp).
+    bool ExportRequest(long reqId, std::string& out);
+    std::string ImportRequest(long appId, const std::string& reqName, std::string_view bytes);
+    std::string CheckRequestData(const ReqData& r);
+    std::string InsertRequest(long appId, const ReqData& r);
+    bool ExportApplication(long appId, std::string& out);
+    std::string ImportApplication(const std::string& appName, std::string_view bytes);
+
+    // Finds the file a DeleteFile or RenameFile means (see README). Fills the local
+    // path, the kind of list to answer with and its folder; empty string on success.
+    std::string LocateFile(Call& call, long appId, const std::string& area,
+                           const std::string& folder, const std::string& name, std::string& path,
+                           int& kind, std::string& listFolder);
+
+    Options m_Options;
+    Db m_Db;
+    std::mutex m_Lock;  // one command at a time touches the database and the file areas
+    std::mutex m_SessionLock;
+    std::map<long, Session> m_Sessions;
+    std::unique_ptr<WStrace> m_Traces[4];
+    std::atomic<int> m_Switches[4];  // java reload, system, application, run: 0 or 1
+    net::TcpListener m_Listener;
+    std::atomic<int> m_Executing{0};
+};
+
+}  // namespace devserver

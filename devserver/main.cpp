@@ -1,0 +1,113 @@
+// quorvel-devserver --root DIR [--port N] [--bind ADDR] [--admin-password-file FILE]
+//                   [--seed-demo] [--max-request-mb N] [--idle-timeout-s N] [--fast-hash]
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "devserver/Server.h"
+
+namespace {
+
+void Usage() {
+    std::fprintf(
+        stderr,
+        "usage: quorvel-devserver --root DIR [--port N] [--bind ADDR] [--admin-password-file "
+        "FILE]\n"
+        "                         [--seed-demo] [--max-request-mb N] [--idle-timeout-s N] "
+        "[--fast-hash]\n"
+        "  --port 0 picks a free port; the port is printed on standard error.\n"
+        "  The administrator's password on the first start comes from --admin-password-file,\n"
+        "  else from QUORVEL_ADMIN_PASSWORD, else it is made up and printed once.\n");
+}
+
+bool Number(const char* text, long long low, long long high, long long& out) {
+    char* end = nullptr;
+    long long v = std::strtoll(text, &end, 10);
+    if (!*text || *end || v < low || v > high) return false;
+    out = v;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    devserver::Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "quorvel-devserver: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        long long n = 0;
+        if (a == "--root")
+            o.root = value();
+        else if (a == "--bind")
+            o.bind = value();
+        else if (a == "--admin-password-file")
+            o.adminPasswordFile = value();
+        else if (a == "--seed-demo")
+            o.seedDemo = true;
+        else if (a == "--fast-hash")
+            o.fastHash = true;
+        else if (a == "--port" && Number(value(), 0, 65535, n))
+            o.port = static_cast<int>(n);
+        else if (a == "--max-request-mb" && Number(value(), 1, 2000, n))
+            o.maxRequestBytes = n * 1024 * 1024;
+        else if (a == "--idle-timeout-s" && Number(value(), 1, 86400, n))
+            o.idleTimeoutMs = static_cast<int>(n * 1000);
+        else if (a == "--help" || a == "-h") {
+            Usage();
+            return 0;
+        } else {
+            std::fprintf(stderr, "quorvel-devserver: bad option %s\n", a.c_str());
+            Usage();
+            return 2;
+        }
+    }
+    if (o.root.empty()) {
+        Usage();
+        return 2;
+    }
+    // Signals are taken by one thread with sigwait; every other thread blocks them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    devserver::DevServer server;
+    std::string error, password;
+    if (server.Open(o, error, password) != 0 || server.Listen(error) != 0) {
+        std::fprintf(stderr, "quorvel-devserver: %s\n", error.c_str());
+        return 1;
+    }
+    if (!password.empty())
+        std::fprintf(stderr,
+                     "quorvel-devserver: administrator \"admin\" created with password %s\n",
+                     password.c_str());
+    if (o.seedDemo)
+        std::fprintf(
+            stderr,
+            "quorvel-devserver: demo application \"demo\"; demo users developer/developer (Dev), "
+            "shopper/shopper (Run)\n");
+    std::fprintf(stderr, "quorvel-devserver: listening on %s port %u\n", o.bind.c_str(),
+                 server.Port());
+    std::fflush(stderr);
+    std::thread signals([&] {
+        int sig = 0;
+        sigwait(&stopSignals, &sig);
+        server.Stop();
+    });
+    server.Serve();
+    // Serve returns only after Stop; the signal thread has finished or is about to.
+    signals.join();
+    std::fprintf(stderr, "quorvel-devserver: stopped\n");
+    return 0;
+}
