@@ -8,6 +8,8 @@
 
 #include "platform/gui/Gui.h"
 
+class StudioSettings;
+
 namespace shell {
 
 // What the frame calls to open the object windows; an empty hook does nothing (the
@@ -41,6 +43,19 @@ gui::Window& ChildHandle(ChildSlot slot);
 
 // The start directory of the run.
 const std::string& StartDirectory();
+
+// The one settings object of the run (connection, up/down folder, placement, profiles).
+StudioSettings& Settings();
+
+// The start-up without the loop: the single-instance check, the configuration, the fonts,
+// the frame with toolbar set 1. 0 with the frame shown; -1 when the start is refused
+// (the reason was shown in a message box). Needs the gui::Application and the resources.
+int Start();
+// After the loop: logout when still connected, the fonts and the single-instance lock
+// released.
+void Finish();
+// Called once, when the frame has painted for the first time (start-up measurements).
+void OnFirstPaint(std::function<void()> hook);
 
 // The whole program: single instance, configuration, frame, loop, logout at exit.
 // Returns the loop's value, or -1 when the start is refused.
