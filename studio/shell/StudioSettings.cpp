@@ -47,9 +47,11 @@ int InRange(int v, int low, int high, int otherwise) {
     return (v >= low && v <= high) ? v : otherwise;
 }
 
+// One line holds one value: a value that carries a line end is cut there, so that it
+// cannot add lines (keys) to the file that the next load would read.
 void AddLine(std::string& out, const char* key, std::string_view value) {
     out += key;
-    out += value;
+    out += value.substr(0, value.find_first_of("\r\n"));
     out += "\r\n";
 }
 
@@ -166,6 +168,8 @@ void StudioSettings::ListProfiles() {
         const std::string& name = e.name;
         if (e.isDirectory || name.size() < 4 || name.compare(name.size() - 4, 4, ".con") != 0)
             continue;
+        // A name longer than the entry holds would be cut into the name of another file.
+        if (name.size() > decltype(ProfileEntry::m_FileName)::kWidth) continue;
         ProfileEntry* entry = nullptr;
         if (m_Profiles.Add(&entry) != kListOk || !entry) continue;
         // The entry stays listed with an empty name when its file cannot be read.
