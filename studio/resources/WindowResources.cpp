@@ -1,0 +1,107 @@
+// Dialogs of the object windows: the application dialog, the two delete confirmations,
+// the rename dialog and the progress dialog of a transfer.
+#include "studio/resources/WindowResources.h"
+
+#include "platform/gui/Templates.h"
+
+namespace {
+
+using gui::ControlKind;
+using gui::DialogTemplate;
+
+const DialogTemplate kApp{
+    kAppDialog,
+    "New Application",
+    234,
+    220,
+    {
+        {ControlKind::Frame, -1, "", 5, 5, 224, 64},
+        {ControlKind::Label, -1, "Name :", 10, 13, 62, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdAppName, "", 76, 12, 146, 13, gui::kNoHScroll},
+        {ControlKind::Label, -1, "Description :", 10, 31, 62, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdAppDescription, "", 76, 30, 146, 13},
+        {ControlKind::Label, -1, "Session Timeout :", 10, 49, 62, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdAppTimeout, "", 76, 48, 40, 13},
+        {ControlKind::Label, -1, "[minutes]", 120, 49, 50, 12},
+        {ControlKind::Frame, -1, "", 5, 74, 224, 118},
+        {ControlKind::Label, -1, "Users :", 10, 78, 90, 10},
+        {ControlKind::ListBox, kIdAppUsers, "", 10, 90, 90, 96, gui::kUnsorted | gui::kVScroll},
+        {ControlKind::Button, kIdAddUser, "<<", 106, 116, 22, 15},
+        {ControlKind::Button, kIdRemoveUser, ">>", 106, 138, 22, 15},
+        {ControlKind::Label, -1, "All Users :", 134, 78, 90, 10},
+        {ControlKind::ListBox, kIdAllUsers, "", 134, 90, 90, 96, gui::kUnsorted | gui::kVScroll},
+        {ControlKind::Icon, -1, "APPICON", 8, 196, 20, 20},
+        {ControlKind::DefButton, 1, "OK", 118, 199, 52, 15},
+        {ControlKind::Button, 2, "Cancel", 177, 199, 52, 15},
+    }};
+
+const DialogTemplate kDelete{kDeleteDialog,
+                             "Delete",
+                             198,
+                             56,
+                             {
+                                 {ControlKind::Frame, -1, "", 5, 5, 188, 22},
+                                 {ControlKind::Label, kIdDeleteLine, "", 10, 10, 178, 12},
+                                 {ControlKind::Icon, -1, "APPICON", 8, 33, 20, 20},
+                                 {ControlKind::DefButton, 1, "OK", 84, 36, 50, 15},
+                                 {ControlKind::Button, 2, "Cancel", 141, 36, 50, 15},
+                             }};
+
+const DialogTemplate kDeleteSure{kDeleteSureDialog,
+                                 "Delete",
+                                 200,
+                                 87,
+                                 {
+                                     {ControlKind::Frame, -1, "", 5, 5, 190, 34},
+                                     {ControlKind::Label, kIdDeleteLine, "", 10, 9, 180, 12},
+                                     {ControlKind::Label, -1, "Are you sure?", 10, 23, 180, 12},
+                                     {ControlKind::Frame, -1, "", 5, 43, 190, 17},
+                                     {ControlKind::Label, -1, "Status :", 10, 46, 34, 11},
+                                     {ControlKind::Label, kIdStatusLine, "", 46, 46, 144, 11},
+                                     {ControlKind::Icon, -1, "APPICON", 8, 64, 20, 20},
+                                     {ControlKind::DefButton, 1, "OK", 36, 67, 50, 15},
+                                     {ControlKind::Button, kIdStop, "Stop", 91, 67, 50, 15},
+                                     {ControlKind::Button, 2, "Cancel", 146, 67, 50, 15},
+                                 }};
+
+const DialogTemplate kRename{kRenameDialog,
+                             "Rename",
+                             220,
+                             60,
+                             {
+                                 {ControlKind::Frame, -1, "", 5, 5, 210, 24},
+                                 {ControlKind::Label, -1, "File name :", 10, 11, 44, 12},
+                                 {ControlKind::Edit, kIdFileName, "", 56, 10, 154, 13},
+                                 {ControlKind::Icon, -1, "APPICON", 8, 36, 20, 20},
+                                 {ControlKind::DefButton, 1, "OK", 106, 39, 50, 15},
+                                 {ControlKind::Button, 2, "Cancel", 163, 39, 50, 15},
+                             }};
+
+// The progress bar (237) is ours: bytes done of the total while a transfer runs.
+const DialogTemplate kProgress{kProgressDialog,
+                               "???",
+                               230,
+                               104,
+                               {
+                                   {ControlKind::Frame, -1, "", 5, 5, 220, 40},
+                                   {ControlKind::Label, -1, "File :", 10, 10, 30, 12},
+                                   {ControlKind::Label, kIdFileName, "", 42, 10, 178, 12},
+                                   {ControlKind::Progress, kIdProgressBar, "", 10, 27, 210, 12},
+                                   {ControlKind::Frame, -1, "", 5, 49, 220, 18},
+                                   {ControlKind::Label, -1, "Status :", 10, 52, 30, 12},
+                                   {ControlKind::Label, kIdStatusLine, "", 42, 52, 178, 12},
+                                   {ControlKind::Icon, -1, "APPICON", 8, 80, 20, 20},
+                                   {ControlKind::Button, kIdStop, "Stop", 60, 83, 50, 15},
+                                   {ControlKind::Button, kIdError, "Error", 116, 83, 50, 15},
+                                   {ControlKind::Button, kIdClose, "Close", 172, 83, 50, 15},
+                               }};
+
+}  // namespace
+
+void RegisterWindowResources() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    for (const DialogTemplate* d : {&kApp, &kDelete, &kDeleteSure, &kRename, &kProgress})
+        gui::RegisterDialogTemplate(d);
+}

@@ -1,0 +1,334 @@
+#include "studio/windows/AppWindow.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "studio/resources/WindowResources.h"
+#include "studio/windows/Transfer.h"
+
+namespace qvw {
+
+int AppMode = kModeNone;
+
+namespace {
+
+enum AppCommand : int {
+    kCmdNew = 109,
+    kCmdEdit = 110,
+    kCmdDelete = 111,
+    kCmdOpen = 112,
+    kCmdDownload = 115,
+    kCmdUpload = 116,
+    kCmdRequests = 123,
+};
+// What a restricted session may not do here.
+constexpr int kAdminCommands[] = {kCmdNew, kCmdEdit, kCmdDelete, kCmdUpload, kCmdDownload};
+
+// The session timeout as atol reads it: leading blanks, a sign, the digits.
+long LeadingNumber(const std::string& text) {
+    return std::strtol(text.c_str(), nullptr, 10);
+}
+
+void FillUserBoxes(gui::Dialog& d) {
+    d.ListClear(kIdAppUsers);
+    for (long i = 0; i < AppUserList.Count(); ++i) {
+        UserItem* u = nullptr;
+        if (AppUserList.GetAt(i, &u) == 0) d.ListAdd(kIdAppUsers, u->m_Name.view());
+    }
+    d.ListSelect(kIdAppUsers, 0);
+    ComputeAvailableUsers();
+    d.ListClear(kIdAllUsers);
+    for (long i = 0; i < AvailUserList.Count(); ++i) {
+        UserItem* u = nullptr;
+        if (AvailUserList.GetAt(i, &u) == 0) d.ListAdd(kIdAllUsers, u->m_Name.view());
+    }
+    d.ListSelect(kIdAllUsers, 0);
+}
+
+void AddSelectedUser(gui::Dialog& d) {
+    int sel = d.ListSelection(kIdAllUsers);
+    UserItem* from = nullptr;
+    if (sel < 0 || AvailUserList.GetAt(sel, &from) != 0) {
+        Box(d.Handle(), "No User selected!");
+        return;
+    }
+    UserItem* to = nullptr;
+    if (AppUserList.Add(&to) != 0) return;
+    to->m_ID = from->m_ID;
+    to->m_Name = from->m_Name.view();
+    FillUserBoxes(d);
+}
+
+void RemoveSelectedUser(gui::Dialog& d) {
+    int sel = d.ListSelection(kIdAppUsers);
+    UserItem* item = nullptr;
+    if (sel < 0 || AppUserList.GetAt(sel, &item) != 0) {
+        Box(d.Handle(), "No User selected!");
+        return;
+    }
+    AppUserList.Remove(item);
+    FillUserBoxes(d);
+}
+
+void AppDialogOk(gui::Dialog& d) {
+    const gui::Window self = d.Handle();
+    CurrentApp.m_Name = d.Text(kIdAppName, 50);
+    CurrentApp.m_Description = d.Text(kIdAppDescription, 50);
+    CurrentApp.m_SessionTimeout = LeadingNumber(d.Text(kIdAppTimeout, 20));
+    if (CurrentApp.m_Name.empty()) {
+        Box(self, "No AppName!");
+        return;
+    }
+    // A "," or ")" would end the argument early and shift every argument after it.
+    if (BreaksArguments(CurrentApp.m_Name.view()) ||
+        BreaksArguments(CurrentApp.m_Description.view())) {
+        Box(self, "Name and Description may not contain \",\" or \")\"!");
+        return;
+    }
+    AppItem* same = nullptr;
+    if (AppList.FindByName(CurrentApp.m_Name.c_str(), &same) == 0) {
+        long sameId = 0;
+        WithRecordAt(AppList, IndexByName(AppList, CurrentApp.m_Name.c_str()),
+                     [&sameId](AppItem& a) { sameId = a.m_ID; });
+        if (AppMode == kModeNew || sameId != CurrentApp.m_ID) {
+            Box(self, "App exists!");
+            return;
+        }
+    }
+    const int code = AppMode == kModeNew ? kCmdNewApp : kCmdEditApp;
+    if (Send(code) != 0) {
+        Box(self, FailureText());
+        return;
+    }
+    Refill(AppList, code);
+    if (AppMode == kModeNew) {
+        long index = IndexByName(AppList, CurrentApp.m_Name.c_str());
+        long id = 0;
+        if (index < 0 || !WithRecordAt(AppList, index, [&id](AppItem& a) { id = a.m_ID; })) {
+            // Without the new id the users would land on whichever application
+            // CurrentApp last named: they are not sent at all.
+            Box(self,
+                "The application is saved, but not its users: it is not in the server's new list!");
+            DialogOutcome = 1;
+            d.End(1);
+            return;
+        }
+        CurrentApp.m_ID = id;
+    }
+    gui::SetWaitCursor();
+    if (Send(kCmdSetAppUsers) != 0) {
+        gui::SetArrowCursor();
+        Box(self, FailureText(), "Error");
+    }
+    Session.ParseResponse(kCmdSetAppUsers);
+    gui::SetArrowCursor();
+    DialogOutcome = 1;
+    d.End(1);
+}
+
+bool AppDialogProc(gui::Dialog& d, const gui::DialogEvent& e) {
+    if (e.kind == gui::DialogEventKind::Init) {
+        if (AppMode == kModeEdit) {
+            d.SetTitle("Edit Application");
+            d.SetText(kIdAppName, CurrentApp.m_Name.view());
+            d.SetText(kIdAppDescription, CurrentApp.m_Description.view());
+            d.SetText(kIdAppTimeout, std::to_string(static_cast<int>(CurrentApp.m_SessionTimeout)));
+        } else {
+            d.SetTitle("New Application");
+            d.SetText(kIdAppName, "");
+            d.SetText(kIdAppDescription, "");
+            d.SetText(kIdAppTimeout, "");
+        }
+        FillUserBoxes(d);
+        return true;
+    }
+    switch (e.id) {
+        case kIdAddUser:
+            if (e.notify == gui::kClicked) AddSelectedUser(d);
+            return true;
+        case kIdRemoveUser:
+            if (e.notify == gui::kClicked) RemoveSelectedUser(d);
+            return true;
+        case 1:
+            AppDialogOk(d);
+            return true;
+        case 2:
+            DialogOutcome = 0;
+            d.End(0);
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool DeleteSureProc(gui::Dialog& d, const gui::DialogEvent& e) {
+    if (e.kind == gui::DialogEventKind::Init) {
+        d.SetText(kIdDeleteLine, DeleteText.view());
+        d.SetText(kIdStatusLine, "");
+        return true;
+    }
+    switch (e.id) {
+        case 1:
+            SendDeleteAndRefill(d, kCmdDeleteApp, AppList);
+            return true;
+        case kIdStop:
+            return true;
+        case 2:
+            DialogOutcome = 0;
+            d.End(0);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Copies the current record into CurrentApp; false on an empty list.
+bool TakeCurrent(bool all) {
+    long index = AppWindow().Browse().CurrentIndex();
+    if (index < 0) return false;
+    return WithRecordAt(AppList, index, [all](AppItem& a) {
+        CurrentApp.m_ID = a.m_ID;
+        if (!all) return;
+        CurrentApp.m_Name = a.m_Name.view();
+        CurrentApp.m_Description = a.m_Description.view();
+        CurrentApp.m_SessionTimeout = a.m_SessionTimeout;
+    });
+}
+
+void OnCommand(gui::Window w, int id) {
+    // The greyed commands of a restricted session stay refused when they come another way.
+    if (LoginUserID != 0)
+        for (int refused : kAdminCommands)
+            if (id == refused) return;
+    ListWindow& win = AppWindow();
+    switch (id) {
+        case kCmdNew:
+            AppUserList.Clear();
+            AppMode = kModeNew;
+            gui::DialogBox(w, kAppDialog, AppDialogProc);
+            AppMode = kModeNone;
+            if (TakeDialogOutcome()) win.RefreshTo(IndexByName(AppList, CurrentApp.m_Name.c_str()));
+            break;
+        case kCmdEdit:
+            if (!TakeCurrent(true)) break;
+            gui::SetWaitCursor();
+            Fetch(AppUserList, kCmdGetAppUsers);
+            AvailUserList.Clear();
+            gui::SetArrowCursor();
+            AppMode = kModeEdit;
+            gui::DialogBox(w, kAppDialog, AppDialogProc);
+            AppMode = kModeNone;
+            if (TakeDialogOutcome()) win.RefreshTo(IndexByID(AppList, CurrentApp.m_ID));
+            break;
+        case kCmdDelete: {
+            long index = win.Browse().CurrentIndex();
+            if (index < 0) break;
+            WithRecordAt(AppList, index, [](AppItem& a) {
+                CurrentApp.m_ID = a.m_ID;
+                char line[128];
+                std::snprintf(line, sizeof line, "Application :  %s", a.m_Name.c_str());
+                DeleteText = line;
+            });
+            ConfirmDelete(w, [](gui::Dialog& first) {
+                gui::DialogBox(first.Handle(), kDeleteSureDialog, DeleteSureProc);
+                if (DialogOutcome == 1) first.End(1);
+            });
+            if (TakeDialogOutcome()) win.Reshow();
+            break;
+        }
+        case kCmdOpen: {
+            if (!TakeCurrent(true)) break;
+            gui::Window frame = HostFrame();
+            gui::MdiDestroy(w);
+            if (frame) gui::SendCommand(frame, kCmdRequests);
+            break;
+        }
+        case kCmdDownload: {
+            std::string name;
+            if (!WithRecordAt(AppList, win.Browse().CurrentIndex(), [&name](AppItem& a) {
+                    CurrentApp.m_ID = a.m_ID;
+                    name = std::string(a.m_Name.view()) + ".app";
+                }))
+                break;
+            RunDownload(w, name.c_str());
+            break;
+        }
+        case kCmdUpload:
+            if (RunUpload(w)) {
+                DialogOutcome = 0;
+                win.Reshow();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+ListWindowKind MakeKind() {
+    ListWindowKind k;
+    k.className = kAppClassName;
+    k.fixedTitle = "Applications";
+    k.menuName = "APP_MENU";
+    k.defaultCommand = kCmdOpen;
+    k.header = [] {
+        char b[96];
+        std::snprintf(b, sizeof b, "%-20.20s %-30.30s %s", "Name", "Description",
+                      "Session Timeout");
+        return std::string(b);
+    };
+    k.formatLine = [](long index, char* buf, std::size_t size) {
+        return WithRecordAt(AppList, index, [buf, size](AppItem& a) {
+            std::snprintf(buf, size, "%-20.20s %-30.30s %d", a.m_Name.c_str(),
+                          a.m_Description.c_str(), static_cast<int>(a.m_SessionTimeout));
+        });
+    };
+    k.count = [] { return AppList.Count(); };
+    k.onCreate = [] {
+        Fetch(UserList, kCmdGetUsers);
+        TransferKind = kTransferApp;
+    };
+    k.onDestroy = [] { AppList.Clear(); };
+    k.onMenu = [](gui::Menu menu) {
+        // Greyed for a restricted session, and enabled again for a later full one.
+        for (int id : kAdminCommands) gui::GreyItem(menu, id, LoginUserID != 0);
+    };
+    k.onCommand = OnCommand;
+    return k;
+}
+
+}  // namespace
+
+void ComputeAvailableUsers() {
+    AvailUserList.Clear();
+    for (long i = 0; i < UserList.Count(); ++i) {
+        UserItem* u = nullptr;
+        if (UserList.GetAt(i, &u) != 0 || u->m_Type != 0) continue;
+        UserItem* there = nullptr;
+        if (AppUserList.FindByID(u->m_ID, &there) == 0) continue;
+        UserItem* item = nullptr;
+        if (AvailUserList.Add(&item) != 0) return;
+        item->m_ID = u->m_ID;
+        item->m_Name = u->m_Name.view();
+    }
+}
+
+ListWindow& AppWindow() {
+    static ListWindow window(MakeKind());
+    return window;
+}
+
+void RegisterAppWindow() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    RegisterWindowResources();
+    AppWindow().Register();
+}
+
+gui::Window OpenApplications() {
+    RegisterAppWindow();
+    return AppWindow().Open();
+}
+
+}  // namespace qvw

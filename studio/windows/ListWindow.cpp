@@ -1,0 +1,205 @@
+#include "studio/windows/ListWindow.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "studio/resources/WindowResources.h"
+
+namespace qvw {
+
+unsigned char DialogOutcome = 0;
+FixedText<255> DeleteText;
+
+Host& TheHost() {
+    static Host host;
+    return host;
+}
+gui::Window HostFrame() {
+    return TheHost().frame ? TheHost().frame() : 0;
+}
+gui::Menu HostMenu(const std::string& name) {
+    return TheHost().menuByName ? TheHost().menuByName(name) : 0;
+}
+
+bool TakeDialogOutcome() {
+    bool ok = DialogOutcome == 1;
+    DialogOutcome = 0;
+    return ok;
+}
+
+void Box(gui::Window owner, std::string_view text, std::string_view caption) {
+    gui::MessageBox(owner, text, caption);
+}
+
+std::string FailureText() {
+    if (Session.GetErrorText()[0] != '\0') return Session.GetErrorText();
+    return "No answer from the server!";
+}
+
+int Send(int code) {
+    return Session.Execute(code);
+}
+
+std::string CountedTitle(const std::string& word, long count) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "%s%i%s", word.c_str(), static_cast<int>(count), "]");
+    return buf;
+}
+
+bool BreaksArguments(std::string_view text) {
+    return text.find_first_of(",)") != std::string_view::npos;
+}
+
+bool ConfirmDelete(gui::Window owner, std::function<void(gui::Dialog&)> onOk) {
+    DialogOutcome = 0;
+    gui::DialogBox(owner, kDeleteDialog, [&onOk](gui::Dialog& d, const gui::DialogEvent& e) {
+        if (e.kind == gui::DialogEventKind::Init) {
+            d.SetText(kIdDeleteLine, DeleteText.view());
+            return true;
+        }
+        if (e.id == 1) {
+            if (onOk) onOk(d);
+            return true;
+        }
+        if (e.id == 2) {
+            DialogOutcome = 0;
+            d.End(0);
+            return true;
+        }
+        return false;
+    });
+    return DialogOutcome == 1;
+}
+
+int ListBrowse::Paint() {
+    gui::Painter* dc = m_BeginPaint();
+    if (!dc) return 0;
+    dc->SelectFixedFont();
+    dc->SetBkColor(gui::RGB(192, 192, 192));
+    dc->SetTextColor(gui::RGB(0, 0, 128));
+    dc->TextOut(3, 1, m_Header);
+    dc->SetTextColor(gui::RGB(0, 0, 0));
+    char line[512];
+    for (long i = 0; i < m_LinesUsed; ++i) {
+        // A record gone meanwhile (refilled by the transfer worker) leaves its line blank.
+        if (!m_Kind.formatLine || !m_Kind.formatLine(m_Top + i, line, sizeof line)) continue;
+        m_TextOut(dc, static_cast<int>(i), line, static_cast<int>(std::strlen(line)));
+    }
+    m_PaintCursor(dc);
+    m_EndPaint();
+    m_SetScrollPos();
+    return 0;
+}
+
+void ListWindow::Register() {
+    gui::RegisterClass(
+        m_Kind.className, [this](gui::Window w, const gui::Message& m) { return Proc(w, m); },
+        gui::RGB(192, 192, 192));
+}
+
+gui::Window ListWindow::Open(int width) {
+    gui::Window frame = HostFrame();
+    if (!frame) return 0;
+    gui::Rect r = gui::WindowRectOf(gui::MdiClient(frame));
+    int w = width > 0 ? width : r.Width() - 2;
+    int h = r.Height() - 2;
+    gui::Window child = gui::CreateChild(frame, m_Kind.className, m_Kind.fixedTitle, 1, 1, w, h);
+    if (child) m_Window = child;
+    return child;
+}
+
+void ListWindow::UpdateTitle() {
+    if (!m_Window) return;
+    if (!m_Kind.fixedTitle.empty())
+        gui::SetTitle(m_Window, m_Kind.fixedTitle);
+    else
+        gui::SetTitle(m_Window, CountedTitle(m_Kind.titleWord, m_Kind.count ? m_Kind.count() : 0));
+}
+
+void ListWindow::Reshow() {
+    m_Browse.Reshow(m_Kind.count ? m_Kind.count() : 0);
+    UpdateTitle();
+}
+
+void ListWindow::RefreshTo(long index) {
+    Reshow();
+    gui::SetWaitCursor();
+    m_Browse.GotoRecord(index >= 0 ? index + 1 : 0);
+    gui::SetArrowCursor();
+}
+
+long ListWindow::Proc(gui::Window w, const gui::Message& m) {
+    switch (m.msg) {
+        case gui::Msg::Create: {
+            m_Window = w;
+            m_Browse.FormatHeader();
+            gui::SetWaitCursor();
+            if (m_Kind.onCreate) m_Kind.onCreate();
+            m_Browse.Create(w, m_Kind.count ? m_Kind.count() : 0);
+            gui::Window frame = HostFrame();
+            if (gui::Menu menu = HostMenu(m_Kind.menuName); menu && frame) {
+                if (m_Kind.onMenu) m_Kind.onMenu(menu);
+                gui::AttachMenu(frame, menu);
+            }
+            gui::SetArrowCursor();
+            if (m_Kind.fixedTitle.empty()) UpdateTitle();
+            break;
+        }
+        case gui::Msg::Destroy: {
+            if (m_Kind.onDestroy) m_Kind.onDestroy();
+            gui::Window frame = HostFrame();
+            if (gui::Menu menu = HostMenu("FUNC_MENU"); menu && frame) gui::AttachMenu(frame, menu);
+            if (TheHost().clearToolbar) TheHost().clearToolbar();
+            if (TheHost().setToolbar) TheHost().setToolbar(m_Kind.connectedToolbarSet);
+            if (m_Window == w) m_Window = 0;
+            break;
+        }
+        case gui::Msg::Size:
+            m_Browse.Size(m.lParam);
+            break;
+        case gui::Msg::Paint:
+            m_Browse.Paint();
+            break;
+        case gui::Msg::VScroll:
+            m_Browse.Vscroll(static_cast<unsigned short>(m.wParam & 0xFFFF),
+                             static_cast<long>((m.wParam >> 16) & 0xFFFF));
+            break;
+        case gui::Msg::LButtonDown:
+            m_Browse.Goto(m.lParam);
+            break;
+        case gui::Msg::LButtonDblClk:
+            if (m_Kind.defaultCommand) gui::PostCommand(w, m_Kind.defaultCommand);
+            break;
+        case gui::Msg::RButtonDown:
+            gui::MdiDestroy(w);
+            break;
+        case gui::Msg::KeyDown:
+            switch (m.wParam) {
+                case gui::kVkReturn:
+                    if (m_Kind.defaultCommand) gui::PostCommand(w, m_Kind.defaultCommand);
+                    break;
+                case gui::kVkEscape:
+                    gui::MdiDestroy(w);
+                    break;
+                case gui::kVkPrior:
+                case gui::kVkNext:
+                case gui::kVkEnd:
+                case gui::kVkHome:
+                case gui::kVkUp:
+                case gui::kVkDown:
+                    m_Browse.Keydown(static_cast<unsigned short>(m.wParam));
+                    break;
+                default:
+                    break;
+            }
+            break;
+        case gui::Msg::Command:
+            if (!gui::IsIconic(w) && m_Kind.onCommand) m_Kind.onCommand(w, m.id);
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace qvw

@@ -1,0 +1,505 @@
+#include "studio/windows/Transfer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "platform/net/TcpClient.h"
+#include "studio/resources/WindowResources.h"
+#include "studio/session/ServerSession.h"
+#include "studio/windows/ListWindow.h"
+#include "vessel/Vessel.h"
+#include "webproc/HttpProcessor.h"
+
+namespace qvw {
+
+namespace {
+
+constexpr long kSendChunk = 256 * 1024;
+constexpr long kReceiveChunk = 64 * 1024;
+
+// Shared by the progress dialog and its worker. The worker writes failure before it
+// posts the completion; the dialog reads it only after the completion arrived.
+struct WorkerState {
+    std::mutex mutex;
+    std::string failure;
+    std::atomic<long long> done{0};
+    std::atomic<long long> total{0};
+    std::atomic<bool> progressPosted{false};
+    std::thread thread;
+};
+WorkerState& Worker() {
+    static WorkerState state;
+    return state;
+}
+
+std::string BaseName(const std::string& path) {
+    std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string UpDownDir() {
+    return TheHost().upDownDir ? TheHost().upDownDir() : std::string();
+}
+
+// Empties the list that an upload of this kind refills.
+void ClearListOfKind(int kind) {
+    if (kind == kTransferRequest)
+        ReqList.Clear();
+    else if (kind == kTransferApp)
+        AppList.Clear();
+    else if (FileListType* list = FileListOfKind(kind))
+        list->Clear();
+}
+
+void RunWorker(gui::Window dialog) {
+    WorkerState& w = Worker();
+    ProgressFn progress = [dialog, &w](long long done, long long total) {
+        w.done = done;
+        w.total = total;
+        // One progress command in flight at a time: the dialog reads the latest figures.
+        if (!w.progressPosted.exchange(true)) gui::PostCommand(dialog, kTransferProgress);
+    };
+    std::string failure;
+    const int mode = TransferMode;
+    if (mode >= 0 && mode <= 2) {
+        if (ExchangeWithProgress(kCmdUploadFile, progress, failure) == 0) {
+            ClearListOfKind(TransferKind);
+            Session.ParseResponse(ListCodeOfKind(TransferKind));
+        }
+    } else if (mode >= 3 && mode <= 5) {
+        if (ExchangeWithProgress(kCmdDownloadFile, progress, failure) == 0 &&
+            Session.ParseResponse(kCmdDownloadFile) != 0) {
+            failure =
+                std::string("The local file could not be written: ") + TransferLocalPath.c_str();
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(w.mutex);
+        w.failure = failure;
+    }
+    gui::PostCommand(dialog, kTransferDone);
+}
+
+bool ProgressProc(gui::Dialog& d, const gui::DialogEvent& e) {
+    WorkerState& w = Worker();
+    if (e.kind == gui::DialogEventKind::Init) {
+        d.SetTitle(ProgressTitle(TransferMode));
+        d.SetText(kIdFileName, TransferFileName.view());
+        d.Enable(kIdStop, true);
+        d.Enable(kIdError, false);
+        d.Enable(kIdClose, false);
+        d.SetText(kIdStatusLine, "Working . . .");
+        d.SetProgress(kIdProgressBar, 0, 0);
+        {
+            std::lock_guard<std::mutex> lock(w.mutex);
+            w.failure.clear();
+        }
+        w.done = 0;
+        w.total = 0;
+        w.progressPosted = false;
+        if (w.thread.joinable()) w.thread.join();
+        w.thread = std::thread(RunWorker, d.Handle());
+        return true;
+    }
+    switch (e.id) {
+        case kTransferProgress:
+            w.progressPosted = false;
+            d.SetProgress(kIdProgressBar, w.done.load(), w.total.load());
+            return true;
+        case kTransferDone: {
+            std::string failure;
+            {
+                std::lock_guard<std::mutex> lock(w.mutex);
+                failure = w.failure;
+            }
+            d.Enable(kIdStop, false);
+            d.Enable(kIdClose, true);
+            const bool error = Session.m_ErrorCode != 0 || !failure.empty();
+            if (error) {
+                d.SetText(kIdStatusLine, "Finished! There is an error!");
+                d.Enable(kIdError, true);
+            } else {
+                d.SetText(kIdStatusLine, "Finished!");
+                long long total = w.total.load();
+                if (total > 0) d.SetProgress(kIdProgressBar, total, total);
+            }
+            return true;
+        }
+        case kIdError: {
+            std::string failure;
+            {
+                std::lock_guard<std::mutex> lock(w.mutex);
+                failure = w.failure;
+            }
+            Box(d.Handle(),
+                Session.m_ErrorCode != 0 ? std::string(Session.GetErrorText()) : failure);
+            return true;
+        }
+        case kIdClose:
+            d.End(0);
+            return true;
+        case kIdStop:  // a running transfer cannot be stopped
+        case 2:        // nor the dialog left before it has finished
+            return true;
+        default:
+            return false;
+    }
+}
+
+void RunProgressDialog(gui::Window owner) {
+    gui::DialogBox(owner, kProgressDialog, ProgressProc);
+    // The dialog ends only after the completion, so this waits for a worker that has
+    // done its work; a transfer is never abandoned half-written.
+    if (Worker().thread.joinable()) Worker().thread.join();
+}
+
+// The request or application file checks: length, extension, a listed name.
+template <class List>
+bool CheckObjectFile(gui::Window owner, List& list, const char* tooLong, const char* ext,
+                     const char* noExt, const char* exists) {
+    std::string name = TransferFileName.str();
+    if (name.size() > 50) {
+        Box(owner, tooLong);
+        return false;
+    }
+    std::size_t dot = name.find(ext);
+    if (dot == std::string::npos) {
+        Box(owner, noExt);
+        return false;
+    }
+    std::string objectName = name.substr(0, dot);
+    if (IndexByName(list, objectName.c_str()) >= 0) {
+        Box(owner, exists);
+        return false;
+    }
+    return true;
+}
+
+int ChangeCurrentFile(int code, gui::Window owner) {
+    int rc = Session.Execute(code);
+    if (rc != 0) {
+        // Refused or failed: say why and keep the list that the window shows.
+        Box(owner, FailureText());
+        return rc;
+    }
+    FileListType* list = FileListOfKind(TransferKind);
+    if (!list) return 0;
+    list->Clear();
+    return Session.ParseResponse(ListCodeOfKind(TransferKind));
+}
+
+}  // namespace
+
+const char* ProgressTitle(int mode) {
+    switch (mode) {
+        case 0:
+            return "Upload Application";
+        case 1:
+            return "Upload Request";
+        case 2:
+            return "Upload File";
+        case 3:
+            return "Download Application";
+        case 4:
+            return "Download Request";
+        case 5:
+            return "Download File";
+        default:
+            return "???";
+    }
+}
+
+std::vector<gui::FileFilter> UploadFilters(int kind) {
+    switch (kind) {
+        case kTransferHtml:
+            return {{"HTML Files (*.html)", "*.html"},
+                    {"HTM Files (*.htm)", "*.htm"},
+                    {"CSS Files (*.css)", "*.css"},
+                    {"JavaScript Files (*.js)", "*.js"},
+                    {"All Files (*.*)", "*.*"}};
+        case kTransferImage:
+            return {{"JPG Files (*.jpg)", "*.jpg"},
+                    {"JPEG Files (*.jpeg)", "*.jpeg"},
+                    {"GIF Files (*.gif)", "*.gif"},
+                    {"PNG Files (*.png)", "*.png"}};
+        case kTransferData:
+            return {{"Data Files (*.*)", "*.*"}};
+        case kTransferRequest:
+            return {{"REQ Files (*.req)", "*.req"}};
+        case kTransferApp:
+            return {{"APP Files (*.app)", "*.app"}};
+        case kTransferFiles:
+            return {{"HTML Files (*.html)", "*.html"},
+                    {"CSS Files (*.css)", "*.css"},
+                    {"JavaScript Files (*.js)", "*.js"},
+                    {"Image Files (*.jpg, *.gif, *.png)", "*.jpg;*.gif;*.png"},
+                    {"Font Files (*.otf, *.ttf)", "*.otf;*.ttf"},
+                    {"PDF Files (*.pdf)", "*.pdf"},
+                    {"All Files (*.*)", "*.*"}};
+        default:
+            return {};
+    }
+}
+
+std::vector<gui::FileFilter> DownloadFilters(int kind) {
+    switch (kind) {
+        case kTransferHtml:
+            return {{"HTML Files (*.html)", "*.html"},
+                    {"HTM Files (*.htm)", "*.htm"},
+                    {"All Files (*.*)", "*.*"}};
+        case kTransferImage:
+            return UploadFilters(kind);
+        case kTransferData:
+            return {{"Data Files (*.*)", "*.*"}};
+        case kTransferRequest:
+            return {{"REQ Files (*.req)", "*.req"}};
+        case kTransferApp:
+            return {{"APP Files (*.app)", "*.app"}};
+        case kTransferFiles:
+            return {{"Files (*.*)", "*.*"}};
+        default:
+            return {};
+    }
+}
+
+bool RunUpload(gui::Window owner) {
+    gui::FileDialogSpec spec;
+    spec.filters = UploadFilters(TransferKind);
+    spec.folder = UpDownDir();
+    std::string path;
+    if (!gui::GetOpenFileName(owner, spec, path)) return false;
+    TransferLocalPath = path;
+    TransferFileName = BaseName(path);
+    switch (TransferKind) {
+        case kTransferRequest:
+            if (!CheckObjectFile(owner, ReqList, "File name (Request name) is too long!", ".req",
+                                 "File name should have .req extention!",
+                                 "Request already exists!"))
+                return false;
+            TransferMode = 1;
+            break;
+        case kTransferApp:
+            if (!CheckObjectFile(owner, AppList, "File name (Application name) is too long!",
+                                 ".app", "File name should have .app extention!",
+                                 "Application already exists!"))
+                return false;
+            TransferMode = 0;
+            break;
+        default:
+            TransferMode = 2;
+            break;
+    }
+    RunProgressDialog(owner);
+    return true;
+}
+
+bool RunDownload(gui::Window owner, const char* serverName) {
+    gui::FileDialogSpec spec;
+    spec.fileName = serverName ? serverName : "";
+    spec.filters = DownloadFilters(TransferKind);
+    spec.folder = UpDownDir();
+    // A download makes new files: the save dialog takes any name and asks before it
+    // replaces one that exists.
+    spec.confirmOverwrite = true;
+    TransferMode = TransferKind == kTransferApp ? 3 : TransferKind == kTransferRequest ? 4 : 5;
+    std::string path;
+    if (gui::GetSaveFileName(owner, spec, path)) {
+        TransferFileName = spec.fileName;
+        TransferLocalPath = path;
+        RunProgressDialog(owner);
+    }
+    return true;
+}
+
+int DeleteCurrentFile(gui::Window owner) {
+    return ChangeCurrentFile(kCmdDeleteFile, owner);
+}
+
+int RenameCurrentFile(gui::Window owner) {
+    return ChangeCurrentFile(kCmdRenameFile, owner);
+}
+
+bool RunDeleteFileDialog(gui::Window owner) {
+    return ConfirmDelete(owner, [](gui::Dialog& d) {
+        DialogOutcome = 1;
+        d.End(1);
+    });
+}
+
+bool RunRenameDialog(gui::Window owner, FileListType& list) {
+    DialogOutcome = 0;
+    gui::DialogBox(owner, kRenameDialog, [&list](gui::Dialog& d, const gui::DialogEvent& e) {
+        if (e.kind == gui::DialogEventKind::Init) {
+            d.SetText(kIdFileName, TransferFileName.view());
+            return true;
+        }
+        if (e.id == 1) {
+            RenameNewName = d.Text(kIdFileName, 99);
+            if (RenameNewName.empty()) {
+                Box(d.Handle(), "No file name!");
+            } else if (IndexByName(list, RenameNewName.c_str()) >= 0) {
+                Box(d.Handle(), "File already exists!");
+            } else {
+                DialogOutcome = 1;
+                d.End(1);
+            }
+            return true;
+        }
+        if (e.id == 2) {
+            DialogOutcome = 0;
+            d.End(0);
+            return true;
+        }
+        return false;
+    });
+    return DialogOutcome == 1;
+}
+
+std::string LastTransferFailure() {
+    std::lock_guard<std::mutex> lock(Worker().mutex);
+    return Worker().failure;
+}
+
+int ExchangeWithProgress(int code, const ProgressFn& progress, std::string& failure) {
+    Session.m_ErrorText.Clear();
+    Session.m_ErrorCode = 0;
+    auto report = [&progress](long long done, long long total) {
+        if (progress) progress(done, total);
+    };
+
+    // The Files window's transfers name the file inside its current folder.
+    if ((code == kCmdDownloadFile || code == kCmdUploadFile) && TransferKind == kTransferFiles) {
+        std::string name = std::string(FolderPath.view()) + "\\" + TransferFileName.str();
+        if (name.size() > TransferFileName.kWidth) {
+            failure = "The file name with its folder is too long!";
+            return -1;
+        }
+        TransferFileName = name;
+    }
+    std::string text;
+    Vessel extra;
+    if (extra.Alloc(50000, 5000) != 0) {
+        failure = "Not enough memory for the transfer!";
+        return -1;
+    }
+    if (Session.FormatCommand(code, text, extra) != 0) {
+        failure = code == kCmdUploadFile
+                      ? std::string("The local file cannot be read: ") + TransferLocalPath.c_str()
+                      : std::string("The command does not fit its storage!");
+        return -1;
+    }
+    const bool hasExtra = HasExtraBody(code);
+    long long bodyLength = static_cast<long long>(text.size());
+    if (hasExtra) bodyLength += extra.GetSize() + 4;
+    if (bodyLength > 0x7ffffff0LL) {
+        failure = "The file is too large to send!";
+        return -1;
+    }
+    Vessel request;
+    if (request.Alloc(static_cast<long>(bodyLength) + 200, 5000) != 0) {
+        failure = "Not enough memory for the transfer!";
+        return -1;
+    }
+    char line[96];
+    int rc = request.AddContent("DEV \r\n", 6);
+    if (Session.m_SessionID != 0) {
+        int n = std::snprintf(line, sizeof line, "Cookie: jsessionid=%ld\r\n", Session.m_SessionID);
+        rc |= request.AddContent(line, n);
+    }
+    int n = std::snprintf(line, sizeof line, "Content-Length: %lld\r\n\r\n", bodyLength);
+    rc |= request.AddContent(line, n);
+    rc |= request.AddContent(text.data(), static_cast<long>(text.size()));
+    if (hasExtra) {
+        if (extra.GetSize() > 0) rc |= request.AddContent(extra.GetContent(), extra.GetSize());
+        rc |= request.AddContent("\r\n\r\n", 4);
+    }
+    extra.Free();
+    if (rc != 0) {
+        failure = "Not enough memory for the transfer!";
+        return -1;
+    }
+
+    net::TcpClient client;
+    if (client.Open() != 0) {
+        failure = "No connection: no socket (error " + std::to_string(client.LastError()) + ")!";
+        return -1;
+    }
+    if (client.Connect(Session.m_ServerAddress, Session.GetConnectTimeout()) != 0) {
+        failure = "Server not found! (error " + std::to_string(client.LastError()) + ")";
+        return -1;
+    }
+    const long long toSend = request.GetSize();
+    for (long long sent = 0; sent < toSend;) {
+        long long chunk = std::min<long long>(kSendChunk, toSend - sent);
+        if (client.SendAll(request.GetContent() + sent, static_cast<std::size_t>(chunk),
+                           Session.GetIdleTimeout()) != 0) {
+            failure =
+                "Sending to the server failed (error " + std::to_string(client.LastError()) + ")!";
+            return -1;
+        }
+        sent += chunk;
+        report(sent, toSend);
+    }
+    request.Free();
+
+    HttpProcessor answer;
+    if (answer.m_Message.Alloc(50000, 5000) != 0) {
+        failure = "Not enough memory for the transfer!";
+        return -1;
+    }
+    std::unique_ptr<char[]> block(new (std::nothrow) char[kReceiveChunk]);
+    if (!block) {
+        failure = "Not enough memory for the transfer!";
+        return -1;
+    }
+    long long expected = 0;  // header and body, once the header told
+    bool headerSeen = false;
+    for (;;) {
+        long got = client.Receive(block.get(), kReceiveChunk, Session.GetIdleTimeout());
+        if (got < 0) {
+            failure = client.LastError() == net::TcpClient::TimeoutError()
+                          ? "The server did not answer in time!"
+                          : "Receiving from the server failed (error " +
+                                std::to_string(client.LastError()) + ")!";
+            return -1;
+        }
+        if (got == 0) break;
+        if (answer.m_Message.AddContent(block.get(), got) != 0) {
+            failure = "The answer does not fit in memory!";
+            return -1;
+        }
+        Vessel& m = answer.m_Message;
+        if (!headerSeen) {
+            long h = answer.GetHeaderLength();
+            if (h > 0) {
+                headerSeen = true;
+                long pos = 0;
+                if ((m.Contains("Content-Length: ", &pos, 0) && pos < h) ||
+                    (m.Contains("Content-length: ", &pos, 0) && pos < h))
+                    expected = h + answer.GetContentLength();
+            }
+        }
+        report(m.GetSize(), expected);
+        if (!answer.IsMoreData()) break;
+    }
+    client.Close();
+    if (expected > 0 && answer.m_Message.GetSize() < expected) {
+        failure = "The server's answer broke off!";
+        return -1;
+    }
+    if (answer.m_Message.GetSize() == 0) {
+        failure = "The server closed the connection without an answer!";
+        return -1;
+    }
+    int taken = Session.TakeResponse(answer.m_Message.GetContent(), answer.m_Message.GetSize());
+    if (taken < 0) failure = "The answer does not fit in memory!";
+    return taken;
+}
+
+}  // namespace qvw

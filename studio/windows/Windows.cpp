@@ -1,0 +1,22 @@
+#include "studio/windows/Windows.h"
+
+#include "studio/resources/WindowResources.h"
+#include "studio/shell/Shell.h"
+#include "studio/windows/AppWindow.h"
+
+namespace qvw {
+
+void RegisterAll() {
+    Host& host = TheHost();
+    host.frame = [] { return shell::Frame(); };
+    host.menuByName = [](const std::string& name) { return shell::MenuByName(name); };
+    host.clearToolbar = [] { shell::ClearToolbar(); };
+    host.setToolbar = [](int set) { shell::SetToolbar(set); };
+    RegisterWindowResources();
+    RegisterAppWindow();
+    shell::WindowHooks hooks;
+    hooks.openApplications = [] { OpenApplications(); };
+    shell::SetWindowHooks(std::move(hooks));
+}
+
+}  // namespace qvw
