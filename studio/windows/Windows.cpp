@@ -2,6 +2,7 @@
 
 #include "studio/resources/WindowResources.h"
 #include "studio/shell/Shell.h"
+#include "studio/shell/StudioSettings.h"
 #include "studio/windows/AppWindow.h"
 
 namespace qvw {
@@ -12,6 +13,7 @@ void RegisterAll() {
     host.menuByName = [](const std::string& name) { return shell::MenuByName(name); };
     host.clearToolbar = [] { shell::ClearToolbar(); };
     host.setToolbar = [](int set) { shell::SetToolbar(set); };
+    host.upDownDir = [] { return std::string(shell::Settings().GetUpDownDir()); };
     RegisterWindowResources();
     RegisterAppWindow();
     shell::WindowHooks hooks;
