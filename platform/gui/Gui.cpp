@@ -33,6 +33,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QWindow>
@@ -120,6 +121,11 @@ Font g_NextFont = 1;
 std::unique_ptr<QApplication> g_App;
 std::atomic<QObject*> g_Poster{nullptr};
 bool g_Wait = false;
+// Quit outside Run is kept for the next Run: Qt would otherwise end every later modal
+// loop at once (its "quit now" flag stays set until the next exec).
+bool g_Running = false;
+bool g_QuitPending = false;
+int g_QuitCode = 0;
 QIcon* g_Icon = nullptr;
 
 QColor ToQColor(Colour c) {
@@ -1111,9 +1117,21 @@ Application::~Application() {
     g_App.reset();
 }
 int Application::Run() {
-    return QApplication::exec();
+    if (g_QuitPending) {
+        g_QuitPending = false;
+        return g_QuitCode;
+    }
+    g_Running = true;
+    int rc = QApplication::exec();
+    g_Running = false;
+    return rc;
 }
 void Quit(int code) {
+    if (!g_Running) {
+        g_QuitPending = true;
+        g_QuitCode = code;
+        return;
+    }
     QCoreApplication::exit(code);
 }
 void ProcessEvents() {
@@ -1542,6 +1560,17 @@ bool IsWaitCursor() {
 }
 
 int MessageBox(Window owner, std::string_view text, std::string_view caption) {
+    // From a worker thread (a transfer's exchange reporting a socket failure) the box is
+    // shown by the window thread, and the worker waits for it as it would for its own.
+    if (g_App && QThread::currentThread() != g_App->thread()) {
+        QObject* poster = g_Poster.load();
+        if (!poster) return 1;
+        std::string t(text), c(caption);
+        int result = 1;
+        QMetaObject::invokeMethod(
+            poster, [&] { result = MessageBox(owner, t, c); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
     if (Driver().enabled) {
         Driver().boxes.push_back({owner, std::string(text), std::string(caption)});
         return 1;
