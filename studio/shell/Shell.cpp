@@ -218,7 +218,7 @@ long OnCommand(gui::Window frame, int id, long wParam) {
                     gui::MdiDestroy(ChildHandle(static_cast<ChildSlot>(i)));
             }
             SyncViewChecks();
-            ConnectedState();
+            if (Session.m_Connected == 1) ConnectedState();
             break;
         case 123:
             ToggleChild(ChildSlot::Requests, id);
@@ -237,7 +237,8 @@ long OnCommand(gui::Window frame, int id, long wParam) {
             break;
         case 127:
             SyncViewChecks();
-            if (AnyChildOpen()) break;
+            // Not connected there is no connected state to return to.
+            if (AnyChildOpen() || Session.m_Connected != 1) break;
             ConnectedState();
             ClearToolbar();
             SetToolbar(2);
