@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "platform/os/LocalFile.h"
 
@@ -12,11 +13,56 @@ ServerSession Session;
 namespace {
 
 constexpr const char* kEnd = "\r\n\r\n";
+constexpr long kLargestBuffer = 0x7ffffffeL;  // a buffer's sizes are 32-bit
+// What a header's Content-Length may reserve ahead; a larger answer grows as it comes,
+// so a lying header cannot make the studio claim gigabytes up front.
+constexpr long kLargestReserve = 256L * 1024 * 1024;
 
 bool HeaderHasLength(const Vessel& m, long headerLength) {
     long pos = 0;
     if (m.Contains("Content-Length: ", &pos, 0) && pos < headerLength) return true;
     return m.Contains("Content-length: ", &pos, 0) && pos < headerLength;
+}
+
+// Gives the buffer room for at least want characters, keeping its content. A
+// re-allocated buffer is a new message to the reader, which rescans it from its start.
+int Reserve(Vessel& m, long want) {
+    const long size = m.GetSize();
+    if (want <= m.GetCapacity()) return 0;
+    std::string keep(m.GetContent(), static_cast<std::size_t>(size));
+    const long step = m.GetGrowStep() > 0 ? m.GetGrowStep() : 5000;
+    if (m.Alloc(want, step) != 0 && m.Alloc(size > 0 ? size : 1, step) != 0) return -1;
+    if (size > 0 && m.AddContent(keep.data(), size) != 0) return -1;
+    return want <= m.GetCapacity() ? 0 : -1;
+}
+
+// Appends a received block. The buffer's own growth adds a fixed step, which makes a
+// large answer cost a reallocation per block (quadratic in its size); here the storage
+// at least doubles instead, so reading an answer stays linear.
+int AppendBlock(Vessel& m, const char* data, long n) {
+    const long size = m.GetSize();
+    if (n > m.GetCapacity() - size) {
+        long want = m.GetCapacity() * 2;
+        if (want < size + n || want > kLargestBuffer) want = size + n;
+        Reserve(m, want);  // on failure the buffer's own growth still gets its chance
+    }
+    return m.AddContent(data, n);
+}
+
+// The header tells the whole answer's size: room for all of it at once, so the body is
+// copied only once. Only while the answer is short, since finding the header rescans it.
+void ReserveForAnswer(HttpProcessor& r, bool& done) {
+    Vessel& m = r.m_Message;
+    if (done || m.GetSize() > 4 * kReceiveBlock) {
+        done = true;
+        return;
+    }
+    const long h = r.GetHeaderLength();
+    if (h <= 0) return;
+    done = true;
+    if (!HeaderHasLength(m, h)) return;
+    const long length = r.GetContentLength();
+    if (length > 0 && length <= kLargestReserve - h) Reserve(m, h + length);
 }
 
 }  // namespace
@@ -96,6 +142,7 @@ int ServerSession::Execute(int code) {
         result = -1;
     } else {
         request.Free();
+        bool reserved = false;
         for (;;) {
             long got = client.Receive(block.get(), static_cast<std::size_t>(kReceiveBlock),
                                       m_IdleTimeoutMs);
@@ -104,11 +151,12 @@ int ServerSession::Execute(int code) {
                 break;
             }
             if (got == 0) break;
-            if (message.AddContent(block.get(), got) != 0) {
+            if (AppendBlock(message, block.get(), got) != 0) {
                 result = -1;  // the answer does not fit in memory
                 break;
             }
             if (!m_Response.IsMoreData()) break;
+            ReserveForAnswer(m_Response, reserved);
         }
     }
     client.Close();
