@@ -1233,6 +1233,14 @@ void GetFramePlacement(Window frame, int& x, int& y, int& width, int& height) {
     width = r.width();
     height = r.height();
 }
+void MoveFrame(Window frame, int x, int y, int width, int height) {
+    FrameWindow* f = FrameOf(frame);
+    if (!f) return;
+    f->NoteBaseline();
+    f->move(x, y);
+    f->resize(width, height);
+    QCoreApplication::processEvents();
+}
 
 Menu LoadMenu(std::string_view name) {
     std::string n(name);

@@ -144,6 +144,8 @@ std::string GetTitle(Window w);
 // The frame's outer rectangle as (x, y, width, height): the rectangle it was created with
 // for as long as nobody has moved or resized it.
 void GetFramePlacement(Window frame, int& x, int& y, int& width, int& height);
+// Moves and sizes the frame's outer rectangle, as the user dragging it would.
+void MoveFrame(Window frame, int x, int y, int width, int height);
 
 // Menus: loaded from templates by name; state is kept per menu whether attached or not.
 Menu LoadMenu(std::string_view name);
