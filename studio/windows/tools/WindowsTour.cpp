@@ -1,0 +1,120 @@
+// quorvel-windows-tour: drives the studio into its object windows for screenshots under
+// a virtual X server. Run it in a workspace prepared like the studio's own
+// (quorvelide.cfg), with a devserver holding the demo data.
+//
+//   quorvel-windows-tour DIR PORT PASSWORD [SCALE]
+//       connects to 127.0.0.1:PORT as admin, adds two applications, and writes
+//       DIR/applications.png,
+//       app-dialog.png and progress.png (needs ImageMagick's import); SCALE is the
+//       QT_SCALE_FACTOR in use, to crop the frame's area
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/gui/Gui.h"
+#include "platform/gui/TestDriver.h"
+#include "studio/resources/ShellResources.h"
+#include "studio/resources/WindowResources.h"
+#include "studio/shell/Shell.h"
+#include "studio/windows/Transfer.h"
+#include "studio/windows/Windows.h"
+
+namespace {
+
+std::string g_Dir;
+double g_Scale = 1;
+
+void Settle(int rounds = 25) {
+    for (int i = 0; i < rounds; ++i) {
+        gui::ProcessEvents();
+        usleep(20000);
+    }
+}
+
+void Shot(const char* name) {
+    Settle();
+    int x = 0, y = 0, w = 0, h = 0;
+    gui::GetFramePlacement(shell::Frame(), x, y, w, h);
+    char cmd[2048];
+    std::snprintf(cmd, sizeof cmd, "import -window root -crop %dx%d+%d+%d +repage '%s/%s.png'",
+                  static_cast<int>(w * g_Scale), static_cast<int>(h * g_Scale),
+                  static_cast<int>(x * g_Scale), static_cast<int>(y * g_Scale), g_Dir.c_str(),
+                  name);
+    if (std::system(cmd) != 0) std::fprintf(stderr, "quorvel-windows-tour: %s failed\n", cmd);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: quorvel-windows-tour DIR PORT PASSWORD [SCALE]\n");
+        return 2;
+    }
+    g_Dir = argv[1];
+    const std::string port = argv[2], password = argv[3];
+    if (argc > 4) g_Scale = std::atof(argv[4]);
+    gui::Application app(argc, argv);
+    RegisterShellResources();
+    gui::SetAppIcon(AppIconXpm());
+    qvw::RegisterAll();
+    if (shell::Start() != 0) return 1;
+    Settle();
+    gui::test::Enable();
+    gui::test::OnDialog(kConnectDialog, [&](gui::Dialog& d) {
+        const char* ip[] = {"127", "0", "0", "1"};
+        for (int i = 0; i < 4; ++i) d.SetText(201 + i, ip[i]);
+        d.SetText(205, port);
+        d.SetText(206, "admin");
+        d.SetText(207, password);
+        d.Press(1);
+    });
+    gui::SendCommand(shell::Frame(), 101);
+    Settle(5);
+    gui::SendCommand(shell::Frame(), 103);
+    gui::Window apps = gui::ActiveChild(shell::Frame());
+    // Two more applications beside the demo, made through the application dialog.
+    struct App {
+        const char* name;
+        const char* description;
+        const char* timeout;
+    };
+    for (App a : {App{"inventory", "Stock levels and reorders", "20"},
+                  App{"helpdesk-tickets-2026", "Support tickets of the service desk team", "45"}}) {
+        gui::test::OnDialog(kAppDialog, [a](gui::Dialog& d) {
+            d.SetText(kIdAppName, a.name);
+            d.SetText(kIdAppDescription, a.description);
+            d.SetText(kIdAppTimeout, a.timeout);
+            d.Press(kIdAddUser);
+            d.Press(1);
+        });
+        gui::SendCommand(apps, 109);
+    }
+    Shot("applications");
+    gui::test::OnDialog(kAppDialog, [](gui::Dialog& d) {
+        Shot("app-dialog");
+        d.Press(2);
+    });
+    gui::SendCommand(apps, 110);
+    // A download into a scratch folder, shown once it has finished.
+    std::string scratch = g_Dir + "/.tour-download.app";
+    gui::test::QueueSaveFile(scratch);
+    gui::test::OnDialog(kProgressDialog, [](gui::Dialog& d) {
+        for (int i = 0; i < 1000 && !d.IsEnabled(kIdClose); ++i) {
+            gui::ProcessEvents();
+            usleep(5000);
+        }
+        Shot("progress");
+        d.Press(kIdClose);
+    });
+    gui::SendCommand(apps, 115);
+    std::remove(scratch.c_str());
+    for (const auto& box : gui::test::MessageBoxes())
+        std::fprintf(stderr, "quorvel-windows-tour: message box \"%s\"\n", box.text.c_str());
+    if (shell::Frame()) gui::DestroyWindow(shell::Frame());
+    gui::ProcessEvents();
+    shell::Finish();
+    gui::test::Disable();
+    return 0;
+}
