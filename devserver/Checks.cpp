@@ -72,10 +72,13 @@ std::string CheckFileName(std::string_view name) {
     if (name.empty()) return "File name is empty";
     if (name.size() > kFileNameWidth) return "File name is longer than 99 characters";
     if (name == "." || name == "..") return "File name leaves the application's area";
-    // Dot names are kept for the temporary files of atomic writes.
-    if (name[0] == '.') return "File name starts with a dot";
     if (name.find_first_of("/\\:") != std::string_view::npos)
         return "File name holds a slash or a drive letter";
+    // Dot names are kept for the temporary files of atomic writes.
+    if (name[0] == '.') return "File name starts with a dot";
+    // The command text cannot carry these, and the list answers cannot show them.
+    if (name.find_first_of(",)(<>&") != std::string_view::npos)
+        return "File name holds one of , ) ( < > &";
     if (name.find('\0') != std::string_view::npos || HasControl(name))
         return "File name holds a control character";
     return {};

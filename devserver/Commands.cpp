@@ -377,8 +377,13 @@ std::string DevServer::DeleteApp(Call& call) {
     fs::path trash = fs::path(m_Options.root) / "trash" / Num(id);
     std::error_code ec;
     fs::remove_all(trash, ec);
-    fs::rename(AppArea(name), trash, ec);
-    bool moved = !ec;
+    fs::create_directories(trash.parent_path(), ec);
+    bool moved = false;
+    if (fs::exists(AppArea(name), ec)) {
+        fs::rename(AppArea(name), trash, ec);
+        if (ec) return Refuse(call, "Cannot remove the application's folder");
+        moved = true;
+    }
     if (!tx.Commit()) {
         if (moved) fs::rename(trash, AppArea(name), ec);
         return Refuse(call, "Database failure: " + m_Db.LastError());

@@ -84,7 +84,8 @@ Table DevServer::FlatFilesTable(const std::string& dir) {
     std::vector<os::DirEntry> entries;
     os::ListDirectory(dir.c_str(), entries);
     for (const auto& e : entries) {
-        if (e.isDirectory || e.name.empty() || e.name[0] == '.') continue;
+        // Names no command could address (dot files, the temporaries of atomic writes) stay hidden.
+        if (e.isDirectory || !CheckFileName(e.name).empty()) continue;
         if (!IsRegularFile(os::JoinPath({dir, e.name}))) continue;
         t.Row({e.name, SizeK(e.size), DisplayTime(e.modifiedSeconds)});
     }
@@ -98,21 +99,28 @@ Table DevServer::FolderTable(const std::string& area, const std::vector<std::str
     os::ListDirectory(dir.c_str(), entries);
     if (!parts.empty()) t.Row({"..", "", "", "1"});
     for (const auto& e : entries)
-        if (!e.name.empty() && e.name[0] != '.' && IsRealDirectory(os::JoinPath({dir, e.name})))
+        if (CheckFileName(e.name).empty() && IsRealDirectory(os::JoinPath({dir, e.name})))
             t.Row({e.name, "", DisplayTime(e.modifiedSeconds), "1"});
     for (const auto& e : entries)
-        if (!e.name.empty() && e.name[0] != '.' && IsRegularFile(os::JoinPath({dir, e.name})))
+        if (CheckFileName(e.name).empty() && IsRegularFile(os::JoinPath({dir, e.name})))
             t.Row({e.name, SizeK(e.size), DisplayTime(e.modifiedSeconds), "0"});
     return t;
 }
+
+namespace {
+int ListingSlot(int kind) {
+    return kind == 6 ? 3 : kind - 1;
+}
+}  // namespace
 
 void DevServer::RememberListing(const Call& call, long appId, int kind, const std::string& folder) {
     std::lock_guard<std::mutex> g(m_SessionLock);
     auto it = m_Sessions.find(call.sessionId);
     if (it == m_Sessions.end()) return;
-    it->second.listAppId = appId;
-    it->second.listKind = kind;
-    it->second.listFolder = folder;
+    Session::Listing& l = it->second.lists[ListingSlot(kind)];
+    l.appId = appId;
+    l.seq = ++m_ListSeq;
+    l.folder = folder;
 }
 
 // The list a file window shows, as the answer to a fetch or to a change in it.
@@ -158,12 +166,13 @@ std::string DevServer::GetFiles(Call& call) {
     return FileListAnswer(call, id, 6, WireFolder(parts));
 }
 
-// DeleteFile and RenameFile carry no kind. The places a name can mean, in order: the
-// place this session listed last for this application (the window the user works in,
-// since every file window fetches its list when it opens and after every change), then
-// the given folder (the Files window's), then the top, images/ and data/. The first
-// place that holds a file of that name wins; the answer is the list of that place, in
-// the window's layout when it is the place listed last.
+// DeleteFile and RenameFile carry no kind, and the studio sends the Files window's
+// folder with them from every file window. The places a name can mean: first the
+// windows this session has listed for this application, the most recently listed
+// first (each window fetches its list when it opens and after every change, so that
+// is the window the user works in), the Files window at the folder sent; then the
+// folder sent, the top (Htmls), images/ and data/. The first place that holds a file
+// of that name wins, and the answer is that place's list in its window's layout.
 std::string DevServer::LocateFile(Call& call, long appId, const std::string& area,
                                   const std::string& folder, const std::string& name,
                                   std::string& path, int& kind, std::string& listFolder) {
@@ -174,29 +183,29 @@ std::string DevServer::LocateFile(Call& call, long appId, const std::string& are
     if (!why.empty()) return why;
     struct Place {
         int kind;
-        std::vector<std::string> folder;
+        long long seq;
     };
     std::vector<Place> places;
     {
         std::lock_guard<std::mutex> g(m_SessionLock);
-        const Session& s = m_Sessions[call.sessionId];
-        if (s.listAppId == appId && s.listKind != 0) {
-            std::vector<std::string> f;
-            if (s.listKind == 6) CheckFolder(s.listFolder, f);
-            places.push_back({s.listKind, f});
-        }
+        auto it = m_Sessions.find(call.sessionId);
+        if (it != m_Sessions.end())
+            for (int k : {1, 2, 3, 6}) {
+                const Session::Listing& l = it->second.lists[ListingSlot(k)];
+                if (l.appId == appId) places.push_back({k, l.seq});
+            }
     }
-    if (!parts.empty()) places.push_back({6, parts});
-    places.push_back({1, {}});
-    places.push_back({2, {}});
-    places.push_back({3, {}});
+    std::sort(places.begin(), places.end(),
+              [](const Place& a, const Place& b) { return a.seq > b.seq; });
+    if (!parts.empty()) places.push_back({6, 0});
+    for (int k : {1, 2, 3}) places.push_back({k, 0});
     for (const auto& p : places) {
-        std::string dir = p.kind == 6 ? Join(area, p.folder) : FlatDir(area, p.kind);
+        std::string dir = p.kind == 6 ? Join(area, parts) : FlatDir(area, p.kind);
         std::string candidate = os::JoinPath({dir, name});
         if (IsRegularFile(candidate)) {
             path = candidate;
             kind = p.kind;
-            listFolder = WireFolder(p.folder);
+            listFolder = p.kind == 6 ? WireFolder(parts) : std::string();
             return {};
         }
     }
@@ -271,7 +280,8 @@ std::string DevServer::DownloadFile(Call& call) {
 }
 
 std::string DevServer::UploadFile(Call& call) {
-    QV_NUMBER(appId, 0, 1, kMaxId, "Application id");
+    // An application file names no owner: its id may be anything, 0 too.
+    QV_NUMBER(appId, 0, 0, kMaxId, "Application id");
     QV_NUMBER(kind, 1, 1, 6, "Transfer kind");
     if (kind == 5) {
         // An application file brings a new application; the id names no owner.

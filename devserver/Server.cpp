@@ -1,6 +1,7 @@
 // Start-up, the connection loop and the reading of one DEV request.
 #include "devserver/Server.h"
 
+#include <poll.h>
 #include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -186,6 +187,7 @@ void DevServer::Reconcile() {
     std::error_code ec;
     fs::path apps = fs::path(m_Options.root) / "apps";
     fs::remove_all(fs::path(m_Options.root) / "trash", ec);
+    fs::create_directories(fs::path(m_Options.root) / "trash", ec);
     std::vector<std::string> names;
     {
         Statement s(m_Db.Handle(), "SELECT name FROM apps");
@@ -295,6 +297,13 @@ std::string DevServer::Handle(HttpProcessor& http) {
         std::string_view body(http.m_Message.GetContent() + h, static_cast<std::size_t>(l));
         std::size_t call0 = body.find("server_request=");
         std::size_t close = call0 == std::string_view::npos ? call0 : body.find(')', call0);
+        // Text after the call's ')' means an argument held a ')': refused rather than guessed.
+        if (close != std::string_view::npos && body.substr(close + 1, 3) != "&&&" &&
+            body.substr(close + 1).find_first_not_of("\r\n") != std::string_view::npos) {
+            answer = Refuse(call, "The command text goes on after its closing parenthesis");
+            TraceCommand(call);
+            return answer;
+        }
         if (close != std::string_view::npos && body.substr(close + 1, 3) == "&&&") {
             std::string_view rest = body.substr(close + 4);
             if (rest.size() < 4 || rest.substr(rest.size() - 4) != "\r\n\r\n") {
@@ -389,9 +398,9 @@ void DevServer::Serve() {
             ++active;
         }
         std::thread(
-            [this, &active, &lock](net::TcpConnection conn) {
+            [this, &active](net::TcpConnection conn) {
                 ServeConnection(std::move(conn));
-                std::lock_guard<std::mutex> g(lock);
+                std::lock_guard<std::mutex> g(g_ActiveLock);
                 if (--active == 0) g_ActiveDone.notify_all();
             },
             std::move(c))
@@ -413,9 +422,20 @@ void DevServer::ServeConnection(net::TcpConnection c) {
         std::string a = ErrorAnswer(reason);
         c.SendAll(a.data(), a.size(), idle);
     };
+    int quiet = 0;  // ms without a byte
     for (;;) {
+        // Short waits, so that a stop does not wait for idle clients.
+        pollfd p{c.Handle(), POLLIN, 0};
+        int w = ::poll(&p, 1, 200);
+        if (w < 0 && errno == EINTR) continue;
+        if (w == 0) {
+            if (m_Listener.Stopped() || (quiet += 200) >= idle) return;
+            continue;
+        }
         long n = c.Receive(block, sizeof block, idle);
-        if (n <= 0) return;  // idle too long, failed, or closed before the request was whole
+        if (n <= 0)
+            return;  // idle too long, stopping, failed, or closed before the request was whole
+        quiet = 0;
         if (http.m_Message.AddContent(block, n) != 0) return fail("Out of memory");
         if (!sized) {
             long h = http.GetHeaderLength();

@@ -76,11 +76,14 @@ private:
         long userId = 0;
         std::string userName;
         long long lastUse = 0;
-        // The file list this session fetched last: which application, which window
-        // (1 Htmls, 2 Images, 3 Data, 6 Files) and, for Files, the folder.
-        long listAppId = -1;
-        int listKind = 0;
-        std::string listFolder;
+        // The file lists this session fetched, by window (0 Htmls, 1 Images, 2 Data,
+        // 3 Files): which application, when (a sequence number) and, for Files, the folder.
+        struct Listing {
+            long appId = -1;
+            long long seq = 0;
+            std::string folder;
+        };
+        Listing lists[4];
     };
     using Handler = std::string (DevServer::*)(Call&);
     struct Command {
@@ -195,6 +198,7 @@ private:
     std::atomic<int> m_Switches[4];  // java reload, system, application, run: 0 or 1
     net::TcpListener m_Listener;
     std::atomic<int> m_Executing{0};
+    long long m_ListSeq = 0;  // under m_SessionLock
 };
 
 }  // namespace devserver
