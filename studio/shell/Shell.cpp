@@ -433,6 +433,7 @@ int Start() {
     spec.y = st.GetY();
     spec.width = st.GetWidth();
     spec.height = st.GetHeight();
+    spec.clientBackground = gui::RGB(171, 171, 171);  // the usual application workspace
     gui::CreateFrame(spec, FrameWndProc);
     st.ListProfiles();
     SetToolbar(1);

@@ -115,6 +115,16 @@ TEST_F(ShellTest, AnUntouchedFrameLeavesTheConfigurationByteForByte) {
     EXPECT_EQ(shell::Settings().Profiles().Count(), 0);
 }
 
+TEST_F(ShellTest, AMovedFrameRewritesTheConfigurationWithItsPlacement) {
+    WriteConfig("w=640\nh=480\nx=15\ny=25\nUpDownDir=/nowhere\nKeep=this\n");
+    StartFrame();
+    gui::MoveFrame(shell::Frame(), 100, 50, 600, 400);
+    ASSERT_TRUE(gui::PressMenuItem(shell::Frame(), 108));
+    EndRun();
+    EXPECT_EQ(ReadFile(m_Dir + "/quorvelide.cfg"),
+              "UpDownDir=/nowhere\r\nx=100\r\ny=50\r\nw=600\r\nh=400\r\n");
+}
+
 TEST_F(ShellTest, ADeadProfileButtonStillOpensTheDialogWithTheEarlierFields) {
     WriteConfig();
     WriteProfile("a.con", "Alpha", 7201, "ann");
