@@ -181,6 +181,8 @@ void StudioSettings::ListProfiles() {
 const char* StudioSettings::GetProfileFileName(int commandId, char* out) {
     if (!out) return out;
     out[0] = '\0';
+    // An id below the first one is no entry (and must not overflow the subtraction).
+    if (commandId < kFirstProfileCommand) return out;
     ProfileEntry* entry = nullptr;
     if (m_Profiles.GetAt(commandId - kFirstProfileCommand, &entry) == kListOk && entry)
         std::snprintf(out, 101, "%s", entry->m_FileName.c_str());
