@@ -313,6 +313,12 @@ void Render(TableList<TableListItem>& tables, RunItem* given, Vessel& out, bool 
     if (!body.empty()) out.AddContent(body.data(), static_cast<long>(body.size()));
 }
 
+// A page or application name taken from the request must not lead out of the root
+// folder: a ".." anywhere, or a zero character, and the template counts as missing.
+bool IsSafeTemplateName(std::string_view name) {
+    return name.find("..") == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
 }  // namespace
 
 int f_TableListToHttpResult(TableList<TableListItem>& tables, RunItem* run, Vessel& out,
@@ -326,7 +332,8 @@ int f_TableListToHttpResult(TableList<TableListItem>& tables, RunItem* run, Vess
         name = run->m_RequestName.str();
     std::string text;
     bool found = false;
-    if (tables.m_ErrorCode == 0 && run) {
+    if (tables.m_ErrorCode == 0 && run && IsSafeTemplateName(name) &&
+        IsSafeTemplateName(run->m_AppName.view())) {
         const std::string path =
             os::JoinPath({run->m_RootFolder.view(), run->m_AppName.view(), name + ".html"});
         found = os::ReadWholeFile(path.c_str(), text) == 0;

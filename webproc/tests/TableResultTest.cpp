@@ -215,6 +215,34 @@ TEST(TableResult, TemplateFileAndMissingTemplate) {
               "\npage.html not found!\n</body></html>");
 }
 
+// The page name may come from the request: no name leads to a file outside the
+// application's folder.
+TEST(TableResult, TemplateNameCannotLeaveTheAppFolder) {
+    TempDir dir;
+    ASSERT_EQ(os::MakeDirectories(os::JoinPath({dir.path, "shop", "sub"}).c_str()), 0);
+    ASSERT_EQ(os::ReplaceFile(os::JoinPath({dir.path, "secret.html"}).c_str(), "secret"), 0);
+    ASSERT_EQ(os::ReplaceFile(os::JoinPath({dir.path, "shop", "sub", "in.html"}).c_str(), "in"), 0);
+    TableList<TableListItem> list;
+    RunItem run;
+    run.m_RootFolder = dir.path;
+    run.m_AppName = "shop";
+    for (const char* name : {"../secret", "sub/../../secret", "..\\secret"}) {
+        Vessel out;
+        f_TableListToHttpResult(list, &run, out, name);
+        EXPECT_NE(Text(out), "secret") << name;
+        EXPECT_NE(Text(out).find(".html not found!"), std::string::npos) << name;
+    }
+    run.m_AppName = "shop/..";
+    Vessel viaApp;
+    f_TableListToHttpResult(list, &run, viaApp, "secret");
+    EXPECT_NE(Text(viaApp), "secret");
+    // A page in a folder of the application stays reachable.
+    run.m_AppName = "shop";
+    Vessel inside;
+    f_TableListToHttpResult(list, &run, inside, "sub/in");
+    EXPECT_EQ(Text(inside), "in");
+}
+
 TEST(TableResult, ErrorPageGoesToTrace) {
     TempDir dir;
     WStrace trace;
