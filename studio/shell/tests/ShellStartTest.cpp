@@ -118,7 +118,12 @@ TEST_F(ShellTest, AnUntouchedFrameLeavesTheConfigurationByteForByte) {
 TEST_F(ShellTest, AMovedFrameRewritesTheConfigurationWithItsPlacement) {
     WriteConfig("w=640\nh=480\nx=15\ny=25\nUpDownDir=/nowhere\nKeep=this\n");
     StartFrame();
+    const gui::Rect before = gui::ClientRect(gui::MdiClient(shell::Frame()));
     gui::MoveFrame(shell::Frame(), 100, 50, 600, 400);
+    // The toolbar, the MDI client and the status bar follow the frame.
+    const gui::Rect after = gui::ClientRect(gui::MdiClient(shell::Frame()));
+    EXPECT_EQ(before.Width() - after.Width(), 40);
+    EXPECT_EQ(before.Height() - after.Height(), 80);
     ASSERT_TRUE(gui::PressMenuItem(shell::Frame(), 108));
     EndRun();
     EXPECT_EQ(ReadFile(m_Dir + "/quorvelide.cfg"),
