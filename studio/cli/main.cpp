@@ -538,9 +538,16 @@ Plan Prepare(const std::string& command, const std::vector<std::string>& a, cons
     return plan;
 }
 
-// 0, or the exit status of a failed exchange (its reason already on stderr).
-int Exchange(int code) {
+// 0, or the exit status of a failed exchange (its reason already on stderr). With
+// whole, an answer cut short (the server closed early) is no usable response either:
+// a script must not take a part of a list for all of it.
+int Exchange(int code, bool whole = false) {
     int rc = Session.Execute(code);
+    if (rc == 0 && whole && !Session.AnswerArrivedWhole()) {
+        std::fprintf(stderr, "quorvel-cli: the answer to %s did not arrive whole\n",
+                     CommandName(code));
+        return kExitNoResponse;
+    }
     if (rc == 0) return kExitOk;
     if (rc == 1) {
         std::fprintf(stderr, "%s\n", Session.GetErrorText());
@@ -690,13 +697,13 @@ int Run(int argc, char** argv) {
     if (plan.code != kCmdLogin && plan.code != kCmdLogout) {
         if (plan.fetchDSs) {
             // The requests show their data source's name, so the data sources come first.
-            status = Exchange(kCmdGetDSs);
+            status = Exchange(kCmdGetDSs, true);
             if (status == 0) {
                 DSList.Clear();
                 Session.ParseResponse(kCmdGetDSs);
             }
         }
-        if (status == 0) status = Exchange(plan.code);
+        if (status == 0) status = Exchange(plan.code, true);
         if (status == 0 && plan.parseCode != 0) {
             ClearTarget(plan.parseCode);
             int rc = Session.ParseResponse(plan.parseCode);

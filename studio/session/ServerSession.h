@@ -100,6 +100,13 @@ public:
     // 0 after reading the table; -1 when the response holds no row (nothing touched).
     int ParseTable(int code);
     const char* GetErrorText() const { return m_ErrorText; }
+    // True when the last exchange's answer arrived whole: a header, and as many body
+    // bytes as its Content-Length promises (without one, the server's close ended it).
+    bool AnswerArrivedWhole() {
+        const char* body = nullptr;
+        long length = 0;
+        return DocumentBody(&body, &length);
+    }
 
     // Puts bytes into m_Response as though an exchange had received them whole, with the
     // same server-error check (tests, fuzzing, replaying a saved answer). Execute's result.

@@ -313,6 +313,16 @@ TEST_F(CliTest, BrokenAnswersNeverReplaceTheLocalFile) {
     EXPECT_EQ(o.status, 3);
     EXPECT_LT(took, std::chrono::seconds(20));
     EXPECT_EQ(Slurp(File("keep.bin")), old);
+    // A list cut short, or no answer at all, is no list: nothing printed.
+    Script({Whole("HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n<table><tr><td>app1</td>")});
+    o = Run({"GetApps"});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.out, "");
+    EXPECT_NE(o.err.find("did not arrive whole"), std::string::npos) << o.err;
+    Script({Whole("")});
+    o = Run({"--json", "GetUsers"});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.out, "");
     // A script answer that is cut short prints nothing.
     Script({Whole("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nselect")});
     o = Run({"GetReqScript", "9"});
