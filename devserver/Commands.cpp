@@ -280,6 +280,12 @@ std::string DevServer::Login(Call& call) {
     long sid = 0;
     {
         std::lock_guard<std::mutex> g(m_SessionLock);
+        // Sessions that were never logged out go once their idle time has passed.
+        long long now = os::SteadyMillis();
+        for (auto it = m_Sessions.begin(); it != m_Sessions.end();)
+            it = now - it->second.lastUse > m_Options.sessionIdleMinutes * 60000ll
+                     ? m_Sessions.erase(it)
+                     : std::next(it);
         do sid = static_cast<long>(randombytes_uniform(2147483646u)) + 1;
         while (m_Sessions.count(sid));
         Session& s = m_Sessions[sid];

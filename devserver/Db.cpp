@@ -70,7 +70,7 @@ Db::~Db() {
     if (m_Db) sqlite3_close_v2(m_Db);
 }
 
-int Db::Open(const std::string& path, std::string& error) {
+int Db::Open(const std::string& path, std::string& error, bool durable) {
     if (sqlite3_open_v2(path.c_str(), &m_Db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
@@ -79,7 +79,7 @@ int Db::Open(const std::string& path, std::string& error) {
     }
     sqlite3_busy_timeout(m_Db, 5000);
     if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA foreign_keys=ON") ||
-        !Exec("PRAGMA synchronous=FULL")) {
+        !Exec(durable ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=OFF")) {
         error = LastError();
         return -1;
     }

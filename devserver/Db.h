@@ -40,8 +40,9 @@ public:
     Db(const Db&) = delete;
     Db& operator=(const Db&) = delete;
 
-    // Opens (creating) the file, sets WAL, foreign keys and full sync. 0 or -1.
-    int Open(const std::string& path, std::string& error);
+    // Opens (creating) the file, sets WAL, foreign keys and full sync (none when not
+    // durable). 0 or -1.
+    int Open(const std::string& path, std::string& error, bool durable = true);
     sqlite3* Handle() const { return m_Db; }
     bool Exec(const char* sql);
     long long LastInsertId() const;

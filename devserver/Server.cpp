@@ -228,7 +228,7 @@ int DevServer::Open(const Options& options, std::string& error, std::string& gen
     }
     std::string dbPath = os::JoinPath({m_Options.root, "quorvel.db"});
     ::umask(077);  // the database holds password hashes and data source passwords
-    if (m_Db.Open(dbPath, error) != 0) return -1;
+    if (m_Db.Open(dbPath, error, m_Options.durable) != 0) return -1;
     ::chmod(dbPath.c_str(), 0600);
     if (CreateSchema(error) != 0 || CreateAdministrator(error, generatedPassword) != 0) return -1;
     for (int i = 0; i < 4; ++i)

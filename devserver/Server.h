@@ -34,6 +34,8 @@ struct Options {
     int maxConnections = 64;
     // Cheapest Argon2id parameters: for tests, where hashing cost only slows the run.
     bool fastHash = false;
+    // Off only where losing the last changes on a power cut does not matter (fuzzing).
+    bool durable = true;
 };
 
 // One command as it arrived: its name, arguments, extra body and who sent it.

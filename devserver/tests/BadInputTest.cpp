@@ -132,7 +132,8 @@ TEST(BadInput, IdleConnectionIsDropped) {
     net::TcpClient c;
     ASSERT_EQ(c.Open(), 0);
     ASSERT_EQ(c.Connect(net::MakeAddress(127, 0, 0, 1, s.Port()), 2000), 0);
-    ASSERT_EQ(c.SendAll("DEV \r\nContent-Length: 50\r\n\r\nserver_", 38, 1000), 0);
+    const std::string part = "DEV \r\nContent-Length: 50\r\n\r\nserver_";
+    ASSERT_EQ(c.SendAll(part.data(), part.size(), 1000), 0);
     auto t0 = std::chrono::steady_clock::now();
     char buf[256];
     long n = c.Receive(buf, sizeof buf, 10000);
