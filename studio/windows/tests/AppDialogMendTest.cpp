@@ -1,0 +1,116 @@
+// The application dialog against a scripted server whose answer to NewApp does not list
+// the new application: its users must not be sent for some other application.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/gui/TestDriver.h"
+#include "platform/net/TcpListener.h"
+#include "studio/resources/WindowResources.h"
+#include "studio/windows/AppWindow.h"
+#include "studio/windows/tests/Harness.h"
+#include "webproc/HttpProcessor.h"
+
+namespace {
+
+using namespace qvwtest;
+namespace gt = gui::test;
+
+// Answers every request with the same bytes and keeps the command texts it was sent.
+class CannedServer {
+public:
+    explicit CannedServer(std::string answer) : m_Answer(std::move(answer)) {
+        m_Listener.Listen("127.0.0.1", 0);
+        m_Thread = std::thread([this] { Serve(); });
+    }
+    ~CannedServer() {
+        m_Listener.Stop();
+        m_Thread.join();
+    }
+    int Port() const { return m_Listener.Port(); }
+    std::vector<std::string> Commands() {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Commands;
+    }
+
+private:
+    void Serve() {
+        for (;;) {
+            net::TcpConnection c;
+            if (m_Listener.Accept(c, 100) != 1) {
+                if (m_Listener.Stopped()) return;
+                continue;
+            }
+            HttpProcessor request;
+            request.m_Message.Alloc(5000, 5000);
+            char block[4096];
+            for (;;) {
+                long got = c.Receive(block, sizeof block, 5000);
+                if (got <= 0) break;
+                request.m_Message.AddContent(block, got);
+                if (!request.IsMoreData()) break;
+            }
+            std::string text(request.m_Message.GetContent(),
+                             static_cast<std::size_t>(request.m_Message.GetSize()));
+            std::size_t at = text.find("server_request=");
+            {
+                std::lock_guard<std::mutex> lock(m_Mutex);
+                m_Commands.push_back(at == std::string::npos
+                                         ? text
+                                         : text.substr(at + 15, text.find('(', at) - at - 15));
+            }
+            c.SendAll(m_Answer.data(), m_Answer.size(), 5000);
+            c.Close();
+        }
+    }
+    std::string m_Answer;
+    net::TcpListener m_Listener;
+    std::thread m_Thread;
+    std::mutex m_Mutex;
+    std::vector<std::string> m_Commands;
+};
+
+TEST(AppDialogMend, UsersOfANewApplicationMissingFromTheAnswerAreNotSentElsewhere) {
+    // A real list answer to replay: the demo server's applications.
+    std::string answer;
+    {
+        DevServer server(true);
+        QVW_NEED_SERVER(server);
+        ASSERT_TRUE(LoginAdmin(server.Port()));
+        ASSERT_EQ(qvw::Send(kCmdGetApps), 0);
+        const Vessel& m = Session.m_Response.m_Message;
+        answer.assign(m.GetContent(), static_cast<std::size_t>(m.GetSize()));
+    }
+    CannedServer canned(answer);
+    Session.m_ServerAddress = net::MakeAddress(127, 0, 0, 1, canned.Port());
+    qvw::RegisterAppWindow();
+    TestFrame frame;
+    ASSERT_EQ(qvw::Fetch(AppList, kCmdGetApps), 0);
+    gui::Window w = qvw::OpenApplications();
+    gui::ProcessEvents();
+    ASSERT_EQ(AppList.Count(), 1);
+    // CurrentApp still names the demo application, as after an Edit.
+    qvw::WithRecordAt(AppList, 0, [](AppItem& a) { CurrentApp.m_ID = a.m_ID; });
+    gt::OnDialog(kAppDialog, [](gui::Dialog& d) {
+        d.SetText(kIdAppName, "ghost");
+        d.Press(1);
+        EXPECT_TRUE(d.Ended());
+    });
+    gui::SendCommand(w, 109);
+    std::vector<std::string> sent = canned.Commands();
+    // GetApps for the window, GetUsers at its creation, then NewApp and nothing more.
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), "NewApp");
+    for (const std::string& s : sent) EXPECT_NE(s, "SetAppUsers");
+    ASSERT_EQ(gt::MessageBoxes().size(), 1u) << BoxTexts()[0];
+    EXPECT_NE(gt::MessageBoxes()[0].text.find("not its users"), std::string::npos);
+    EXPECT_EQ(qvw::AppWindow().Browse().GetRecordNumber(), 1);
+    gui::MdiDestroy(w);
+    gui::ProcessEvents();
+}
+
+}  // namespace
