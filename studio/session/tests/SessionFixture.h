@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -58,9 +59,8 @@ inline void ResetState() {
 class TempDir {
 public:
     TempDir() {
-        char tmpl[] = "/tmp/qv-session-XXXXXX";
-        const char* p = ::mkdtemp(tmpl);
-        m_Path = p ? p : "";
+        std::string tmpl = (std::filesystem::temp_directory_path() / "qv-session-XXXXXX").string();
+        m_Path = ::mkdtemp(tmpl.data()) ? tmpl : "";
     }
     ~TempDir() {
         if (!m_Path.empty()) std::system(("rm -rf '" + m_Path + "'").c_str());
