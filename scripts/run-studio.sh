@@ -5,7 +5,7 @@
 #
 #   bash scripts/run-studio.sh                 the studio
 #   bash scripts/run-studio.sh COMMAND [ARG]   COMMAND instead, run in the workspace with
-#                                              QV_DEMO_PORT and QV_DEMO_PASSWORD set
+#                                              QV_DEMO_PORT, QV_DEMO_PASSWORD and QV_BUILD_DIR set
 # Environment: QV_BUILD_DIR (default build), QV_NO_BUILD=1 to use the build as it is,
 # QV_KEEP_WORKSPACE=1 to keep the workspace afterwards.
 set -euo pipefail
@@ -86,7 +86,7 @@ TEXT
 
 cd "$WORK"
 if [ $# -gt 0 ]; then
-  QV_DEMO_PORT=$PORT QV_DEMO_PASSWORD=$PASSWORD "$@"
+  QV_DEMO_PORT=$PORT QV_DEMO_PASSWORD=$PASSWORD QV_BUILD_DIR=$BUILD "$@"
 else
   "$STUDIO"
 fi
