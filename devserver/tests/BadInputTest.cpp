@@ -107,6 +107,7 @@ TEST(BadInput, RefusedWithAReasonAndNothingChanges) {
     // Not a DEV request, no Content-Length, a header without end.
     EXPECT_TRUE(IsError(Exchange(s.Port(), "GET / HTTP/1.1\r\nContent-Length: 0\r\n\r\n")));
     EXPECT_TRUE(IsError(Exchange(s.Port(), "DEV \r\n\r\nserver_request=GetApps()\r\n\r\n")));
+    EXPECT_TRUE(IsError(Exchange(s.Port(), DevRequest("GetApps()\r\n\r\n", sid))));
     EXPECT_EQ(Snapshot(s.Port(), sid), before);
 
     // Larger than the limit: refused from the header alone, the body never sent.
