@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -155,6 +157,34 @@ TEST(BadInput, AdministratorPasswordIsTakenOnTheFirstStartOnly) {
     EXPECT_NE(Login(s.Port(), "admin", kAdminPassword), 0);
     EXPECT_EQ(Login(s.Port(), "admin", "another"), 0);
     EXPECT_EQ(s.Stop(), 0);
+}
+
+TEST(BadInput, AdministratorPasswordFromTheEnvironmentOrMadeUpAndPrintedOnce) {
+    ::unsetenv("QUORVEL_ADMIN_PASSWORD");
+    {
+        Server s(std::vector<std::string>{}, false);
+        ASSERT_GT(s.Port(), 0) << s.Stderr();
+        const std::string mark = "created with password ";
+        std::string err = s.Stderr();
+        std::size_t p = err.find(mark);
+        ASSERT_NE(p, std::string::npos) << err;
+        std::string password = err.substr(p + mark.size(), err.find('\n', p) - p - mark.size());
+        EXPECT_GE(password.size(), 12u);
+        EXPECT_NE(Login(s.Port(), "admin", password), 0);
+        ASSERT_EQ(s.Stop(), 0);
+        ASSERT_TRUE(s.Start());
+        EXPECT_EQ(s.Stderr().find(mark, p + 1), std::string::npos);  // printed once only
+        EXPECT_NE(Login(s.Port(), "admin", password), 0);
+        EXPECT_EQ(s.Stop(), 0);
+    }
+    ::setenv("QUORVEL_ADMIN_PASSWORD", "from-env-1", 1);
+    Server s(std::vector<std::string>{}, false);
+    ::unsetenv("QUORVEL_ADMIN_PASSWORD");
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    EXPECT_EQ(s.Stderr().find("created with password"), std::string::npos);
+    EXPECT_NE(Login(s.Port(), "admin", "from-env-1"), 0);
+    EXPECT_EQ(s.Stop(SIGINT), 0);  // Ctrl-C stops it as cleanly as SIGTERM
+    EXPECT_NE(s.Stderr().find("stopped"), std::string::npos);
 }
 
 }  // namespace

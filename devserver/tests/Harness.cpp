@@ -81,7 +81,8 @@ std::atomic<int> g_Counter{0};
 
 }  // namespace
 
-Server::Server(std::vector<std::string> extra) : m_Extra(std::move(extra)) {
+Server::Server(std::vector<std::string> extra, bool passwordFile)
+    : m_Extra(std::move(extra)), m_PasswordFile(passwordFile) {
     WriteFile(PasswordFile(), std::string(kAdminPassword) + "\n");
     Start();
 }
@@ -95,9 +96,12 @@ std::string Server::Stderr() const {
 }
 
 bool Server::Start() {
-    std::vector<std::string> argv = {
-        QV_DEVSERVER_BIN,        "--root",      Root(), "--port", "0", "--fast-hash",
-        "--admin-password-file", PasswordFile()};
+    std::vector<std::string> argv = {QV_DEVSERVER_BIN, "--root", Root(),
+                                     "--port",         "0",      "--fast-hash"};
+    if (m_PasswordFile) {
+        argv.push_back("--admin-password-file");
+        argv.push_back(PasswordFile());
+    }
     // --seed-demo only on the first start: a restart must not add anything.
     for (const auto& e : m_Extra)
         if (m_Starts == 0 || e != "--seed-demo") argv.push_back(e);
@@ -125,9 +129,9 @@ bool Server::Start() {
     return false;
 }
 
-int Server::Stop() {
+int Server::Stop(int signal) {
     if (m_Pid <= 0) return -1;
-    ::kill(m_Pid, SIGTERM);
+    ::kill(m_Pid, signal);
     int rc = WaitStatus(m_Pid);
     m_Pid = -1;
     return rc;

@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,15 +45,18 @@ private:
 // One devserver process. The root and the administrator's password file live in dir.
 class Server {
 public:
-    explicit Server(std::vector<std::string> extra = {"--seed-demo"});
+    // Without a password file the administrator's password comes from the environment
+    // or is made up by the server.
+    explicit Server(std::vector<std::string> extra = {"--seed-demo"}, bool passwordFile = true);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
     // Starts (again) on the same root; true when it said where it listens.
     bool Start();
-    // SIGTERM and wait: the exit status (0 clean; sanitizer reports make it non-zero).
-    int Stop();
+    // SIGTERM (or the given signal) and wait: the exit status (0 clean; sanitizer reports make it
+    // non-zero).
+    int Stop(int signal = SIGTERM);
     void Kill9();
     int Port() const { return m_Port; }
     std::string Root() const { return m_Dir / "root"; }
@@ -62,6 +67,7 @@ public:
 private:
     TempDir m_Dir;
     std::vector<std::string> m_Extra;
+    bool m_PasswordFile = true;
     pid_t m_Pid = -1;
     int m_Port = 0;
     int m_Starts = 0;
