@@ -31,8 +31,9 @@ std::string Wrap(const std::string& body) {
 }
 
 void Start() {
-    char root[] = "/tmp/qv-fuzz-devserver-XXXXXX";
-    if (!::mkdtemp(root)) std::abort();
+    std::string root =
+        (std::filesystem::temp_directory_path() / "qv-fuzz-devserver-XXXXXX").string();
+    if (!::mkdtemp(root.data())) std::abort();
     g_Root = root;
     std::atexit([] {
         std::error_code ec;
