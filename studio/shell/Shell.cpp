@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <map>
+#include <span>
 #include <vector>
 
 #include "platform/os/Files.h"
@@ -329,7 +330,16 @@ void ClearToolbar() {
 void SetToolbar(int set) {
     using gui::ToolButton;
     const bool full = LoginUserID == 0;
+    // New, Edit, Delete and Upload, Download recur in several sets, in this order.
+    static const ToolButton kEditButtons[] = {{gui::kStdFileNew, 109, true, "New"},
+                                              {gui::kStdProperties, 110, true, "Edit"},
+                                              {gui::kStdDelete, 111, true, "Delete"}};
+    static const ToolButton kTransferButtons[] = {{gui::kStdRedoW, 116, true, "Upload"},
+                                                  {gui::kStdUndo, 115, true, "Download"}};
     std::vector<ToolButton> b;
+    auto add = [&b](std::span<const ToolButton> more) {
+        b.insert(b.end(), more.begin(), more.end());
+    };
     switch (set) {
         case 1: {
             ProfileList& list = Settings().Profiles();
@@ -354,31 +364,22 @@ void SetToolbar(int set) {
         case 3:
             b.push_back({gui::kStdFileOpen, 112, true, "Open"});
             if (full) {
-                b.push_back({gui::kStdFileNew, 109, true, "New"});
-                b.push_back({gui::kStdProperties, 110, true, "Edit"});
-                b.push_back({gui::kStdDelete, 111, true, "Delete"});
-                b.push_back({gui::kStdRedoW, 116, true, "Upload"});
-                b.push_back({gui::kStdUndo, 115, true, "Download"});
+                add(kEditButtons);
+                add(kTransferButtons);
             }
             break;
         case 4:
-            b.push_back({gui::kStdFileNew, 109, true, "New"});
-            b.push_back({gui::kStdProperties, 110, true, "Edit"});
-            b.push_back({gui::kStdDelete, 111, true, "Delete"});
+            add(kEditButtons);
             b.push_back({gui::kStdReplace, 113, true, "Password"});
             break;
         case 5:
-            b.push_back({gui::kStdFileNew, 109, true, "New"});
-            b.push_back({gui::kStdProperties, 110, true, "Edit"});
-            b.push_back({gui::kStdDelete, 111, true, "Delete"});
-            b.push_back({gui::kStdRedoW, 116, true, "Upload"});
-            b.push_back({gui::kStdUndo, 115, true, "Download"});
+            add(kEditButtons);
+            add(kTransferButtons);
             break;
         case 6:
             b.push_back({gui::kStdDelete, 111, true, "Delete"});
             b.push_back({gui::kStdProperties, 117, true, "Rename"});
-            b.push_back({gui::kStdRedoW, 116, true, "Upload"});
-            b.push_back({gui::kStdUndo, 115, true, "Download"});
+            add(kTransferButtons);
             break;
         default:
             return;
