@@ -2,6 +2,8 @@
 // (an image the size of the client area), so that drawing outside a paint message, moving
 // a band of pixels and painting only what is invalid work exactly as the studio expects,
 // and tests can read back what was drawn.
+#include <cstdio>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -681,6 +683,21 @@ FrameWindow* FrameOf(Window w) {
 
 // ---- dialogs -------------------------------------------------------------------------
 
+// "512 bytes", "3.4 KB", "12.0 MB", "1.5 GB": what a progress bar writes on itself.
+static std::string ByteFigure(long long n) {
+    if (n < 1024) return std::to_string(n) + " bytes";
+    static const char* const kUnits[] = {"KB", "MB", "GB", "TB"};
+    double v = static_cast<double>(n) / 1024.0;
+    int unit = 0;
+    while (v >= 1024.0 && unit < 3) {
+        v /= 1024.0;
+        ++unit;
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f %s", v, kUnits[unit]);
+    return buf;
+}
+
 class DialogImpl : public QDialog, public Dialog, public Target {
 public:
     DialogImpl(QWidget* owner, const DialogTemplate& tpl, DialogProc proc)
@@ -869,12 +886,16 @@ public:
             return;
         }
         m_Progress[id] = value;
-        // The bar counts in int; byte counts scale down to a fixed range.
+        // The bar counts in int; byte counts scale down to a fixed range, and the figures
+        // themselves are written on the bar.
         if (total <= 0) {
             bar->setRange(0, 0);
+            bar->setFormat(Q(ByteFigure(value)));
         } else {
             bar->setRange(0, 1000);
             bar->setValue(static_cast<int>(std::min<long long>(value, total) * 1000 / total));
+            bar->setFormat(Q(ByteFigure(value) + " of " + ByteFigure(total)) +
+                           QStringLiteral(" (%p%)"));
         }
         bar->show();
     }

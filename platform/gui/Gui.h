@@ -310,7 +310,8 @@ public:
     // the control is disabled or absent.
     virtual bool Press(int id) = 0;
     virtual void SetMenuItemGrey(int id, bool grey) = 0;
-    // Progress bars: value of total (total 0: busy, no known end); value -1 hides the bar.
+    // Progress bars, in bytes: value of total (total 0: busy, no known end), written on the
+    // bar as "3.4 MB of 12.0 MB (28%)"; value -1 hides the bar.
     virtual void SetProgress(int id, long long value, long long total) = 0;
     virtual long long ProgressValue(int id) const = 0;
     virtual bool IsShown(int id) const = 0;
