@@ -404,32 +404,62 @@ std::string DevServer::GetAppUsers(Call& call) {
     return Answer(AppUsersTable(id));
 }
 
-std::string DevServer::SetAppUsers(Call& call) {
-    QV_ADMIN();
-    QV_NUMBER(id, 0, 1, kMaxId, "Application id");
-    QV_APP(id);
+// The users of an application (Dev, type 0) or of a request (Run, type 1) replaced by the
+// sent table, in its order, inside the caller's transaction. False with the refusal.
+bool DevServer::ReplaceUsers(Call& call, long id, const char* table, const char* owner, int type,
+                             std::string* refusal) {
     std::vector<std::vector<std::string>> rows;
-    if (!ParseSentTable(call.body, rows)) return Refuse(call, "The user table cannot be read");
-    Transaction tx(m_Db);
-    Statement del(m_Db.Handle(), "DELETE FROM app_users WHERE app_id = ?");
+    if (!ParseSentTable(call.body, rows)) {
+        *refusal = Refuse(call, "The user table cannot be read");
+        return false;
+    }
+    const std::string t(table), o(owner);
+    Statement del(m_Db.Handle(), ("DELETE FROM " + t + " WHERE " + o + " = ?").c_str());
     del.Bind(1, id);
-    if (!del.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
+    if (!del.Run()) {
+        *refusal = Refuse(call, "Database failure: " + m_Db.LastError());
+        return false;
+    }
     std::set<long> seen;
     long position = 0;
     for (const auto& row : rows) {
         long uid = 0;
-        if (row.empty() || !ParseNumber(row[0], 0, kMaxId, uid))
-            return Refuse(call, "A user id is not a number");
-        if (!seen.insert(uid).second) return Refuse(call, "User " + Num(uid) + " is listed twice");
-        Statement u(m_Db.Handle(), "SELECT type FROM users WHERE id = ?");
-        u.Bind(1, uid);
-        if (!u.Step()) return Refuse(call, "Unknown user " + Num(uid));
-        if (u.Int(0) != 0) return Refuse(call, "User " + Num(uid) + " is not a Dev user");
-        Statement ins(m_Db.Handle(),
-                      "INSERT INTO app_users(app_id, user_id, position) VALUES(?, ?, ?)");
-        ins.Bind(1, id).Bind(2, uid).Bind(3, position++);
-        if (!ins.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
+        std::string why;
+        if (row.empty() || !ParseNumber(row[0], 0, kMaxId, uid)) {
+            why = "A user id is not a number";
+        } else if (!seen.insert(uid).second) {
+            why = "User " + Num(uid) + " is listed twice";
+        } else {
+            Statement u(m_Db.Handle(), "SELECT type FROM users WHERE id = ?");
+            u.Bind(1, uid);
+            if (!u.Step())
+                why = "Unknown user " + Num(uid);
+            else if (u.Int(0) != type)
+                why =
+                    "User " + Num(uid) + (type == 0 ? " is not a Dev user" : " is not a Run user");
+        }
+        if (why.empty()) {
+            Statement ins(
+                m_Db.Handle(),
+                ("INSERT INTO " + t + "(" + o + ", user_id, position) VALUES(?, ?, ?)").c_str());
+            ins.Bind(1, id).Bind(2, uid).Bind(3, position++);
+            if (!ins.Run()) why = "Database failure: " + m_Db.LastError();
+        }
+        if (!why.empty()) {
+            *refusal = Refuse(call, why);
+            return false;
+        }
     }
+    return true;
+}
+
+std::string DevServer::SetAppUsers(Call& call) {
+    QV_ADMIN();
+    QV_NUMBER(id, 0, 1, kMaxId, "Application id");
+    QV_APP(id);
+    Transaction tx(m_Db);
+    std::string refusal;
+    if (!ReplaceUsers(call, id, "app_users", "app_id", 0, &refusal)) return refusal;
     if (!tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
     TraceApplication(id, "users changed");
     return Answer(AppUsersTable(id));
@@ -566,28 +596,9 @@ std::string DevServer::GetReqUsers(Call& call) {
 std::string DevServer::SetReqUsers(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Request id");
     QV_REQ(id, app);
-    std::vector<std::vector<std::string>> rows;
-    if (!ParseSentTable(call.body, rows)) return Refuse(call, "The user table cannot be read");
     Transaction tx(m_Db);
-    Statement del(m_Db.Handle(), "DELETE FROM req_users WHERE req_id = ?");
-    del.Bind(1, id);
-    if (!del.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
-    std::set<long> seen;
-    long position = 0;
-    for (const auto& row : rows) {
-        long uid = 0;
-        if (row.empty() || !ParseNumber(row[0], 0, kMaxId, uid))
-            return Refuse(call, "A user id is not a number");
-        if (!seen.insert(uid).second) return Refuse(call, "User " + Num(uid) + " is listed twice");
-        Statement u(m_Db.Handle(), "SELECT type FROM users WHERE id = ?");
-        u.Bind(1, uid);
-        if (!u.Step()) return Refuse(call, "Unknown user " + Num(uid));
-        if (u.Int(0) != 1) return Refuse(call, "User " + Num(uid) + " is not a Run user");
-        Statement ins(m_Db.Handle(),
-                      "INSERT INTO req_users(req_id, user_id, position) VALUES(?, ?, ?)");
-        ins.Bind(1, id).Bind(2, uid).Bind(3, position++);
-        if (!ins.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
-    }
+    std::string refusal;
+    if (!ReplaceUsers(call, id, "req_users", "req_id", 1, &refusal)) return refusal;
     Statement touch(m_Db.Handle(), "UPDATE reqs SET modified = ? WHERE id = ?");
     touch.Bind(1, std::time(nullptr)).Bind(2, id);
     if (!touch.Run() || !tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());

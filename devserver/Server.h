@@ -163,6 +163,8 @@ private:
     std::string UserPwd(Call& call);
     std::string GetAppUsers(Call& call);
     std::string SetAppUsers(Call& call);
+    bool ReplaceUsers(Call& call, long id, const char* table, const char* owner, int type,
+                      std::string* refusal);
     std::string GetHtmls(Call& call);
     std::string GetImages(Call& call);
     std::string GetData(Call& call);
