@@ -1,5 +1,6 @@
 #include "studio/session/ServerSession.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,6 +14,8 @@ ServerSession Session;
 namespace {
 
 constexpr const char* kEnd = "\r\n\r\n";
+// A watched request is sent in slices of this size, each followed by a progress report.
+constexpr long long kSendSlice = 256 * 1024;
 constexpr long kLargestBuffer = 0x7ffffffeL;  // a buffer's sizes are 32-bit
 // What a header's Content-Length may reserve ahead; a larger answer grows as it comes,
 // so a lying header cannot make the studio claim gigabytes up front.
@@ -74,34 +77,58 @@ ServerSession::~ServerSession() {
 }
 
 int ServerSession::Execute(int code) {
+    return Execute(code, nullptr);
+}
+
+int ServerSession::Execute(int code, Observer* observer) {
     m_ErrorText.Clear();
     m_ErrorCode = 0;
     m_ExchangeResult = -1;
+    // Unwatched, a failure goes to the report hook (or to the caller's own message);
+    // watched, it is kept for the observer.
+    auto fail = [observer](const std::string& text, bool report) {
+        if (observer) {
+            if (observer->failure.empty()) observer->failure = text;
+        } else if (report) {
+            Report(text.c_str());
+        }
+        return -1;
+    };
+    auto progress = [observer](long long done, long long total) {
+        if (observer && observer->progress) observer->progress(done, total);
+    };
+    const char* const kNoMemory = "Not enough memory for the exchange!";
 
     Vessel& message = m_Response.m_Message;
     message.Free();
     m_Response.m_HttpType = 0;
-    if (message.Alloc(50000, 5000) != 0) return -1;
+    if (message.Alloc(50000, 5000) != 0) return fail(kNoMemory, false);
 
     // Everything that can be refused is refused before a connection is opened, so a
     // refused command never reaches the server.
     if ((code == kCmdDownloadFile || code == kCmdUploadFile) && TransferKind == kTransferFiles) {
         std::string name = std::string(FolderPath.view()) + "\\" + TransferFileName.str();
-        if (name.size() > TransferFileName.kWidth) return -1;
+        if (name.size() > TransferFileName.kWidth)
+            return fail("The file name with its folder is too long!", false);
         TransferFileName = name;
     }
     std::string text;
     Vessel extra;
     Vessel request;
-    if (extra.Alloc(50000, 5000) != 0 || request.Alloc(50000, 5000) != 0) return -1;
-    if (FormatCommand(code, text, extra) != 0) return -1;
+    if (extra.Alloc(50000, 5000) != 0 || request.Alloc(50000, 5000) != 0)
+        return fail(kNoMemory, false);
+    if (FormatCommand(code, text, extra) != 0)
+        return fail(code == kCmdUploadFile
+                        ? std::string("The local file cannot be read: ") + TransferLocalPath.c_str()
+                        : std::string("The command does not fit its storage!"),
+                    false);
 
     const bool hasExtra = HasExtraBody(code);
     const char* extraData = code == kCmdSetReqScript ? ReqScript.GetContent() : extra.GetContent();
     const long extraSize = code == kCmdSetReqScript ? ReqScript.GetSize() : extra.GetSize();
     long long bodyLength = static_cast<long long>(text.size());
     if (hasExtra) bodyLength += extraSize + 4;
-    if (bodyLength > 0x7ffffff0LL) return -1;
+    if (bodyLength > 0x7ffffff0LL) return fail("The file is too large to send!", false);
 
     char line[96];
     int rc = request.AddContent("DEV \r\n", 6);
@@ -117,44 +144,76 @@ int ServerSession::Execute(int code) {
         rc |= request.AddContent(kEnd, 4);
     }
     extra.Free();
-    if (rc != 0) return -1;
+    if (rc != 0) return fail(kNoMemory, false);
 
     std::unique_ptr<char[]> block(new (std::nothrow) char[kReceiveBlock + 1]);
-    if (!block) return -1;
+    if (!block) return fail(kNoMemory, false);
 
     net::TcpClient client;
     if (client.Open() != 0) {
         char msg[64];
         std::snprintf(msg, sizeof msg, "socket() INVALID_SOCKET rc = %i", client.LastError());
-        Report(msg);
-        return -1;
+        return fail(msg, true);
     }
     m_Socket = client.Handle();
     int result = 0;
+    long long expected = 0;  // header and body, once the header has told
     if (client.Connect(m_ServerAddress, m_ConnectTimeoutMs) != 0) {
-        result = -1;  // the caller reports ("Server not found")
-    } else if (client.SendAll(request.GetContent(), static_cast<std::size_t>(request.GetSize()),
-                              m_IdleTimeoutMs) != 0) {
-        char msg[96];
-        std::snprintf(msg, sizeof msg, "send() SOCKET_ERROR rc = %i, m_Socket = %i",
-                      client.LastError(), m_Socket);
-        Report(msg);
-        result = -1;
+        // Unwatched, the caller reports it ("Server not found").
+        result =
+            fail("Server not found! (error " + std::to_string(client.LastError()) + ")", false);
     } else {
+        // Watched, the request goes in slices so that the progress moves while it is sent.
+        const long long toSend = request.GetSize();
+        const long long slice = observer && observer->progress ? kSendSlice : toSend;
+        for (long long sent = 0; sent < toSend && result == 0;) {
+            const long long chunk = std::min(slice, toSend - sent);
+            if (client.SendAll(request.GetContent() + sent, static_cast<std::size_t>(chunk),
+                               m_IdleTimeoutMs) != 0) {
+                char msg[96];
+                std::snprintf(msg, sizeof msg, "send() SOCKET_ERROR rc = %i, m_Socket = %i",
+                              client.LastError(), m_Socket);
+                if (observer)
+                    fail("Sending to the server failed (error " +
+                             std::to_string(client.LastError()) + ")!",
+                         true);
+                else
+                    Report(msg);
+                result = -1;
+                break;
+            }
+            sent += chunk;
+            progress(sent, toSend);
+        }
+    }
+    if (result == 0) {
         request.Free();
         bool reserved = false;
+        bool headerSeen = false;
         for (;;) {
             long got = client.Receive(block.get(), static_cast<std::size_t>(kReceiveBlock),
                                       m_IdleTimeoutMs);
             if (got < 0) {
-                result = -1;
+                result = fail(client.LastError() == net::TcpClient::TimeoutError()
+                                  ? std::string("The server did not answer in time!")
+                                  : "Receiving from the server failed (error " +
+                                        std::to_string(client.LastError()) + ")!",
+                              false);
                 break;
             }
             if (got == 0) break;
             if (AppendBlock(message, block.get(), got) != 0) {
-                result = -1;  // the answer does not fit in memory
+                result = fail("The answer does not fit in memory!", false);
                 break;
             }
+            if (observer && !headerSeen) {
+                const long h = m_Response.GetHeaderLength();
+                if (h > 0) {
+                    headerSeen = true;
+                    if (HeaderHasLength(message, h)) expected = h + m_Response.GetContentLength();
+                }
+            }
+            progress(message.GetSize(), expected);
             if (!m_Response.IsMoreData()) break;
             ReserveForAnswer(m_Response, reserved);
         }
@@ -162,6 +221,12 @@ int ServerSession::Execute(int code) {
     client.Close();
     m_Socket = 0;
 
+    if (result == 0 && observer) {
+        if (message.GetSize() == 0)
+            result = fail("The server closed the connection without an answer!", false);
+        else if (expected > 0 && message.GetSize() < expected)
+            result = fail("The server's answer broke off!", false);
+    }
     if (result == 0) result = CheckServerError();
     m_ExchangeResult = result;
     return result;

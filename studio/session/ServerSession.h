@@ -2,6 +2,7 @@
 // command catalogue, and the parsing of answers into the shared lists and records.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "common/FixedText.h"
@@ -96,6 +97,15 @@ public:
     // 0 the response is in m_Response; -1 no usable response; 1 the server reported an
     // error (m_ErrorText, m_ErrorCode).
     int Execute(int code);
+    // The same exchange, watched: progress after every block sent and received (the
+    // total once known, else 0), and what failed written into failure instead of being
+    // reported, so a worker thread can run it and say afterwards what went wrong. A
+    // document answer cut short is a failure here (-1).
+    struct Observer {
+        std::function<void(long long done, long long total)> progress;
+        std::string failure;
+    };
+    int Execute(int code, Observer* observer);
     int ParseResponse(int code);
     // 0 after reading the table; -1 when the response holds no row (nothing touched).
     int ParseTable(int code);

@@ -9,19 +9,14 @@
 #include <new>
 #include <thread>
 
-#include "platform/net/TcpClient.h"
 #include "studio/resources/WindowResources.h"
 #include "studio/session/ServerSession.h"
 #include "studio/windows/ListWindow.h"
 #include "vessel/Vessel.h"
-#include "webproc/HttpProcessor.h"
 
 namespace qvw {
 
 namespace {
-
-constexpr long kSendChunk = 256 * 1024;
-constexpr long kReceiveChunk = 64 * 1024;
 
 // Shared by the progress dialog and its worker. The worker writes failure before it
 // posts the completion; the dialog reads it only after the completion arrived.
@@ -367,139 +362,12 @@ std::string LastTransferFailure() {
 }
 
 int ExchangeWithProgress(int code, const ProgressFn& progress, std::string& failure) {
-    Session.m_ErrorText.Clear();
-    Session.m_ErrorCode = 0;
-    auto report = [&progress](long long done, long long total) {
-        if (progress) progress(done, total);
-    };
-
-    // The Files window's transfers name the file inside its current folder.
-    if ((code == kCmdDownloadFile || code == kCmdUploadFile) && TransferKind == kTransferFiles) {
-        std::string name = std::string(FolderPath.view()) + "\\" + TransferFileName.str();
-        if (name.size() > TransferFileName.kWidth) {
-            failure = "The file name with its folder is too long!";
-            return -1;
-        }
-        TransferFileName = name;
-    }
-    std::string text;
-    Vessel extra;
-    if (extra.Alloc(50000, 5000) != 0) {
-        failure = "Not enough memory for the transfer!";
-        return -1;
-    }
-    if (Session.FormatCommand(code, text, extra) != 0) {
-        failure = code == kCmdUploadFile
-                      ? std::string("The local file cannot be read: ") + TransferLocalPath.c_str()
-                      : std::string("The command does not fit its storage!");
-        return -1;
-    }
-    const bool hasExtra = HasExtraBody(code);
-    long long bodyLength = static_cast<long long>(text.size());
-    if (hasExtra) bodyLength += extra.GetSize() + 4;
-    if (bodyLength > 0x7ffffff0LL) {
-        failure = "The file is too large to send!";
-        return -1;
-    }
-    Vessel request;
-    if (request.Alloc(static_cast<long>(bodyLength) + 200, 5000) != 0) {
-        failure = "Not enough memory for the transfer!";
-        return -1;
-    }
-    char line[96];
-    int rc = request.AddContent("DEV \r\n", 6);
-    if (Session.m_SessionID != 0) {
-        int n = std::snprintf(line, sizeof line, "Cookie: jsessionid=%ld\r\n", Session.m_SessionID);
-        rc |= request.AddContent(line, n);
-    }
-    int n = std::snprintf(line, sizeof line, "Content-Length: %lld\r\n\r\n", bodyLength);
-    rc |= request.AddContent(line, n);
-    rc |= request.AddContent(text.data(), static_cast<long>(text.size()));
-    if (hasExtra) {
-        if (extra.GetSize() > 0) rc |= request.AddContent(extra.GetContent(), extra.GetSize());
-        rc |= request.AddContent("\r\n\r\n", 4);
-    }
-    extra.Free();
-    if (rc != 0) {
-        failure = "Not enough memory for the transfer!";
-        return -1;
-    }
-
-    net::TcpClient client;
-    if (client.Open() != 0) {
-        failure = "No connection: no socket (error " + std::to_string(client.LastError()) + ")!";
-        return -1;
-    }
-    if (client.Connect(Session.m_ServerAddress, Session.GetConnectTimeout()) != 0) {
-        failure = "Server not found! (error " + std::to_string(client.LastError()) + ")";
-        return -1;
-    }
-    const long long toSend = request.GetSize();
-    for (long long sent = 0; sent < toSend;) {
-        long long chunk = std::min<long long>(kSendChunk, toSend - sent);
-        if (client.SendAll(request.GetContent() + sent, static_cast<std::size_t>(chunk),
-                           Session.GetIdleTimeout()) != 0) {
-            failure =
-                "Sending to the server failed (error " + std::to_string(client.LastError()) + ")!";
-            return -1;
-        }
-        sent += chunk;
-        report(sent, toSend);
-    }
-    request.Free();
-
-    HttpProcessor answer;
-    if (answer.m_Message.Alloc(50000, 5000) != 0) {
-        failure = "Not enough memory for the transfer!";
-        return -1;
-    }
-    std::unique_ptr<char[]> block(new (std::nothrow) char[kReceiveChunk]);
-    if (!block) {
-        failure = "Not enough memory for the transfer!";
-        return -1;
-    }
-    long long expected = 0;  // header and body, once the header told
-    bool headerSeen = false;
-    for (;;) {
-        long got = client.Receive(block.get(), kReceiveChunk, Session.GetIdleTimeout());
-        if (got < 0) {
-            failure = client.LastError() == net::TcpClient::TimeoutError()
-                          ? "The server did not answer in time!"
-                          : "Receiving from the server failed (error " +
-                                std::to_string(client.LastError()) + ")!";
-            return -1;
-        }
-        if (got == 0) break;
-        if (answer.m_Message.AddContent(block.get(), got) != 0) {
-            failure = "The answer does not fit in memory!";
-            return -1;
-        }
-        Vessel& m = answer.m_Message;
-        if (!headerSeen) {
-            long h = answer.GetHeaderLength();
-            if (h > 0) {
-                headerSeen = true;
-                long pos = 0;
-                if ((m.Contains("Content-Length: ", &pos, 0) && pos < h) ||
-                    (m.Contains("Content-length: ", &pos, 0) && pos < h))
-                    expected = h + answer.GetContentLength();
-            }
-        }
-        report(m.GetSize(), expected);
-        if (!answer.IsMoreData()) break;
-    }
-    client.Close();
-    if (expected > 0 && answer.m_Message.GetSize() < expected) {
-        failure = "The server's answer broke off!";
-        return -1;
-    }
-    if (answer.m_Message.GetSize() == 0) {
-        failure = "The server closed the connection without an answer!";
-        return -1;
-    }
-    int taken = Session.TakeResponse(answer.m_Message.GetContent(), answer.m_Message.GetSize());
-    if (taken < 0) failure = "The answer does not fit in memory!";
-    return taken;
+    ServerSession::Observer watch;
+    watch.progress = progress;
+    const int rc = Session.Execute(code, &watch);
+    failure = watch.failure;
+    if (rc < 0 && failure.empty()) failure = "The exchange with the server failed!";
+    return rc;
 }
 
 }  // namespace qvw

@@ -44,8 +44,8 @@ bool RunRenameDialog(gui::Window owner, FileListType& list);
 // of the exchange itself or of the local file. Empty when there was none.
 std::string LastTransferFailure();
 
-// The worker's exchange, on the calling thread: the command as Execute sends it, with
-// progress of the bytes sent and received. 0, 1 (server error) or -1 with failure set.
+// The worker's exchange, on the calling thread: Execute watched, with progress of the
+// bytes sent and received. 0, 1 (server error) or -1 with failure set.
 // progress may be empty.
 using ProgressFn = std::function<void(long long done, long long total)>;
 int ExchangeWithProgress(int code, const ProgressFn& progress, std::string& failure);

@@ -49,3 +49,43 @@ TEST_F(SessionTest, LargeDocumentsArriveWholeHoweverTheBufferGrows) {
     EXPECT_EQ(Session.ParseResponse(kCmdGetTrace), -1);
     EXPECT_TRUE(m_Reports.empty());
 }
+
+// A watched exchange (the transfer worker's) reports progress up to the whole size and
+// names what failed instead of reporting it; a cut answer fails at once.
+TEST_F(SessionTest, WatchedExchangeReportsProgressAndSaysWhatFailed) {
+    const std::string body = Bytes(1024 * 1024);
+    TempDir dir;
+    TransferKind = kTransferData;
+    TransferFileName = "big.bin";
+    TransferLocalPath = dir.File("big.bin");
+
+    const std::string whole = testing_net::HttpOk(body);
+    m_Server.Push(testing_net::Whole(whole));
+    long long last = -1, total = 0;
+    bool monotone = true;
+    ServerSession::Observer watch;
+    watch.progress = [&](long long done, long long t) {
+        if (done < last) monotone = false;
+        last = done;
+        if (t > 0) total = t;
+    };
+    ASSERT_EQ(Session.Execute(kCmdDownloadFile, &watch), 0);
+    EXPECT_TRUE(watch.failure.empty());
+    EXPECT_TRUE(monotone);
+    EXPECT_EQ(last, static_cast<long long>(whole.size()));
+    EXPECT_EQ(total, static_cast<long long>(whole.size()));
+    ASSERT_EQ(Session.ParseResponse(kCmdDownloadFile), 0);
+
+    ServerSession::Observer cut;
+    m_Server.Push(testing_net::Whole(whole.substr(0, whole.size() / 2)));
+    EXPECT_EQ(Session.Execute(kCmdDownloadFile, &cut), -1);
+    EXPECT_EQ(cut.failure, "The server's answer broke off!");
+    EXPECT_EQ(Session.ParseResponse(kCmdDownloadFile), -1);
+    EXPECT_TRUE(Slurp(dir.File("big.bin").c_str()) == body);
+
+    ServerSession::Observer empty;
+    m_Server.Push(testing_net::Whole(""));
+    EXPECT_EQ(Session.Execute(kCmdGetTrace, &empty), -1);
+    EXPECT_EQ(empty.failure, "The server closed the connection without an answer!");
+    EXPECT_TRUE(m_Reports.empty());  // watched failures are never reported
+}
