@@ -407,6 +407,10 @@ void OnFirstPaint(std::function<void()> hook) {
     State().firstPaint = std::move(hook);
 }
 
+namespace {
+constexpr int kStudioConnectTimeoutMs = 10000;
+}  // namespace
+
 int Start() {
     ShellState& s = State();
     os::RecordStartDirectory();
@@ -457,6 +461,9 @@ void Finish() {
 
 int Run(int argc, char** argv) {
     gui::Application app(argc, argv);
+    // The connect dialog waits on the window thread: a server that never accepts must
+    // not freeze the studio for the full idle limit. Answers keep the idle limit.
+    Session.SetTimeouts(kStudioConnectTimeoutMs, Session.GetIdleTimeout());
     RegisterShellResources();
     gui::SetAppIcon(AppIconXpm());
     if (Start() != 0) return -1;
