@@ -10,6 +10,7 @@
 #include <set>
 
 #include "devserver/Checks.h"
+#include "devserver/Handlers.h"
 #include "devserver/Server.h"
 #include "platform/os/Files.h"
 #include "platform/os/System.h"
@@ -18,16 +19,6 @@ namespace fs = std::filesystem;
 
 namespace devserver {
 
-// Reads argument i as a number in [lo, hi] or returns a refusal from the handler.
-#define QV_NUMBER(var, i, lo, hi, what)          \
-    long var = 0;                                \
-    if (!ParseNumber(call.args[i], lo, hi, var)) \
-        return Refuse(call, std::string(what) + " is not a number from " #lo " to " #hi);
-#define QV_CHECK(expr)                                \
-    do {                                              \
-        std::string why_ = (expr);                    \
-        if (!why_.empty()) return Refuse(call, why_); \
-    } while (0)
 #define QV_ADMIN() \
     if (call.Restricted()) return Refuse(call, "Not allowed")
 

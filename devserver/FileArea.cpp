@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "devserver/Checks.h"
+#include "devserver/Handlers.h"
 #include "devserver/Server.h"
 #include "platform/os/Files.h"
 
@@ -64,15 +65,6 @@ std::string SplitTransferName(std::string_view wire, std::vector<std::string>& f
 
 }  // namespace
 
-#define QV_NUMBER(var, i, lo, hi, what)          \
-    long var = 0;                                \
-    if (!ParseNumber(call.args[i], lo, hi, var)) \
-        return Refuse(call, std::string(what) + " is not a number from " #lo " to " #hi);
-#define QV_CHECK(expr)                                \
-    do {                                              \
-        std::string why_ = (expr);                    \
-        if (!why_.empty()) return Refuse(call, why_); \
-    } while (0)
 #define QV_APP(appId, nameVar)                                         \
     std::string nameVar;                                               \
     if (!MayUseApp(call, appId) || !AppName(appId, nameVar))           \
