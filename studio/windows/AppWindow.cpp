@@ -154,8 +154,7 @@ bool AppDialogProc(gui::Dialog& d, const gui::DialogEvent& e) {
             AppDialogOk(d);
             return true;
         case 2:
-            DialogOutcome = 0;
-            d.End(0);
+            CancelDialog(d);
             return true;
         default:
             return false;
@@ -175,8 +174,7 @@ bool DeleteSureProc(gui::Dialog& d, const gui::DialogEvent& e) {
         case kIdStop:
             return true;
         case 2:
-            DialogOutcome = 0;
-            d.End(0);
+            CancelDialog(d);
             return true;
         default:
             return false;

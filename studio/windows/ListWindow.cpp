@@ -27,6 +27,11 @@ bool TakeDialogOutcome() {
     return ok;
 }
 
+void CancelDialog(gui::Dialog& d) {
+    DialogOutcome = 0;
+    d.End(0);
+}
+
 void Box(gui::Window owner, std::string_view text, std::string_view caption) {
     gui::MessageBox(owner, text, caption);
 }
@@ -62,8 +67,7 @@ bool ConfirmDelete(gui::Window owner, std::function<void(gui::Dialog&)> onOk) {
             return true;
         }
         if (e.id == 2) {
-            DialogOutcome = 0;
-            d.End(0);
+            CancelDialog(d);
             return true;
         }
         return false;

@@ -37,6 +37,8 @@ enum EditMode : int { kModeNone = 0, kModeNew = 1, kModeEdit = 2 };
 extern unsigned char DialogOutcome;
 // Takes the outcome and resets it, as every window does after its dialog returns.
 bool TakeDialogOutcome();
+// Cancel (2) in an editing, delete or rename dialog: outcome 0, the dialog ends with 0.
+void CancelDialog(gui::Dialog& d);
 
 // An OK box owned by owner, captioned "Quorvel Studio" unless told otherwise.
 void Box(gui::Window owner, std::string_view text, std::string_view caption = "Quorvel Studio");

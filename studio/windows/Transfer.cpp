@@ -347,8 +347,7 @@ bool RunRenameDialog(gui::Window owner, FileListType& list) {
             return true;
         }
         if (e.id == 2) {
-            DialogOutcome = 0;
-            d.End(0);
+            CancelDialog(d);
             return true;
         }
         return false;
