@@ -18,31 +18,19 @@
 #include "studio/resources/ShellResources.h"
 #include "studio/resources/WindowResources.h"
 #include "studio/shell/Shell.h"
+#include "studio/shell/tools/TourShots.h"
 #include "studio/windows/Transfer.h"
 #include "studio/windows/Windows.h"
 
 namespace {
 
+using tour::Settle;
+
 std::string g_Dir;
 double g_Scale = 1;
 
-void Settle(int rounds = 25) {
-    for (int i = 0; i < rounds; ++i) {
-        gui::ProcessEvents();
-        usleep(20000);
-    }
-}
-
 void Shot(const char* name) {
-    Settle();
-    int x = 0, y = 0, w = 0, h = 0;
-    gui::GetFramePlacement(shell::Frame(), x, y, w, h);
-    char cmd[2048];
-    std::snprintf(cmd, sizeof cmd, "import -window root -crop %dx%d+%d+%d +repage '%s/%s.png'",
-                  static_cast<int>(w * g_Scale), static_cast<int>(h * g_Scale),
-                  static_cast<int>(x * g_Scale), static_cast<int>(y * g_Scale), g_Dir.c_str(),
-                  name);
-    if (std::system(cmd) != 0) std::fprintf(stderr, "quorvel-windows-tour: %s failed\n", cmd);
+    tour::Shot(g_Dir, g_Scale, name, "quorvel-windows-tour");
 }
 
 }  // namespace
