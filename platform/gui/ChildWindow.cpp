@@ -1,0 +1,295 @@
+// Child windows. Each paints into a surface of its own (an image the size of the client
+// area), so that drawing outside a paint message, moving a band of pixels and painting only
+// what is invalid work exactly as the studio expects, and tests can read back what was
+// drawn. Also here: the window's scroll bar and the translation of keys and mouse input.
+#include <QKeyEvent>
+#include <cmath>
+
+#include "platform/gui/Internal.h"
+
+namespace gui {
+
+// ---- input translation ---------------------------------------------------------------
+
+int VirtualKeyOf(int qtKey) {
+    switch (qtKey) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return kVkReturn;
+        case Qt::Key_Escape:
+            return kVkEscape;
+        case Qt::Key_PageUp:
+            return kVkPrior;
+        case Qt::Key_PageDown:
+            return kVkNext;
+        case Qt::Key_End:
+            return kVkEnd;
+        case Qt::Key_Home:
+            return kVkHome;
+        case Qt::Key_Left:
+            return kVkLeft;
+        case Qt::Key_Up:
+            return kVkUp;
+        case Qt::Key_Right:
+            return kVkRight;
+        case Qt::Key_Down:
+            return kVkDown;
+        case Qt::Key_Delete:
+            return kVkDelete;
+        default:
+            return (qtKey >= 0x20 && qtKey < 0x7F) ? qtKey : 0;
+    }
+}
+int QtKeyOf(int vk) {
+    switch (vk) {
+        case kVkReturn:
+            return Qt::Key_Return;
+        case kVkEscape:
+            return Qt::Key_Escape;
+        case kVkPrior:
+            return Qt::Key_PageUp;
+        case kVkNext:
+            return Qt::Key_PageDown;
+        case kVkEnd:
+            return Qt::Key_End;
+        case kVkHome:
+            return Qt::Key_Home;
+        case kVkLeft:
+            return Qt::Key_Left;
+        case kVkUp:
+            return Qt::Key_Up;
+        case kVkRight:
+            return Qt::Key_Right;
+        case kVkDown:
+            return Qt::Key_Down;
+        case kVkDelete:
+            return Qt::Key_Delete;
+        default:
+            return vk;
+    }
+}
+
+// ---- child windows -------------------------------------------------------------------
+
+ChildWindow::ChildWindow(const ClassEntry& cls) : m_Class(cls) {
+    Register(this);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_Bar = new QScrollBar(Qt::Vertical, this);
+    m_Bar->hide();
+    m_Bar->setFocusPolicy(Qt::NoFocus);
+    connect(m_Bar, &QScrollBar::actionTriggered, this, [this](int action) { OnBarAction(action); });
+    connect(m_Bar, &QScrollBar::sliderReleased, this, [this] {
+        Deliver({Msg::VScroll, 0, MakeLong(kThumbPosition, m_Bar->sliderPosition()), 0});
+    });
+}
+ChildWindow::~ChildWindow() {
+    Unregister(this);
+}
+long ChildWindow::Deliver(const Message& m) {
+    if (m_Dead) return 0;
+    QPointer<QWidget> guard(this);
+    long r = m_Class.proc ? m_Class.proc(m_Handle, m) : 0;
+    (void)guard;
+    return r;
+}
+
+QSize ChildWindow::ClientSize() const {
+    int w = width() - (m_Bar->isVisible() || m_BarWanted ? m_Bar->sizeHint().width() : 0);
+    return QSize(std::max(0, w), height());
+}
+void ChildWindow::Relayout() {
+    int bw = m_Bar->sizeHint().width();
+    m_Bar->setGeometry(width() - bw, 0, bw, height());
+    m_Bar->setVisible(m_BarWanted);
+}
+void ChildWindow::EnsureSurface() {
+    QSize cs = ClientSize();
+    qreal dpr = devicePixelRatioF();
+    QSize px(std::max(1, int(std::ceil(cs.width() * dpr))),
+             std::max(1, int(std::ceil(cs.height() * dpr))));
+    if (m_Surface.size() != px || m_Surface.devicePixelRatio() != dpr) {
+        QImage next(px, QImage::Format_RGB32);
+        next.setDevicePixelRatio(dpr);
+        next.fill(ToQColor(m_Class.background));
+        m_Surface = next;
+        InvalidateRect(QRect(QPoint(0, 0), cs), true);
+    }
+}
+void ChildWindow::SetBarWanted(bool want) {
+    if (want == m_BarWanted) return;
+    m_BarWanted = want;
+    Relayout();
+    EnsureSurface();
+    SendSize();
+}
+void ChildWindow::SendSize() {
+    QSize cs = ClientSize();
+    if (cs == m_LastSize) return;
+    m_LastSize = cs;
+    Deliver({Msg::Size, 0, 0, MakeLong(cs.width(), cs.height())});
+}
+void ChildWindow::InvalidateRect(const QRect& r, bool erase) {
+    QRect clipped = r.intersected(QRect(QPoint(0, 0), ClientSize()));
+    if (clipped.isEmpty()) return;
+    m_Invalid += clipped;
+    if (erase) m_Erase += clipped;
+    update(clipped);
+}
+void ChildWindow::DoPaint() {
+    if (m_Invalid.isEmpty() || m_Dead) return;
+    EnsureSurface();
+    if (!m_Erase.isEmpty()) {
+        QPainter p(&m_Surface);
+        for (const QRect& r : m_Erase) p.fillRect(r, ToQColor(m_Class.background));
+    }
+    m_PaintRegion = m_Invalid;
+    m_Invalid = QRegion();
+    m_Erase = QRegion();
+    ++m_PaintCount;
+    m_LastPaint = m_PaintRegion.boundingRect();
+    Deliver({Msg::Paint, 0, 0, 0});
+    m_PaintPainter.reset();
+    m_Shown += m_PaintRegion;
+    m_PaintRegion = QRegion();
+}
+Painter* ChildWindow::BeginPaintHere() {
+    EnsureSurface();
+    m_PaintPainter = std::make_unique<QtPainter>(&m_Surface);
+    if (!m_PaintRegion.isEmpty()) m_PaintPainter->P()->setClipRegion(m_PaintRegion);
+    return m_PaintPainter.get();
+}
+Painter* ChildWindow::GetDCHere() {
+    EnsureSurface();
+    m_DCPainter = std::make_unique<QtPainter>(&m_Surface);
+    return m_DCPainter.get();
+}
+void ChildWindow::ReleaseDCHere() {
+    m_DCPainter.reset();
+    update();
+}
+void ChildWindow::ScrollBandHere(int top, int bottom, int dy) {
+    EnsureSurface();
+    QSize cs = ClientSize();
+    if (bottom <= top || dy == 0) return;
+    m_DCPainter.reset();
+    qreal dpr = m_Surface.devicePixelRatio();
+    QRect band(0, top, cs.width(), bottom - top);
+    QImage copy =
+        m_Surface.copy(QRect(0, int(top * dpr), int(cs.width() * dpr), int((bottom - top) * dpr)));
+    copy.setDevicePixelRatio(dpr);
+    {
+        QPainter p(&m_Surface);
+        p.setClipRect(band);
+        p.drawImage(QPointF(0, top + dy), copy);
+    }
+    // What was invalid moves with the pixels.
+    QRegion moved = m_Invalid.intersected(band).translated(0, dy).intersected(band);
+    m_Invalid = m_Invalid.subtracted(band) + moved;
+    update();
+}
+void ChildWindow::UpdateNowHere() {
+    DoPaint();
+    QRegion r = m_Shown;
+    m_Shown = QRegion();
+    if (!r.isEmpty()) repaint(r);
+}
+
+void ChildWindow::OnBarAction(int action) {
+    int code = -1;
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd:
+            code = kLineDown;
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+            code = kLineUp;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            code = kPageDown;
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            code = kPageUp;
+            break;
+        case QAbstractSlider::SliderMove:
+            Deliver({Msg::VScroll, 0, MakeLong(kThumbTrack, m_Bar->sliderPosition()), 0});
+            return;
+        default:
+            return;
+    }
+    // The window decides where the bar goes: undo the bar's own step.
+    m_Bar->setSliderPosition(m_Bar->value());
+    Deliver({Msg::VScroll, 0, MakeLong(code, m_Bar->value()), 0});
+}
+
+void ChildWindow::resizeEvent(QResizeEvent*) {
+    Relayout();
+    EnsureSurface();
+    // Resizing repaints the whole window, as the list windows expect.
+    InvalidateRect(QRect(QPoint(0, 0), ClientSize()), true);
+    SendSize();
+}
+void ChildWindow::paintEvent(QPaintEvent* e) {
+    DoPaint();
+    m_Shown = m_Shown.subtracted(e->region());
+    QPainter p(this);
+    p.setClipRect(e->rect());
+    p.drawImage(QPointF(0, 0), m_Surface);
+}
+void ChildWindow::keyPressEvent(QKeyEvent* e) {
+    int vk = VirtualKeyOf(e->key());
+    if (vk) Deliver({Msg::KeyDown, 0, vk, 0});
+}
+void ChildWindow::mousePressEvent(QMouseEvent* e) {
+    long pos = MakeLong(int(e->position().x()), int(e->position().y()));
+    if (e->button() == Qt::LeftButton) Deliver({Msg::LButtonDown, 0, 0, pos});
+    if (e->button() == Qt::RightButton) Deliver({Msg::RButtonDown, 0, 0, pos});
+}
+void ChildWindow::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) {
+        Deliver(
+            {Msg::LButtonDblClk, 0, 0, MakeLong(int(e->position().x()), int(e->position().y()))});
+    }
+}
+
+ChildWindow* ChildOf(Window w) {
+    return dynamic_cast<ChildWindow*>(Lookup(w));
+}
+
+// ---- scroll bar ----------------------------------------------------------------------
+
+void SetScrollRange(Window w, int min, int max, bool redraw) {
+    ChildWindow* c = ChildOf(w);
+    if (!c) return;
+    c->m_Bar->blockSignals(true);
+    c->m_Bar->setRange(min, std::max(min, max));
+    c->m_Bar->setPageStep(std::max(1, (max - min) / 10));
+    c->m_Bar->blockSignals(false);
+    c->SetBarWanted(max > min);
+    if (redraw) c->m_Bar->update();
+}
+void SetScrollPos(Window w, int pos, bool redraw) {
+    ChildWindow* c = ChildOf(w);
+    if (!c) return;
+    c->m_Bar->blockSignals(true);
+    c->m_Bar->setValue(pos);
+    c->m_Bar->blockSignals(false);
+    if (redraw) c->m_Bar->update();
+}
+void ShowScrollBar(Window w, bool show) {
+    if (ChildWindow* c = ChildOf(w)) c->SetBarWanted(show);
+}
+int GetScrollPos(Window w) {
+    ChildWindow* c = ChildOf(w);
+    return c ? c->m_Bar->value() : 0;
+}
+bool IsScrollBarShown(Window w) {
+    ChildWindow* c = ChildOf(w);
+    return c && c->m_BarWanted;
+}
+void GetScrollRange(Window w, int& min, int& max) {
+    ChildWindow* c = ChildOf(w);
+    min = c ? c->m_Bar->minimum() : 0;
+    max = c ? c->m_Bar->maximum() : 0;
+}
+
+}  // namespace gui
