@@ -139,8 +139,7 @@ TEST(WBrowseArithmetic, ClicksAndThumb) {
     EXPECT_EQ(few.Goto(Packed(5, kLine + 3 * kLine + 1)), 0);  // below the last record line
     EXPECT_EQ(few.Cursor(), 1);
 
-    // The thumb position's low 16 bits name the record.
-    b.Vscroll(gui::kThumbPosition, 0x10007);
+    b.Vscroll(gui::kThumbPosition, 7);
     EXPECT_EQ(b.GetRecordNumber(), 7);
     b.Vscroll(gui::kLineDown, 0);
     EXPECT_EQ(b.GetRecordNumber(), 8);
@@ -201,8 +200,7 @@ protected:
                 browse->Keydown(static_cast<unsigned short>(m.wParam));
                 break;
             case gui::Msg::VScroll:
-                browse->Vscroll(static_cast<unsigned short>(m.wParam & 0xFFFF),
-                                (m.wParam >> 16) & 0xFFFF);
+                browse->Vscroll(static_cast<unsigned short>(m.wParam), m.lParam);
                 break;
             case gui::Msg::LButtonDown:
                 browse->Goto(m.lParam);
@@ -263,6 +261,34 @@ TEST_F(WBrowseWindow, ALineMovePaintsOnlyTheNewLine) {
     // Keys through the window procedure.
     gui::test::SendKey(w, gui::kVkHome);
     EXPECT_EQ(b.GetRecordNumber(), 1);
+    gui::MdiDestroy(w);
+}
+
+// Input as the user gives it: typed characters, wheel notches, a dragged thumb.
+TEST_F(WBrowseWindow, OnlyNavigationKeysTheWheelAndTheThumbMoveTheCursor) {
+    NumberBrowse b;
+    browse = &b;
+    gui::Window w = gui::CreateChild(frame, "BrowseTest", "List", 1, 1, 400, 300);
+    gui::UpdateNow(w);
+    b.GotoRecord(5);
+    // These characters share their codes with Page Up, Page Down, End, Home, Up, Down
+    // and Delete in the system's key numbering; typed, they must do nothing.
+    gui::test::TypeText(w, "!\"#$&(.abc 1");
+    EXPECT_EQ(b.GetRecordNumber(), 5);
+    gui::test::SendKey(w, gui::kVkHome);
+
+    gui::test::Wheel(w, 2, false);  // two notches towards the user: six lines down
+    EXPECT_EQ(b.GetRecordNumber(), 7);
+    EXPECT_EQ(gui::GetScrollPos(w), 7);
+    gui::test::Wheel(w, -1, true);  // over the scroll bar the list moves, not just the bar
+    EXPECT_EQ(b.GetRecordNumber(), 4);
+    EXPECT_EQ(gui::GetScrollPos(w), 4);
+
+    b.Reshow(200000);
+    gui::test::DragThumb(w, 70000);  // past what 16 bits hold
+    EXPECT_EQ(b.GetRecordNumber(), 70000);
+    gui::UpdateNow(w);
+    EXPECT_EQ(gui::GetScrollPos(w), 70000);
     gui::MdiDestroy(w);
 }
 

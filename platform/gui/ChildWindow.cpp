@@ -3,6 +3,7 @@
 // what is invalid work exactly as the studio expects, and tests can read back what was
 // drawn. Also here: the window's scroll bar and the translation of keys and mouse input.
 #include <QKeyEvent>
+#include <QWheelEvent>
 #include <cmath>
 
 #include "platform/gui/Internal.h"
@@ -11,62 +12,30 @@ namespace gui {
 
 // ---- input translation ---------------------------------------------------------------
 
+// The keys a window hears; every other key (a typed character) is no key at all, so
+// that no character can pass for a navigation key that happens to share its number.
+constexpr struct {
+    int qt;
+    int vk;
+} kKeys[] = {
+    {Qt::Key_Return, kVkReturn}, {Qt::Key_Enter, kVkReturn},  {Qt::Key_Escape, kVkEscape},
+    {Qt::Key_PageUp, kVkPrior},  {Qt::Key_PageDown, kVkNext}, {Qt::Key_End, kVkEnd},
+    {Qt::Key_Home, kVkHome},     {Qt::Key_Left, kVkLeft},     {Qt::Key_Up, kVkUp},
+    {Qt::Key_Right, kVkRight},   {Qt::Key_Down, kVkDown},     {Qt::Key_Insert, kVkInsert},
+    {Qt::Key_Delete, kVkDelete},
+};
+
 int VirtualKeyOf(int qtKey) {
-    switch (qtKey) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return kVkReturn;
-        case Qt::Key_Escape:
-            return kVkEscape;
-        case Qt::Key_PageUp:
-            return kVkPrior;
-        case Qt::Key_PageDown:
-            return kVkNext;
-        case Qt::Key_End:
-            return kVkEnd;
-        case Qt::Key_Home:
-            return kVkHome;
-        case Qt::Key_Left:
-            return kVkLeft;
-        case Qt::Key_Up:
-            return kVkUp;
-        case Qt::Key_Right:
-            return kVkRight;
-        case Qt::Key_Down:
-            return kVkDown;
-        case Qt::Key_Delete:
-            return kVkDelete;
-        default:
-            return (qtKey >= 0x20 && qtKey < 0x7F) ? qtKey : 0;
+    for (const auto& k : kKeys) {
+        if (k.qt == qtKey) return k.vk;
     }
+    return 0;
 }
 int QtKeyOf(int vk) {
-    switch (vk) {
-        case kVkReturn:
-            return Qt::Key_Return;
-        case kVkEscape:
-            return Qt::Key_Escape;
-        case kVkPrior:
-            return Qt::Key_PageUp;
-        case kVkNext:
-            return Qt::Key_PageDown;
-        case kVkEnd:
-            return Qt::Key_End;
-        case kVkHome:
-            return Qt::Key_Home;
-        case kVkLeft:
-            return Qt::Key_Left;
-        case kVkUp:
-            return Qt::Key_Up;
-        case kVkRight:
-            return Qt::Key_Right;
-        case kVkDown:
-            return Qt::Key_Down;
-        case kVkDelete:
-            return Qt::Key_Delete;
-        default:
-            return vk;
+    for (const auto& k : kKeys) {
+        if (k.vk == vk) return k.qt;
     }
+    return vk;
 }
 
 // ---- child windows -------------------------------------------------------------------
@@ -78,9 +47,10 @@ ChildWindow::ChildWindow(const ClassEntry& cls) : m_Class(cls) {
     m_Bar = new QScrollBar(Qt::Vertical, this);
     m_Bar->hide();
     m_Bar->setFocusPolicy(Qt::NoFocus);
+    m_Bar->installEventFilter(this);
     connect(m_Bar, &QScrollBar::actionTriggered, this, [this](int action) { OnBarAction(action); });
     connect(m_Bar, &QScrollBar::sliderReleased, this, [this] {
-        Deliver({Msg::VScroll, 0, MakeLong(kThumbPosition, m_Bar->sliderPosition()), 0});
+        Deliver({Msg::VScroll, 0, kThumbPosition, m_Bar->sliderPosition()});
     });
 }
 ChildWindow::~ChildWindow() {
@@ -211,14 +181,14 @@ void ChildWindow::OnBarAction(int action) {
             code = kPageUp;
             break;
         case QAbstractSlider::SliderMove:
-            Deliver({Msg::VScroll, 0, MakeLong(kThumbTrack, m_Bar->sliderPosition()), 0});
+            Deliver({Msg::VScroll, 0, kThumbTrack, m_Bar->sliderPosition()});
             return;
         default:
             return;
     }
     // The window decides where the bar goes: undo the bar's own step.
     m_Bar->setSliderPosition(m_Bar->value());
-    Deliver({Msg::VScroll, 0, MakeLong(code, m_Bar->value()), 0});
+    Deliver({Msg::VScroll, 0, code, m_Bar->value()});
 }
 
 void ChildWindow::resizeEvent(QResizeEvent*) {
@@ -235,6 +205,29 @@ void ChildWindow::paintEvent(QPaintEvent* e) {
     p.setClipRect(e->rect());
     p.drawImage(QPointF(0, 0), m_Surface);
 }
+// A wheel notch is three line moves, through the same messages as the bar's arrows, so
+// the list's cursor and the bar never disagree; over the bar the wheel does the same.
+void ChildWindow::wheelEvent(QWheelEvent* e) {
+    OnWheel(e->angleDelta().y());
+    e->accept();
+}
+bool ChildWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == m_Bar && e->type() == QEvent::Wheel) {
+        OnWheel(static_cast<QWheelEvent*>(e)->angleDelta().y());
+        return true;
+    }
+    return QWidget::eventFilter(watched, e);
+}
+void ChildWindow::OnWheel(int delta) {
+    constexpr int kNotch = 120, kLinesPerNotch = 3;
+    m_WheelRest += delta;
+    const int notches = m_WheelRest / kNotch;  // fine-grained wheels add up to notches
+    m_WheelRest -= notches * kNotch;
+    QPointer<QWidget> alive(this);
+    for (int i = 0; i < std::abs(notches) * kLinesPerNotch && alive && !m_Dead; ++i)
+        Deliver({Msg::VScroll, 0, notches > 0 ? kLineUp : kLineDown, m_Bar->value()});
+}
+
 void ChildWindow::keyPressEvent(QKeyEvent* e) {
     int vk = VirtualKeyOf(e->key());
     if (vk) Deliver({Msg::KeyDown, 0, vk, 0});

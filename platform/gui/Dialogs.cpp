@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QTimer>
 #include <cstdio>
 
@@ -44,6 +45,11 @@ public:
         Register(this);
         setWindowTitle(QString::fromUtf8(tpl.title));
         setModal(true);
+        if (tpl.style & kNoCloseBox) {
+            setWindowFlags(
+                (windowFlags() & ~(Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint)) |
+                Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        }
         if (g_Icon) setWindowIcon(*g_Icon);
         QFontMetrics fm(font());
         const int baseX = std::max(
@@ -212,6 +218,17 @@ public:
         }
         return false;
     }
+    void SetFocus(int id) override {
+        if (QWidget* w = Control(id)) w->setFocus(Qt::OtherFocusReason);
+    }
+    int FocusedId() const override {
+        const QWidget* f = focusWidget();
+        for (const auto& [id, w] : m_Controls) {
+            if (f && (w == f || w->isAncestorOf(f))) return id;
+        }
+        return -1;
+    }
+    QWidget* ControlWidget(int id) const { return Control(id); }
     void SetMenuItemGrey(int id, bool grey) override {
         auto a = m_MenuActions.find(id);
         if (a != m_MenuActions.end()) a->second->setEnabled(!grey);
@@ -313,6 +330,11 @@ private:
                     return p;
                 }
                 auto* e = new QLineEdit(text, this);
+                if (c.limit > 0) e->setMaxLength(c.limit);
+                if (c.style & kDigits) {
+                    e->setValidator(new QRegularExpressionValidator(
+                        QRegularExpression(QStringLiteral("[0-9]*")), e));
+                }
                 if (c.style & kPassword) e->setEchoMode(QLineEdit::Password);
                 e->setReadOnly(c.style & kReadOnly);
                 if (c.style & kNoHScroll) {
@@ -330,7 +352,8 @@ private:
             case ControlKind::Button:
             case ControlKind::DefButton: {
                 auto* b = new QPushButton(text, this);
-                b->setAutoDefault(false);
+                // Enter presses the focused button; elsewhere it presses the default one.
+                b->setAutoDefault(true);
                 if (c.kind == ControlKind::DefButton) b->setDefault(true);
                 connect(b, &QPushButton::clicked, this, [this, id] {
                     if (!m_Ended) Fire({DialogEventKind::Command, id, kClicked, 0});
@@ -412,6 +435,11 @@ private:
 };
 
 }  // namespace
+
+QWidget* DialogControl(Window dialog, int id) {
+    auto* d = dynamic_cast<DialogImpl*>(Lookup(dialog));
+    return d ? d->ControlWidget(id) : nullptr;
+}
 
 // ---- modal dialogs -----------------------------------------------------------------------
 

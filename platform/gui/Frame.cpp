@@ -1,6 +1,7 @@
 // The frame: a main window around the MDI client, with the toolbar and the status bar, and
 // the MDI children it holds.
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyle>
@@ -9,6 +10,8 @@
 
 namespace gui {
 namespace {
+
+constexpr int kPlacementWaitMs = 1000;
 
 QIcon StdIcon(int image) {
     struct Pair {
@@ -60,8 +63,15 @@ long FrameWindow::Deliver(const Message& m) {
     return m_Proc ? m_Proc(m_Handle, m) : 0;
 }
 
+// Placements are outer rectangles, title bar and borders included, as the configuration
+// keeps them.
 QRect FrameWindow::Actual() const {
-    return QRect(frameGeometry().x(), frameGeometry().y(), width(), height());
+    return frameGeometry();
+}
+void FrameWindow::SetOuter(const QRect& outer) {
+    const QSize borders = frameGeometry().size() - size();
+    move(outer.topLeft());
+    resize(outer.width() - borders.width(), outer.height() - borders.height());
 }
 void FrameWindow::NoteBaseline() {
     if (!m_HaveBaseline) {
@@ -141,7 +151,19 @@ void ShowFrame(Window frame) {
     FrameWindow* f = FrameOf(frame);
     if (!f) return;
     f->show();
+    // The window system places, decorates and exposes the window in its own time; only
+    // after that is the baseline taken, so its placement does not count as a move.
+    QElapsedTimer waited;
+    waited.start();
+    for (QWindow* handle = f->windowHandle();
+         handle && !handle->isExposed() && waited.elapsed() < kPlacementWaitMs;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
     QCoreApplication::processEvents();
+    if (f->frameGeometry().size() != f->size()) {  // decorated: the borders come off the size
+        f->SetOuter(f->m_Requested);
+        QCoreApplication::processEvents();
+    }
     f->NoteBaseline();
 }
 void DestroyWindow(Window w) {
@@ -175,9 +197,15 @@ void MoveFrame(Window frame, int x, int y, int width, int height) {
     FrameWindow* f = FrameOf(frame);
     if (!f) return;
     f->NoteBaseline();
-    f->move(x, y);
-    f->resize(width, height);
+    f->SetOuter(QRect(x, y, width, height));
     QCoreApplication::processEvents();
+}
+void SetStatusText(Window frame, std::string_view text) {
+    FrameWindow* f = FrameOf(frame);
+    if (!f) return;
+    f->statusBar()->showMessage(Q(text));
+    f->statusBar()->repaint();
+    if (Driver().enabled) Driver().statusTexts.emplace_back(text);
 }
 
 // ---- toolbar ---------------------------------------------------------------------------
@@ -190,7 +218,7 @@ void ClearToolbar(Window frame) {
         QAction* a = f->m_ButtonActions.back();
         f->m_ButtonActions.pop_back();
         f->m_Tools->removeAction(a);
-        delete a;
+        a->deleteLater();  // the button pressed may be the one that cleared the toolbar
     }
     f->m_Buttons.clear();
 }
@@ -199,6 +227,9 @@ void AddToolButtons(Window frame, std::span<const ToolButton> buttons) {
     if (!f) return;
     for (const ToolButton& b : buttons) {
         auto* a = new QAction(StdIcon(b.image), Q(b.label), f->m_Tools);
+        // The label shows as it is: a "&" in a profile name is no keyboard mnemonic.
+        a->setIconText(Q(b.label).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        a->setToolTip(Q(b.label));
         a->setEnabled(b.enabled);
         int id = b.id;
         QObject::connect(a, &QAction::triggered, f, [f, id] {

@@ -67,11 +67,11 @@ enum class Msg {
     Destroy,        // the window is going away
     Size,           // lParam: width | height << 16 of the client area
     Paint,          // paint what is invalid (BeginPaint/EndPaint)
-    VScroll,        // wParam: code | thumb position << 16 (codes below)
+    VScroll,        // wParam: code (below); lParam: the thumb position, in full
     LButtonDown,    // lParam: x | y << 16
     LButtonDblClk,  // lParam: x | y << 16
     RButtonDown,    // lParam: x | y << 16
-    KeyDown,        // wParam: virtual key (below)
+    KeyDown,        // wParam: virtual key (below); keys without one are not delivered
     MdiActivate,    // wParam: 1 becoming active, 0 losing activation
     Command,        // id: command id; wParam: notification (0 menu/button, 1 toolbar)
 };
@@ -95,6 +95,7 @@ enum VirtualKey {
     kVkUp = 0x26,
     kVkRight = 0x27,
     kVkDown = 0x28,
+    kVkInsert = 0x2D,
     kVkDelete = 0x2E,
 };
 
@@ -146,6 +147,8 @@ std::string GetTitle(Window w);
 void GetFramePlacement(Window frame, int& x, int& y, int& width, int& height);
 // Moves and sizes the frame's outer rectangle, as the user dragging it would.
 void MoveFrame(Window frame, int x, int y, int width, int height);
+// The frame's status line.
+void SetStatusText(Window frame, std::string_view text);
 
 // Menus: loaded from templates by name; state is kept per menu whether attached or not.
 Menu LoadMenu(std::string_view name);
@@ -310,6 +313,9 @@ public:
     // the control is disabled or absent.
     virtual bool Press(int id) = 0;
     virtual void SetMenuItemGrey(int id, bool grey) = 0;
+    // The keyboard focus: Enter presses the focused push button, else the default one.
+    virtual void SetFocus(int id) = 0;
+    virtual int FocusedId() const = 0;  // -1: no control of the dialog has it
     // Progress bars, in bytes: value of total (total 0: busy, no known end), written on the
     // bar as "3.4 MB of 12.0 MB (28%)"; value -1 hides the bar.
     virtual void SetProgress(int id, long long value, long long total) = 0;

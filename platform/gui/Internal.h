@@ -12,11 +12,13 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPainter>
 #include <QPointer>
 #include <QRegion>
 #include <QScrollBar>
 #include <QToolBar>
+#include <QWindow>
 #include <atomic>
 #include <deque>
 #include <map>
@@ -80,6 +82,7 @@ struct DriverState {
     std::vector<test::FileDialogRecord> fileDialogs;
     std::vector<test::MessageRecord> boxes;
     std::vector<int> opened, unscripted;
+    std::vector<std::string> statusTexts;
 };
 DriverState& Driver();
 
@@ -145,6 +148,7 @@ public:
     void UpdateNowHere();
 
     void OnBarAction(int action);
+    void OnWheel(int delta);
 
     void Kill() { m_Dead = true; }
 
@@ -160,8 +164,11 @@ public:
     QRect m_LastPaint;
     bool m_Dead = false;
     QPointer<QMdiSubWindow> m_Sub;
+    int m_WheelRest = 0;  // wheel movement short of a notch
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
     void resizeEvent(QResizeEvent*) override;
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
@@ -198,6 +205,7 @@ public:
     long Deliver(const Message& m) override;
 
     QRect Actual() const;
+    void SetOuter(const QRect& outer);
     void NoteBaseline();
     QRect Placement() const;
 
@@ -217,6 +225,7 @@ public:
     std::vector<QAction*> m_ButtonActions;
     Menu m_Menu = 0;
     std::map<int, QAction*> m_Actions;
+    std::vector<QPointer<QMenu>> m_Popups;
     QRect m_Requested, m_Baseline;
     bool m_HaveBaseline = false;
     bool m_Destroyed = false;
@@ -227,5 +236,10 @@ protected:
 };
 
 FrameWindow* FrameOf(Window w);
+
+// ---- dialogs -------------------------------------------------------------------------
+
+// A control of a running dialog, for the test driver; null when there is none.
+QWidget* DialogControl(Window dialog, int id);
 
 }  // namespace gui

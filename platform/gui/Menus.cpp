@@ -83,11 +83,18 @@ bool HasItem(Menu m, int id) {
 void FrameWindow::RebuildMenu() {
     menuBar()->clear();
     m_Actions.clear();
+    // The old popups go once the action that switched the menus has returned: it may be
+    // one of their own items.
+    for (QPointer<QMenu>& old : m_Popups) {
+        if (old) old->deleteLater();
+    }
+    m_Popups.clear();
     auto it = Menus().find(m_Menu);
     if (it == Menus().end() || !it->second.tpl) return;
     MenuData& md = it->second;
     for (const Popup& pop : md.tpl->popups) {
         QMenu* qm = menuBar()->addMenu(QString::fromUtf8(pop.title));
+        m_Popups.emplace_back(qm);
         for (const MenuItem& item : pop.items) {
             if (item.id == 0) {
                 qm->addSeparator();

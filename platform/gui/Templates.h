@@ -50,6 +50,7 @@ enum ControlStyle : unsigned {
     kVScroll = 1u << 7,
     kAlignRight = 1u << 8,  // labels: text flush right, next to its field
     kDisabled = 1u << 9,
+    kDigits = 1u << 10,  // edits: only the digits 0 to 9 can be typed
 };
 
 // Positions and sizes in dialog units: a quarter of the dialog font's average character
@@ -60,6 +61,12 @@ struct ControlTemplate {
     const char* text = "";
     int x = 0, y = 0, w = 0, h = 0;
     unsigned style = 0;
+    int limit = 0;  // edits: at most this many characters can be typed (0: no limit)
+};
+
+// Dialog styles.
+enum DialogStyle : unsigned {
+    kNoCloseBox = 1u << 0,  // no system menu, no close box: the procedure decides the end
 };
 
 struct DialogTemplate {
@@ -68,6 +75,7 @@ struct DialogTemplate {
     int w = 0, h = 0;  // dialog units
     std::vector<ControlTemplate> controls;
     const char* menu = nullptr;  // name of a menu template shown as the dialog's menu bar
+    unsigned style = 0;          // DialogStyle
 };
 
 // The layer looks templates up by name and id in what the program registered.

@@ -1,6 +1,8 @@
 // The test driver: scripted dialogs, queued file-dialog answers, and what tests read back
 // from the windows.
 #include <QKeyEvent>
+#include <QToolButton>
+#include <QWheelEvent>
 
 #include "platform/gui/Internal.h"
 
@@ -79,6 +81,80 @@ void SendKey(Window w, int virtualKey) {
 }
 void SendMessageTo(Window w, const Message& m) {
     if (Target* t = Lookup(w)) t->Deliver(m);
+}
+
+namespace {
+// One key press carrying a character, as a keyboard gives it: printable ASCII has the
+// key number of its (upper-case) character.
+void TypeOn(QWidget* q, std::string_view text) {
+    if (!q) return;
+    for (const QChar ch : Q(text)) {
+        QKeyEvent ev(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+        QCoreApplication::sendEvent(q, &ev);
+    }
+}
+}  // namespace
+
+void TypeText(Window w, std::string_view text) {
+    TypeOn(WidgetOf(w), text);
+}
+void Wheel(Window w, int notches, bool overScrollBar) {
+    ChildWindow* c = ChildOf(w);
+    if (!c) return;
+    QWidget* target = overScrollBar ? static_cast<QWidget*>(c->m_Bar) : c;
+    const QPointF at(2, 2);
+    // Turning towards the user is a negative angle.
+    QWheelEvent ev(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(target, &ev);
+}
+void DragThumb(Window w, int position) {
+    ChildWindow* c = ChildOf(w);
+    if (!c) return;
+    c->m_Bar->setSliderDown(true);
+    c->m_Bar->setSliderPosition(position);
+    c->m_Bar->setSliderDown(false);
+}
+
+void PressKey(Dialog& d, int virtualKey) {
+    QWidget* dlg = WidgetOf(d.Handle());
+    if (!dlg) return;
+    QWidget* target = dlg->focusWidget() ? dlg->focusWidget() : dlg;
+    QKeyEvent ev(QEvent::KeyPress, QtKeyOf(virtualKey), Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &ev);  // unhandled, it travels up to the dialog
+}
+void TypeInto(Dialog& d, int id, std::string_view text) {
+    QWidget* c = DialogControl(d.Handle(), id);
+    if (!c) return;
+    c->setFocus(Qt::OtherFocusReason);
+    TypeOn(c, text);
+}
+bool HasCloseBox(Dialog& d) {
+    QWidget* dlg = WidgetOf(d.Handle());
+    return dlg && (dlg->windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+std::string ToolButtonCaption(Window frame, int index) {
+    FrameWindow* f = FrameOf(frame);
+    if (!f || index < 0 || index >= int(f->m_ButtonActions.size())) return {};
+    auto* button =
+        qobject_cast<QToolButton*>(f->m_Tools->widgetForAction(f->m_ButtonActions[size_t(index)]));
+    if (!button) return {};
+    // What the button draws: "&&" shows as "&", a single "&" marks a mnemonic and shows not.
+    const QString t = button->text();
+    QString shown;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (t[i] == QLatin1Char('&') && ++i >= t.size()) break;
+        shown += t[i];
+    }
+    return S(shown);
+}
+const std::vector<std::string>& StatusTexts() {
+    return Driver().statusTexts;
+}
+int LiveWidgets() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return int(QApplication::allWidgets().size());
 }
 }  // namespace test
 

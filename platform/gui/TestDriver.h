@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/gui/Gui.h"
@@ -54,5 +55,24 @@ Rect LastPaintRect(Window w);
 // Delivers input as the toolkit would: key, click, scroll bar action.
 void SendKey(Window w, int virtualKey);
 void SendMessageTo(Window w, const Message& m);
+// Characters typed on a child window, one key press each, as a keyboard gives them.
+void TypeText(Window w, std::string_view text);
+// Mouse wheel notches over a child window's list or its scroll bar; positive turns
+// towards the user (down the list).
+void Wheel(Window w, int notches, bool overScrollBar);
+// Drags a child window's scroll bar thumb to a position and lets it go.
+void DragThumb(Window w, int position);
+
+// Dialogs: a key press given to the focused control (unhandled, it goes to the dialog),
+// and characters typed into a control after giving it the focus.
+void PressKey(Dialog& d, int virtualKey);
+void TypeInto(Dialog& d, int id, std::string_view text);
+bool HasCloseBox(Dialog& d);
+
+// The frame: a toolbar button's caption as it shows, every status text set, and the
+// number of live widgets (what was let go is gone first).
+std::string ToolButtonCaption(Window frame, int index);
+const std::vector<std::string>& StatusTexts();
+int LiveWidgets();
 
 }  // namespace gui::test
