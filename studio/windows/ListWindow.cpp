@@ -165,8 +165,7 @@ long ListWindow::Proc(gui::Window w, const gui::Message& m) {
             m_Browse.Paint();
             break;
         case gui::Msg::VScroll:
-            m_Browse.Vscroll(static_cast<unsigned short>(m.wParam & 0xFFFF),
-                             static_cast<long>((m.wParam >> 16) & 0xFFFF));
+            m_Browse.Vscroll(static_cast<unsigned short>(m.wParam), m.lParam);
             break;
         case gui::Msg::LButtonDown:
             m_Browse.Goto(m.lParam);
