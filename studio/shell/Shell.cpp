@@ -22,6 +22,7 @@ constexpr const char* kTitle = "Quorvel Studio";
 constexpr const char* kMenuNames[] = {"MAIN_MENU", "FUNC_MENU", "APP_MENU",
                                       "REQ_MENU",  "DS_MENU",   "USER_MENU"};
 constexpr int kSlotCount = 5;
+constexpr int kLogoutTimeoutMs = 3000;
 // The command ids that open each child slot, in the order of ChildSlot.
 constexpr int kSlotCommand[kSlotCount] = {123, 124, 125, 126, 132};
 
@@ -250,6 +251,19 @@ long OnCommand(gui::Window frame, int id, long wParam) {
     return 0;
 }
 
+// Logging out at exit happens while the frame still shows, with a short bound: a server
+// that never answers must not keep an invisible studio holding the single-instance lock.
+void LogoutWhileShown(gui::Window frame) {
+    if (Session.m_Connected != 1) return;
+    gui::SetStatusText(frame, "Disconnecting\u2026");
+    gui::UpdateNow(frame);
+    const int connectMs = Session.GetConnectTimeout(), idleMs = Session.GetIdleTimeout();
+    Session.SetTimeouts(kLogoutTimeoutMs, kLogoutTimeoutMs);
+    Session.Execute(kCmdLogout);  // a failed logout at exit changes nothing for anybody
+    Session.SetTimeouts(connectMs, idleMs);
+    Session.m_Connected = 0;
+}
+
 void OnCreate(gui::Window frame) {
     ShellState& s = State();
     s.frame = frame;
@@ -261,6 +275,7 @@ void OnCreate(gui::Window frame) {
 
 void OnDestroy(gui::Window frame) {
     ShellState& s = State();
+    LogoutWhileShown(frame);
     int x = 0, y = 0, w = 0, h = 0;
     gui::GetFramePlacement(frame, x, y, w, h);
     for (auto& [name, menu] : s.menus) gui::DestroyMenu(menu);

@@ -1,8 +1,10 @@
 // The connect dialog, login against quorvel-devserver, the connected state, the routing to
 // object windows, and logout at exit.
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "platform/net/TcpListener.h"
 #include "studio/resources/ShellResources.h"
 #include "studio/session/ServerSession.h"
 #include "studio/shell/Shell.h"
@@ -304,6 +306,25 @@ TEST_F(ConnectTest, ClosingWhileConnectedLogsOutAtTheServer) {
     // The same session cookie is now unknown to the server.
     EXPECT_EQ(Session.Execute(kCmdGetApps), 1);
     EXPECT_NE(std::string(Session.GetErrorText()), "");
+}
+
+// A server that takes the logout and never answers must not keep the studio alive,
+// invisible and holding its lock: the frame says so and gives up after a few seconds.
+TEST_F(ConnectTest, ExitAgainstASilentServerEndsWithinSecondsWhileTheFrameShows) {
+    net::TcpListener silent;
+    ASSERT_EQ(silent.Listen("127.0.0.1", 0), 0);
+    Session.m_ServerAddress = net::MakeAddress(127, 0, 0, 1, silent.Port());
+    Session.m_Connected = 1;
+    const int idle = Session.GetIdleTimeout();
+    const auto start = std::chrono::steady_clock::now();
+    gui::SendCommand(shell::Frame(), 108);
+    EndRun();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(6));
+    EXPECT_EQ(Session.m_Connected, 0);
+    ASSERT_FALSE(gui::test::StatusTexts().empty());
+    EXPECT_EQ(gui::test::StatusTexts().back(), "Disconnecting\u2026");
+    EXPECT_EQ(Session.GetIdleTimeout(), idle);  // the short bound was for the logout only
 }
 
 }  // namespace
