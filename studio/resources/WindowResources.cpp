@@ -94,7 +94,9 @@ const DialogTemplate kProgress{kProgressDialog,
                                    {ControlKind::Button, kIdStop, "Stop", 60, 83, 50, 15},
                                    {ControlKind::Button, kIdError, "Error", 116, 83, 50, 15},
                                    {ControlKind::Button, kIdClose, "Close", 172, 83, 50, 15},
-                               }};
+                               },
+                               nullptr,
+                               gui::kNoCloseBox};
 
 }  // namespace
 

@@ -119,10 +119,12 @@ bool ProgressProc(gui::Dialog& d, const gui::DialogEvent& e) {
             if (error) {
                 d.SetText(kIdStatusLine, "Finished! There is an error!");
                 d.Enable(kIdError, true);
+                d.SetFocus(kIdError);
             } else {
                 d.SetText(kIdStatusLine, "Finished!");
                 long long total = w.total.load();
                 if (total > 0) d.SetProgress(kIdProgressBar, total, total);
+                d.SetFocus(kIdClose);
             }
             return true;
         }

@@ -26,6 +26,7 @@ struct Progress {
     bool closeAtStart = true, stopAtStart = false, errorEnabled = false, stopAtEnd = true;
     bool stayedOnCancel = false;
     long long bytes = -1;
+    int focus = 0;  // the control with the focus once it has finished
 };
 
 // Scripts the next progress dialog: note what it shows, wait for the worker, note the
@@ -45,6 +46,7 @@ void ScriptProgress(Progress& p) {
         p.errorEnabled = d.IsEnabled(kIdError);
         p.stopAtEnd = d.IsEnabled(kIdStop);
         p.bytes = d.ProgressValue(kIdProgressBar);
+        p.focus = d.FocusedId();
         if (p.errorEnabled) {
             std::size_t before = gt::MessageBoxes().size();
             d.Press(kIdError);
@@ -161,6 +163,7 @@ TEST_F(TransferTest, TransportFailuresEndInAnErrorThatSaysWhat) {
     EXPECT_EQ(p.title, "Upload File");
     EXPECT_EQ(p.status, "Finished! There is an error!");
     EXPECT_TRUE(p.errorEnabled);
+    EXPECT_EQ(p.focus, kIdError);
     EXPECT_FALSE(p.stopAtEnd);
     EXPECT_NE(p.errorBox.find("Server not found!"), std::string::npos) << p.errorBox;
 
@@ -212,6 +215,7 @@ TEST_F(TransferTest, AnApplicationMovesFromOneServerToAnother) {
     EXPECT_FALSE(down.errorEnabled);
     const std::string exported = ReadAll(dir / "demo.app");
     ASSERT_FALSE(exported.empty());
+    EXPECT_EQ(down.focus, kIdClose);
     EXPECT_GT(down.bytes, static_cast<long long>(exported.size()));  // the bar counted bytes
     gui::MdiDestroy(w);
     gui::ProcessEvents();
