@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/NoThrow.h"
 #include "platform/os/System.h"
 #include "webproc/HttpProcessor.h"
 
@@ -99,89 +100,98 @@ long HttpProcessor::FindCallInBody() {
 }
 
 int HttpProcessor::GetReqType() {
-    m_PathName = nullptr;
-    m_RequestInBody = true;
-    int kind = kReqNone;
-    long pos = 0;
-    switch (m_HttpType) {
-        case kHttpGet: {
-            m_FormType = kFormNone;
-            const long call = FindCallInPath();
-            if (call >= 0) {
-                m_PathName = m_Message.GetContent() + call;
-                kind = kReqGetCall;
-            } else {
-                kind = kReqPage;
+    return NoThrow(
+        [&]() -> int {
+            m_PathName = nullptr;
+            m_RequestInBody = true;
+            int kind = kReqNone;
+            long pos = 0;
+            switch (m_HttpType) {
+                case kHttpGet: {
+                    m_FormType = kFormNone;
+                    const long call = FindCallInPath();
+                    if (call >= 0) {
+                        m_PathName = m_Message.GetContent() + call;
+                        kind = kReqGetCall;
+                    } else {
+                        kind = kReqPage;
+                    }
+                    break;
+                }
+                case kHttpPost: {
+                    m_FormType = GetFormType();
+                    if (m_FormType == kFormNone) break;
+                    const char* field =
+                        m_FormType == kFormUrlEncoded ? "server_request=" : kServerRequest;
+                    if (Find(m_Message, field, &pos, FormSearchStart())) {
+                        kind = kReqFormCall;
+                        break;
+                    }
+                    const long call = FindCallInPath();
+                    if (call >= 0) {
+                        m_PathName = m_Message.GetContent() + call;
+                        m_RequestInBody = false;
+                        kind = kReqFormCall;
+                    }
+                    break;
+                }
+                case kHttpDev:
+                    m_FormType = kFormNone;
+                    if (Find(m_Message, "server_request=server_login", &pos))
+                        kind = kReqDevLogin;
+                    else if (Find(m_Message, "server_request=server_logout", &pos))
+                        kind = kReqDevLogout;
+                    else
+                        kind = kReqDevCommand;
+                    break;
+                default:
+                    break;
             }
-            break;
-        }
-        case kHttpPost: {
-            m_FormType = GetFormType();
-            if (m_FormType == kFormNone) break;
-            const char* field = m_FormType == kFormUrlEncoded ? "server_request=" : kServerRequest;
-            if (Find(m_Message, field, &pos, FormSearchStart())) {
-                kind = kReqFormCall;
-                break;
-            }
-            const long call = FindCallInPath();
-            if (call >= 0) {
-                m_PathName = m_Message.GetContent() + call;
-                m_RequestInBody = false;
-                kind = kReqFormCall;
-            }
-            break;
-        }
-        case kHttpDev:
-            m_FormType = kFormNone;
-            if (Find(m_Message, "server_request=server_login", &pos))
-                kind = kReqDevLogin;
-            else if (Find(m_Message, "server_request=server_logout", &pos))
-                kind = kReqDevLogout;
-            else
-                kind = kReqDevCommand;
-            break;
-        default:
-            break;
-    }
-    m_ReqType = kind;
-    return kind;
+            m_ReqType = kind;
+            return kind;
+        },
+        static_cast<int>(kReqNone));
 }
 
 int HttpProcessor::GetRequestNameAndParams(char* name, ParamList<ParamListItem>& params) {
-    if (!name) return -1;
-    name[0] = '\0';
-    if (m_ReqType <= kReqPage) return -1;
+    return NoThrow(
+        [&]() -> int {
+            if (!name) return -1;
+            name[0] = '\0';
+            if (m_ReqType <= kReqPage) return -1;
 
-    const char* base = m_Message.GetContent();
-    const long size = m_Message.GetSize();
-    long start = 0;
-    if (m_HttpType == kHttpGet || (m_HttpType == kHttpPost && !m_RequestInBody)) {
-        if (!m_PathName || m_PathName < base || m_PathName > base + size) return -1;
-        start = m_PathName - base;
-    } else {
-        start = FindCallInBody();
-        if (start < 0) return -1;
-    }
-    if (start > size) start = size;
+            const char* base = m_Message.GetContent();
+            const long size = m_Message.GetSize();
+            long start = 0;
+            if (m_HttpType == kHttpGet || (m_HttpType == kHttpPost && !m_RequestInBody)) {
+                if (!m_PathName || m_PathName < base || m_PathName > base + size) return -1;
+                start = m_PathName - base;
+            } else {
+                start = FindCallInBody();
+                if (start < 0) return -1;
+            }
+            if (start > size) start = size;
 
-    static constexpr long kWidth = 50;
-    const char* text = base + start;
-    const long avail = size - start;
-    long n = 0;
-    while (n < avail && !std::strchr("()%+\r\n", text[n]) && text[n] != '\0') ++n;
-    if (n > kWidth) {
-        std::memcpy(name, text, kWidth);
-        name[kWidth] = '\0';
-        params.SetError(kSyntaxError, "Request name too long!");
-        return -1;
-    }
-    std::memcpy(name, text, static_cast<size_t>(n));
-    name[n] = '\0';
+            static constexpr long kWidth = 50;
+            const char* text = base + start;
+            const long avail = size - start;
+            long n = 0;
+            while (n < avail && !std::strchr("()%+\r\n", text[n]) && text[n] != '\0') ++n;
+            if (n > kWidth) {
+                std::memcpy(name, text, kWidth);
+                name[kWidth] = '\0';
+                params.SetError(kSyntaxError, "Request name too long!");
+                return -1;
+            }
+            std::memcpy(name, text, static_cast<size_t>(n));
+            name[n] = '\0';
 
-    if (GetParams(text + n, params) != 0) return -1;
-    if (m_ReqType == kReqGetCall || m_ReqType == kReqFormCall || m_ReqType == kReqDevLogin)
-        FillUtf16Values(params);
-    return 0;
+            if (GetParams(text + n, params) != 0) return -1;
+            if (m_ReqType == kReqGetCall || m_ReqType == kReqFormCall || m_ReqType == kReqDevLogin)
+                FillUtf16Values(params);
+            return 0;
+        },
+        -1);
 }
 
 namespace {
@@ -332,28 +342,30 @@ void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>& params) {
 }
 
 void HttpProcessor::GetParameter(const char* fieldName, Vessel& out) {
-    if (!fieldName || std::strlen(fieldName) > 50 || m_FormType != kFormUrlEncoded) return;
-    long body = 0;
-    if (!Find(m_Message, "\r\n\r\n", &body)) return;
-    body += 4;
-    const std::string pattern = std::string(fieldName) + "=";
-    long pos = 0;
-    if (!FindField(m_Message, pattern, &pos, body)) return;
-    const char* p = m_Message.GetContent() + pos + pattern.size();
-    const char* end = m_Message.GetContent() + m_Message.GetSize();
-    std::string value;
-    while (p < end && *p != '&' && *p != '\r' && *p != '\n' && *p != '\0') {
-        if (end - p >= 3 && std::memcmp(p, "%2B", 3) == 0) {
-            value += '+';
-            p += 3;
-        } else if (end - p >= 3 && std::memcmp(p, "%2F", 3) == 0) {
-            value += '/';
-            p += 3;
-        } else {
-            value += *p++;
+    NoThrowVoid([&] {
+        if (!fieldName || std::strlen(fieldName) > 50 || m_FormType != kFormUrlEncoded) return;
+        long body = 0;
+        if (!Find(m_Message, "\r\n\r\n", &body)) return;
+        body += 4;
+        const std::string pattern = std::string(fieldName) + "=";
+        long pos = 0;
+        if (!FindField(m_Message, pattern, &pos, body)) return;
+        const char* p = m_Message.GetContent() + pos + pattern.size();
+        const char* end = m_Message.GetContent() + m_Message.GetSize();
+        std::string value;
+        while (p < end && *p != '&' && *p != '\r' && *p != '\n' && *p != '\0') {
+            if (end - p >= 3 && std::memcmp(p, "%2B", 3) == 0) {
+                value += '+';
+                p += 3;
+            } else if (end - p >= 3 && std::memcmp(p, "%2F", 3) == 0) {
+                value += '/';
+                p += 3;
+            } else {
+                value += *p++;
+            }
         }
-    }
-    if (!value.empty()) out.AddContent(value.data(), static_cast<long>(value.size()));
+        if (!value.empty()) out.AddContent(value.data(), static_cast<long>(value.size()));
+    });
 }
 
 int HttpProcessor::GetAppName(char* name) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/NoThrow.h"
 #include "logbook/WStrace.h"
 #include "platform/os/Files.h"
 #include "platform/os/System.h"
@@ -323,28 +324,36 @@ bool IsSafeTemplateName(std::string_view name) {
 
 int f_TableListToHttpResult(TableList<TableListItem>& tables, RunItem* run, Vessel& out,
                             const char* pageName) {
-    std::string name;
-    if (pageName && *pageName)
-        name = pageName;
-    else if (run && !run->m_PageName.empty())
-        name = run->m_PageName.str();
-    else if (run)
-        name = run->m_RequestName.str();
-    std::string text;
-    bool found = false;
-    if (tables.m_ErrorCode == 0 && run && IsSafeTemplateName(name) &&
-        IsSafeTemplateName(run->m_AppName.view())) {
-        const std::string path =
-            os::JoinPath({run->m_RootFolder.view(), run->m_AppName.view(), name + ".html"});
-        found = os::ReadWholeFile(path.c_str(), text) == 0;
-    }
-    const std::string_view view(text);
-    Render(tables, run, out, pageName == nullptr, found ? &view : nullptr, name);
-    return 0;
+    return NoThrow(
+        [&]() -> int {
+            std::string name;
+            if (pageName && *pageName)
+                name = pageName;
+            else if (run && !run->m_PageName.empty())
+                name = run->m_PageName.str();
+            else if (run)
+                name = run->m_RequestName.str();
+            std::string text;
+            bool found = false;
+            if (tables.m_ErrorCode == 0 && run && IsSafeTemplateName(name) &&
+                IsSafeTemplateName(run->m_AppName.view())) {
+                const std::string path =
+                    os::JoinPath({run->m_RootFolder.view(), run->m_AppName.view(), name + ".html"});
+                found = os::ReadWholeFile(path.c_str(), text) == 0;
+            }
+            const std::string_view view(text);
+            Render(tables, run, out, pageName == nullptr, found ? &view : nullptr, name);
+            return 0;
+        },
+        0);
 }
 
 int f_TableListToHttpResultFromText(TableList<TableListItem>& tables, RunItem* run, Vessel& out,
                                     std::string_view pageTemplate, bool withHeader) {
-    Render(tables, run, out, withHeader, &pageTemplate, std::string_view());
-    return 0;
+    return NoThrow(
+        [&]() -> int {
+            Render(tables, run, out, withHeader, &pageTemplate, std::string_view());
+            return 0;
+        },
+        0);
 }

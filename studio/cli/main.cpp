@@ -553,7 +553,11 @@ int Exchange(int code, bool whole = false) {
         std::fprintf(stderr, "%s\n", Session.GetErrorText());
         return kExitServerError;
     }
-    std::fprintf(stderr, "quorvel-cli: no usable response to %s\n", CommandName(code));
+    // A command refused before connecting says why.
+    if (Session.GetErrorText()[0] != '\0')
+        std::fprintf(stderr, "quorvel-cli: %s: %s\n", CommandName(code), Session.GetErrorText());
+    else
+        std::fprintf(stderr, "quorvel-cli: no usable response to %s\n", CommandName(code));
     return kExitNoResponse;
 }
 

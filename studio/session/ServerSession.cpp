@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "common/NoThrow.h"
 #include "platform/os/LocalFile.h"
 
 ServerSession Session;
@@ -16,57 +17,6 @@ namespace {
 constexpr const char* kEnd = "\r\n\r\n";
 // A watched request is sent in slices of this size, each followed by a progress report.
 constexpr long long kSendSlice = 256 * 1024;
-constexpr long kLargestBuffer = 0x7ffffffeL;  // a buffer's sizes are 32-bit
-// What a header's Content-Length may reserve ahead; a larger answer grows as it comes,
-// so a lying header cannot make the studio claim gigabytes up front.
-constexpr long kLargestReserve = 256L * 1024 * 1024;
-
-bool HeaderHasLength(const Vessel& m, long headerLength) {
-    long pos = 0;
-    if (m.Contains("Content-Length: ", &pos, 0) && pos < headerLength) return true;
-    return m.Contains("Content-length: ", &pos, 0) && pos < headerLength;
-}
-
-// Gives the buffer room for at least want characters, keeping its content. A
-// re-allocated buffer is a new message to the reader, which rescans it from its start.
-int Reserve(Vessel& m, long want) {
-    const long size = m.GetSize();
-    if (want <= m.GetCapacity()) return 0;
-    std::string keep(m.GetContent(), static_cast<std::size_t>(size));
-    const long step = m.GetGrowStep() > 0 ? m.GetGrowStep() : 5000;
-    if (m.Alloc(want, step) != 0 && m.Alloc(size > 0 ? size : 1, step) != 0) return -1;
-    if (size > 0 && m.AddContent(keep.data(), size) != 0) return -1;
-    return want <= m.GetCapacity() ? 0 : -1;
-}
-
-// Appends a received block. The buffer's own growth adds a fixed step, which makes a
-// large answer cost a reallocation per block (quadratic in its size); here the storage
-// at least doubles instead, so reading an answer stays linear.
-int AppendBlock(Vessel& m, const char* data, long n) {
-    const long size = m.GetSize();
-    if (n > m.GetCapacity() - size) {
-        long want = m.GetCapacity() * 2;
-        if (want < size + n || want > kLargestBuffer) want = size + n;
-        Reserve(m, want);  // on failure the buffer's own growth still gets its chance
-    }
-    return m.AddContent(data, n);
-}
-
-// The header tells the whole answer's size: room for all of it at once, so the body is
-// copied only once. Only while the answer is short, since finding the header rescans it.
-void ReserveForAnswer(HttpProcessor& r, bool& done) {
-    Vessel& m = r.m_Message;
-    if (done || m.GetSize() > 4 * kReceiveBlock) {
-        done = true;
-        return;
-    }
-    const long h = r.GetHeaderLength();
-    if (h <= 0) return;
-    done = true;
-    if (!HeaderHasLength(m, h)) return;
-    const long length = r.GetContentLength();
-    if (length > 0 && length <= kLargestReserve - h) Reserve(m, h + length);
-}
 
 }  // namespace
 
@@ -81,6 +31,18 @@ int ServerSession::Execute(int code) {
 }
 
 int ServerSession::Execute(int code, Observer* observer) {
+    const int rc = NoThrow(
+        [&] {
+            const int result = Exchange(code, observer);
+            m_ExchangeResult = result;
+            return result;
+        },
+        -1);
+    m_Socket = 0;
+    return rc;
+}
+
+int ServerSession::Exchange(int code, Observer* observer) {
     m_ErrorText.Clear();
     m_ErrorCode = 0;
     m_ExchangeResult = -1;
@@ -97,38 +59,33 @@ int ServerSession::Execute(int code, Observer* observer) {
     auto progress = [observer](long long done, long long total) {
         if (observer && observer->progress) observer->progress(done, total);
     };
+    // A command refused before connecting says why in the error text as well, so every
+    // caller can show it.
+    auto refuse = [this, &fail](const std::string& text) {
+        m_ErrorText = text;
+        return fail(text, false);
+    };
     const char* const kNoMemory = "Not enough memory for the exchange!";
 
     Vessel& message = m_Response.m_Message;
     message.Free();
     m_Response.m_HttpType = 0;
-    if (message.Alloc(50000, 5000) != 0) return fail(kNoMemory, false);
+    if (message.Alloc(50000, 5000) != 0) return refuse(kNoMemory);
 
     // Everything that can be refused is refused before a connection is opened, so a
     // refused command never reaches the server.
-    if ((code == kCmdDownloadFile || code == kCmdUploadFile) && TransferKind == kTransferFiles) {
-        std::string name = std::string(FolderPath.view()) + "\\" + TransferFileName.str();
-        if (name.size() > TransferFileName.kWidth)
-            return fail("The file name with its folder is too long!", false);
-        TransferFileName = name;
-    }
     std::string text;
     Vessel extra;
     Vessel request;
-    if (extra.Alloc(50000, 5000) != 0 || request.Alloc(50000, 5000) != 0)
-        return fail(kNoMemory, false);
-    if (FormatCommand(code, text, extra) != 0)
-        return fail(code == kCmdUploadFile
-                        ? std::string("The local file cannot be read: ") + TransferLocalPath.c_str()
-                        : std::string("The command does not fit its storage!"),
-                    false);
+    if (extra.Alloc(50000, 5000) != 0 || request.Alloc(50000, 5000) != 0) return refuse(kNoMemory);
+    if (FormatCommand(code, text, extra) != 0) return refuse(m_ErrorText.str());
 
     const bool hasExtra = HasExtraBody(code);
     const char* extraData = code == kCmdSetReqScript ? ReqScript.GetContent() : extra.GetContent();
     const long extraSize = code == kCmdSetReqScript ? ReqScript.GetSize() : extra.GetSize();
     long long bodyLength = static_cast<long long>(text.size());
     if (hasExtra) bodyLength += extraSize + 4;
-    if (bodyLength > 0x7ffffff0LL) return fail("The file is too large to send!", false);
+    if (bodyLength > 0x7ffffff0LL) return refuse("The file is too large to send!");
 
     char line[96];
     int rc = request.AddContent("DEV \r\n", 6);
@@ -144,10 +101,10 @@ int ServerSession::Execute(int code, Observer* observer) {
         rc |= request.AddContent(kEnd, 4);
     }
     extra.Free();
-    if (rc != 0) return fail(kNoMemory, false);
+    if (rc != 0) return refuse(kNoMemory);
 
     std::unique_ptr<char[]> block(new (std::nothrow) char[kReceiveBlock + 1]);
-    if (!block) return fail(kNoMemory, false);
+    if (!block) return refuse(kNoMemory);
 
     net::TcpClient client;
     if (client.Open() != 0) {
@@ -188,7 +145,6 @@ int ServerSession::Execute(int code, Observer* observer) {
     }
     if (result == 0) {
         request.Free();
-        bool reserved = false;
         bool headerSeen = false;
         for (;;) {
             long got = client.Receive(block.get(), static_cast<std::size_t>(kReceiveBlock),
@@ -202,7 +158,7 @@ int ServerSession::Execute(int code, Observer* observer) {
                 break;
             }
             if (got == 0) break;
-            if (AppendBlock(message, block.get(), got) != 0) {
+            if (message.AddContent(block.get(), got) != 0) {
                 result = fail("The answer does not fit in memory!", false);
                 break;
             }
@@ -210,12 +166,11 @@ int ServerSession::Execute(int code, Observer* observer) {
                 const long h = m_Response.GetHeaderLength();
                 if (h > 0) {
                     headerSeen = true;
-                    if (HeaderHasLength(message, h)) expected = h + m_Response.GetContentLength();
+                    if (m_Response.HasContentLength()) expected = h + m_Response.GetContentLength();
                 }
             }
             progress(message.GetSize(), expected);
             if (!m_Response.IsMoreData()) break;
-            ReserveForAnswer(m_Response, reserved);
         }
     }
     client.Close();
@@ -228,7 +183,6 @@ int ServerSession::Execute(int code, Observer* observer) {
             result = fail("The server's answer broke off!", false);
     }
     if (result == 0) result = CheckServerError();
-    m_ExchangeResult = result;
     return result;
 }
 
@@ -242,16 +196,20 @@ int ServerSession::CheckServerError() {
 }
 
 int ServerSession::TakeResponse(const char* data, long size) {
-    m_ErrorText.Clear();
-    m_ErrorCode = 0;
-    m_ExchangeResult = -1;
-    Vessel& message = m_Response.m_Message;
-    message.Free();
-    m_Response.m_HttpType = 0;
-    if (message.Alloc(size > 50000 ? size : 50000, 5000) != 0) return -1;
-    if (size > 0 && message.AddContent(data, size) != 0) return -1;
-    m_ExchangeResult = CheckServerError();
-    return m_ExchangeResult;
+    return NoThrow(
+        [&]() -> int {
+            m_ErrorText.Clear();
+            m_ErrorCode = 0;
+            m_ExchangeResult = -1;
+            Vessel& message = m_Response.m_Message;
+            message.Free();
+            m_Response.m_HttpType = 0;
+            if (message.Alloc(size > 50000 ? size : 50000, 5000) != 0) return -1;
+            if (size > 0 && message.AddContent(data, size) != 0) return -1;
+            m_ExchangeResult = CheckServerError();
+            return m_ExchangeResult;
+        },
+        -1);
 }
 
 bool ServerSession::DocumentBody(const char** body, long* length) {
@@ -263,7 +221,7 @@ bool ServerSession::DocumentBody(const char** body, long* length) {
     const long h = m_Response.GetHeaderLength();
     if (size == 0 || h <= 0 || h > size) return false;
     long l;
-    if (HeaderHasLength(m, h)) {
+    if (m_Response.HasContentLength()) {
         l = m_Response.GetContentLength();
         // A negative length, or one that promises more than arrived (the server
         // closed early), is no document.
@@ -278,38 +236,42 @@ bool ServerSession::DocumentBody(const char** body, long* length) {
 }
 
 int ServerSession::ParseResponse(int code) {
-    Vessel& m = m_Response.m_Message;
-    if (code == kCmdLogin) {
-        m_SessionID = m_Response.GetSessionID();
-        LoginUserID = m_Response.GetUserID();
-        if (m.GetSize() > 0 && m.Contains("Login OK!", nullptr, 0)) return kLoginOk;
-        if (m.GetSize() > 0 && m.Contains("Login failed!", nullptr, 0)) return kLoginFailed;
-        return kLoginUnknown;
-    }
-    if (IsTableCode(code)) {
-        if (m_ErrorCode != 0) return m_ErrorCode;
-        ParseTable(code);
-        return 0;
-    }
-    if (!IsDocumentCode(code)) return 0;
-    if (m_ErrorCode != 0) return m_ErrorCode;
+    return NoThrow(
+        [&]() -> int {
+            Vessel& m = m_Response.m_Message;
+            if (code == kCmdLogin) {
+                m_SessionID = m_Response.GetSessionID();
+                LoginUserID = m_Response.GetUserID();
+                if (m.GetSize() > 0 && m.Contains("Login OK!", nullptr, 0)) return kLoginOk;
+                if (m.GetSize() > 0 && m.Contains("Login failed!", nullptr, 0)) return kLoginFailed;
+                return kLoginUnknown;
+            }
+            if (IsTableCode(code)) {
+                if (m_ErrorCode != 0) return m_ErrorCode;
+                ParseTable(code);
+                return 0;
+            }
+            if (!IsDocumentCode(code)) return 0;
+            if (m_ErrorCode != 0) return m_ErrorCode;
 
-    const char* body = nullptr;
-    long length = 0;
-    if (!DocumentBody(&body, &length)) return -1;
-    if (code == kCmdGetReqScript || code == kCmdGetTrace) {
-        Vessel& target = code == kCmdGetReqScript ? ReqScript : TraceText;
-        if (target.Alloc(length > 0 ? length : 1, 5000) != 0) return -1;
-        if (length > 0 && target.AddContent(body, length) != 0) {
-            target.Free();
-            return -1;
-        }
-        return 0;
-    }
-    Vessel work;
-    if (work.Alloc(length > 0 ? length : 1, 5000) != 0) return -1;
-    if (length > 0 && work.AddContent(body, length) != 0) return -1;
-    int rc = WriteLocalFile(TransferLocalPath.c_str(), work);
-    work.Free();
-    return rc;
+            const char* body = nullptr;
+            long length = 0;
+            if (!DocumentBody(&body, &length)) return -1;
+            if (code == kCmdGetReqScript || code == kCmdGetTrace) {
+                Vessel& target = code == kCmdGetReqScript ? ReqScript : TraceText;
+                if (target.Alloc(length > 0 ? length : 1, 5000) != 0) return -1;
+                if (length > 0 && target.AddContent(body, length) != 0) {
+                    target.Free();
+                    return -1;
+                }
+                return 0;
+            }
+            Vessel work;
+            if (work.Alloc(length > 0 ? length : 1, 5000) != 0) return -1;
+            if (length > 0 && work.AddContent(body, length) != 0) return -1;
+            int rc = WriteLocalFile(TransferLocalPath.c_str(), work);
+            work.Free();
+            return rc;
+        },
+        -1);
 }

@@ -145,6 +145,8 @@ public:
     int m_ErrorCode = 0;
 
 private:
+    // Execute's work; Execute keeps every exception inside the session.
+    int Exchange(int code, Observer* observer);
     // The body of a document answer: false when it did not arrive whole.
     bool DocumentBody(const char** body, long* length);
     int CheckServerError();

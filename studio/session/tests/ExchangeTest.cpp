@@ -126,6 +126,23 @@ TEST_F(SessionTest, DownloadWritesExactlyTheBody) {
     EXPECT_EQ(Slurp(TransferLocalPath), body);
 }
 
+TEST_F(SessionTest, OnlyTheHeaderGivesTheDocumentItsLength) {
+    TempDir dir;
+    TransferLocalPath = dir.File("doc.bin");
+    TransferKind = kTransferData;
+    // A body line naming a length, without one in the header (the close ends the answer)
+    // or under the header's own spelling in small letters.
+    const std::string body = "line one\r\nContent-Length: 5\r\n" + std::string(60000, 'b');
+    for (const std::string& head :
+         {std::string("HTTP/1.1 200 OK\r\n\r\n"),
+          "HTTP/1.1 200 OK\r\ncontent-length: " + std::to_string(body.size()) + "\r\n\r\n"}) {
+        m_Server.Push(Pieces(head + body, 4000));
+        ASSERT_EQ(Session.Execute(kCmdDownloadFile), 0);
+        ASSERT_EQ(Session.ParseResponse(kCmdDownloadFile), 0);
+        EXPECT_TRUE(Slurp(TransferLocalPath.c_str()) == body) << head;
+    }
+}
+
 TEST_F(SessionTest, TruncatedOrNegativeDocumentsChangeNothing) {
     TempDir dir;
     TransferLocalPath = dir.File("keep.bin");
