@@ -8,6 +8,7 @@
 namespace {
 
 constexpr std::size_t kAttrLimit = 100;  // attribute texts stay below this length
+constexpr long kMaxRecordSize = 0x7ffffffeL;  // a buffer's sizes are 32-bit
 
 template <class Ch>
 long Length(const Ch* s) {
@@ -35,7 +36,11 @@ template <class Ch>
 int BasicRoster<Ch>::CreateField(long width) {
     return NoThrow(
         [&]() -> int {
-            if (width < 0) return -1;
+            // Records lie end to end in the record size of their creation: a field added
+            // after the first record would make every cell address run past them.
+            if (width < 0 || m_NumberOfRecords > 0) return -1;
+            // The record size must stay a size a buffer can hold.
+            if (width > kMaxRecordSize - m_RecordSize) return -1;
             Field f;
             f.width = width;
             f.offset = m_Fields.empty() ? 0 : m_Fields.back().offset + m_Fields.back().width;
