@@ -1,7 +1,11 @@
 // Request kinds, request names with their arguments, and form values.
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "common/NoThrow.h"
 #include "platform/os/System.h"
@@ -276,68 +280,147 @@ int HttpProcessor::GetDecodedParamValue(const char* text, Vessel& out) {
     return 0;
 }
 
+namespace {
+
+// The form fields of one message, found in one pass, so that each argument's lookup
+// costs its own fields and not a search of the whole message.
+class FormIndex {
+public:
+    FormIndex(const Vessel& m, int formType, const char* boundary, long boundaryLength)
+        : m_Message(m),
+          m_Text(m.GetContent() ? m.GetContent() : ""),
+          m_Size(m.GetSize()),
+          m_Multipart(formType == HttpProcessor::kFormMultipart) {
+        if (m_Multipart)
+            IndexMultipart(boundary, boundaryLength);
+        else
+            IndexUrlEncoded();
+    }
+
+    // Where the values of the field name begin, in message order. A name holding a
+    // character that ends names in the index is searched for directly (rare).
+    std::vector<long> Values(std::string_view name) const {
+        std::vector<long> out;
+        if (name.find_first_of(m_Multipart ? "\"" : "=&?\n") == name.npos) {
+            auto it = m_Fields.find(name);
+            if (it != m_Fields.end()) out = it->second;
+            return out;
+        }
+        const std::string pattern =
+            m_Multipart ? std::string(kPart) + std::string(name) + "\"" : std::string(name) + "=";
+        long pos = 0, at = 0;
+        while (m_Multipart ? Find(m_Message, pattern, &pos, at)
+                           : FindField(m_Message, pattern, &pos, at)) {
+            at = pos + 1;
+            const long end = pos + static_cast<long>(pattern.size());
+            if (!m_Multipart)
+                out.push_back(end);
+            else if (end < m_Size && m_Text[end] == '\r')
+                out.push_back(std::min(end + 4, m_Size));
+        }
+        return out;
+    }
+    // The end of a multipart value that begins at from: the first CR LF followed by the
+    // boundary, else the message's end.
+    long PartEnd(long from) const {
+        auto it = std::lower_bound(m_Borders.begin(), m_Borders.end(), from);
+        return it == m_Borders.end() ? m_Size : *it;
+    }
+
+private:
+    // A field begins at the message's start, after '&' or '?', or at a line's start; its
+    // name runs to '='. A '&', '?' or line end before the '=' means no field there.
+    void IndexUrlEncoded() {
+        long start = 0;
+        while (start <= m_Size) {
+            long i = start;
+            while (i < m_Size && m_Text[i] != '=' && m_Text[i] != '&' && m_Text[i] != '?' &&
+                   m_Text[i] != '\n')
+                ++i;
+            if (i < m_Size && m_Text[i] == '=') {
+                m_Fields[std::string_view(m_Text + start, static_cast<size_t>(i - start))]
+                    .push_back(i + 1);
+                while (i < m_Size && m_Text[i] != '&' && m_Text[i] != '?' && m_Text[i] != '\n') ++i;
+            }
+            start = i + 1;
+        }
+    }
+
+    // Every part header 'form-data; name="<name>"' that ends its line (a file part goes
+    // on with its file name and is no field), and every boundary.
+    void IndexMultipart(const char* boundary, long boundaryLength) {
+        const std::string_view all(m_Text, static_cast<size_t>(m_Size));
+        for (size_t at = all.find(kPart); at != all.npos; at = all.find(kPart, at + 1)) {
+            const size_t name = at + kPart.size();
+            const size_t quote = all.find('"', name);
+            if (quote == all.npos) break;
+            if (quote + 1 >= all.size() || all[quote + 1] != '\r') continue;
+            const long from = std::min(static_cast<long>(quote) + 5, m_Size);
+            m_Fields[all.substr(name, quote - name)].push_back(from);
+        }
+        const std::string border =
+            "\r\n" + std::string(boundary, static_cast<size_t>(boundaryLength));
+        for (size_t at = all.find(border); at != all.npos; at = all.find(border, at + 1))
+            m_Borders.push_back(static_cast<long>(at));
+    }
+
+    static constexpr std::string_view kPart = "form-data; name=\"";
+    const Vessel& m_Message;
+    const char* m_Text;
+    long m_Size;
+    bool m_Multipart;
+    std::unordered_map<std::string_view, std::vector<long>> m_Fields;
+    std::vector<long> m_Borders;
+};
+
+}  // namespace
+
 void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>& params) {
+    const bool lookUp = m_FormType != kFormNone && m_RequestInBody;
+    std::unique_ptr<FormIndex> index;
+    // The joined values of each field, made once however many arguments name it.
+    std::unordered_map<std::string, std::string> joinedOf;
+    const char* base = m_Message.GetContent();
     const long count = params.Count();
     for (long i = 0; i < count; ++i) {
         ParamListItem* item = nullptr;
         if (params.GetAt(i, &item) != kListOk || !item) continue;
         const std::string_view v(item->m_Value.GetContent() ? item->m_Value.GetContent() : "",
                                  static_cast<size_t>(item->m_Value.GetSize()));
-        if (m_FormType == kFormNone || !m_RequestInBody) {
+        if (!lookUp) {
             AppendUtf16(item->m_ValueU, v);
             continue;
         }
         if (v.empty()) continue;
+        auto known = joinedOf.find(std::string(v));
+        if (known != joinedOf.end()) {
+            AppendUtf16(item->m_ValueU, known->second);
+            continue;
+        }
+        if (!index)
+            index = std::make_unique<FormIndex>(m_Message, m_FormType, m_Boundary.c_str(),
+                                                m_BoundaryLength);
 
         // Each argument names a form field: its submitted values, in order, joined by ','.
         std::string joined;
         bool found = false;
-        if (m_FormType == kFormUrlEncoded) {
-            const std::string pattern = std::string(v) + "=";
-            long pos = 0, at = 0;
-            while (FindField(m_Message, pattern, &pos, at)) {
+        auto add = [&](const char* text, size_t n) {
+            if (found) joined += ',';
+            joined.append(text, n);
+            found = true;
+        };
+        for (long from : index->Values(v)) {
+            if (m_FormType == kFormUrlEncoded) {
                 Vessel decoded;
                 decoded.Alloc(50, 1000);
-                GetDecodedParamValue(m_Message.GetContent() + pos + pattern.size(), decoded);
-                if (found) joined += ',';
-                joined.append(decoded.GetContent(), static_cast<size_t>(decoded.GetSize()));
-                found = true;
-                at = pos + 1;
-            }
-        } else {
-            const std::string pattern = "form-data; name=\"" + std::string(v) + "\"";
-            const char* base = m_Message.GetContent();
-            const long size = m_Message.GetSize();
-            long pos = 0, at = 0;
-            while (Find(m_Message, pattern, &pos, at)) {
-                at = pos + 1;
-                // A plain field's disposition line ends at the name; a file part goes on
-                // with "; filename=" and is not the field's value.
-                const long quoteEnd = pos + static_cast<long>(pattern.size());
-                if (quoteEnd >= size || base[quoteEnd] != '\r') continue;
-                long from = quoteEnd + 4;
-                if (from > size) from = size;
-                long to = from;
-                while (to < size) {
-                    long crlf = 0;
-                    if (!m_Message.ContainsN("\r\n", 2, &crlf, to)) {
-                        to = size;
-                        break;
-                    }
-                    if (size - (crlf + 2) >= m_BoundaryLength &&
-                        std::memcmp(base + crlf + 2, m_Boundary.c_str(),
-                                    static_cast<size_t>(m_BoundaryLength)) == 0) {
-                        to = crlf;
-                        break;
-                    }
-                    to = crlf + 1;
-                }
-                if (found) joined += ',';
-                joined.append(base + from, static_cast<size_t>(to - from));
-                found = true;
+                GetDecodedParamValue(base + from, decoded);
+                add(decoded.GetContent(), static_cast<size_t>(decoded.GetSize()));
+            } else {
+                add(base + from, static_cast<size_t>(index->PartEnd(from) - from));
             }
         }
-        AppendUtf16(item->m_ValueU, found ? std::string_view(joined) : v);
+        const std::string& value = joinedOf[std::string(v)] = found ? joined : std::string(v);
+        AppendUtf16(item->m_ValueU, value);
     }
 }
 
