@@ -151,6 +151,10 @@ static bool TransferWireName(std::string& name) {
 }
 
 int ServerSession::FormatCommand(int code, std::string& text, Vessel& extra) {
+    return FormatText(code, text, extra, true);
+}
+
+int ServerSession::FormatText(int code, std::string& text, Vessel& extra, bool readUpload) {
     return NoThrow(
         [&]() -> int {
             char out[kCommandTextSize];
@@ -283,7 +287,8 @@ int ServerSession::FormatCommand(int code, std::string& text, Vessel& extra) {
                                 TransferKind, transferName.c_str(), e);
                     // An unreadable file would go out as an empty one and replace the server's
                     // copy.
-                    if (rc == 0 && ReadLocalFile(TransferLocalPath.c_str(), extra) != 0) {
+                    if (rc == 0 && readUpload &&
+                        ReadLocalFile(TransferLocalPath.c_str(), extra) != 0) {
                         m_ErrorText = std::string("The local file cannot be read: ") +
                                       TransferLocalPath.c_str();
                         return -1;
