@@ -34,6 +34,7 @@ def run(argv, work):
     measured by /usr/bin/time: a child forked from this interpreter would count the
     interpreter's own pages."""
     report = os.path.join(work, "rss")
+    os.sync()  # every command starts without the dirty pages of the one before
     start = time.perf_counter()
     p = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + argv,
                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)

@@ -97,7 +97,6 @@ int ReplacementFile::Open(const char* target) {
     m_Fd = fd;
     m_Temp = name.data();
     m_Failed = false;
-    m_Written = 0;
     // mkstemp creates 0600; give the file the mode the old one had, or the ordinary mode
     // a plain create would.
     mode_t mask = ::umask(0);
@@ -114,7 +113,6 @@ int ReplacementFile::Write(const void* data, std::size_t size) {
         m_Failed = true;
         return -1;
     }
-    m_Written += static_cast<int64_t>(size);
     return 0;
 }
 

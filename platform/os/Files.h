@@ -41,12 +41,14 @@ public:
     int Commit();
     void Discard();
     bool IsOpen() const { return m_Fd >= 0; }
-    int64_t Written() const { return m_Written; }
+    // For writes that bypass Write (a socket spliced to the file); a failure of those
+    // is the caller's to note with Fail, so that Commit refuses.
+    int Handle() const { return m_Fd; }
+    void Fail() { m_Failed = true; }
 
 private:
     int m_Fd = -1;
     bool m_Failed = false;
-    int64_t m_Written = 0;
     std::string m_Temp;
     std::string m_Target;
 };

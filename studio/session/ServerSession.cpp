@@ -1,6 +1,7 @@
 #include "studio/session/ServerSession.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -149,9 +150,7 @@ int ServerSession::Exchange(int code, Observer* observer) {
     const long long requestSize = request.GetSize() + (uploadFile ? upload.Size() + 4 : 0);
 
     std::unique_ptr<char[]> block(new (std::nothrow) char[kReceiveBlock + 1]);
-    std::unique_ptr<char[]> fileBlock;
-    if (uploadFile) fileBlock.reset(new (std::nothrow) char[kSendSlice]);
-    if (!block || (uploadFile && !fileBlock)) return refuse(kNoMemory);
+    if (!block) return refuse(kNoMemory);
 
     net::TcpClient client;
     if (client.Open() != 0) {
@@ -162,29 +161,37 @@ int ServerSession::Exchange(int code, Observer* observer) {
     m_Socket = client.Handle();
     int result = 0;
     long long sent = 0;
+    auto sendFailed = [&] {
+        char msg[96];
+        std::snprintf(msg, sizeof msg, "send() SOCKET_ERROR rc = %i, m_Socket = %i",
+                      client.LastError(), m_Socket);
+        if (observer)
+            fail("Sending to the server failed (error " + std::to_string(client.LastError()) + ")!",
+                 true);
+        else
+            Report(msg);
+        return -1;
+    };
     // Watched, the request goes in slices so that the progress moves while it is sent.
-    auto sendBytes = [&](const char* data, long long size) {
+    // sendSlice sends the next n bytes.
+    auto sendInSlices = [&](long long size,
+                            const std::function<int(long long, long long)>& sendSlice) {
         const long long slice = observer && observer->progress ? kSendSlice : size;
         for (long long done = 0; done < size;) {
             const long long chunk = std::min(slice, size - done);
-            if (client.SendAll(data + done, static_cast<std::size_t>(chunk), m_IdleTimeoutMs) !=
-                0) {
-                char msg[96];
-                std::snprintf(msg, sizeof msg, "send() SOCKET_ERROR rc = %i, m_Socket = %i",
-                              client.LastError(), m_Socket);
-                if (observer)
-                    fail("Sending to the server failed (error " +
-                             std::to_string(client.LastError()) + ")!",
-                         true);
-                else
-                    Report(msg);
-                return -1;
-            }
+            if (sendSlice(done, chunk) != 0) return -1;
             done += chunk;
             sent += chunk;
             progress(sent, requestSize);
         }
         return 0;
+    };
+    auto sendBytes = [&](const char* data, long long size) {
+        return sendInSlices(size, [&](long long at, long long n) {
+            return client.SendAll(data + at, static_cast<std::size_t>(n), m_IdleTimeoutMs) == 0
+                       ? 0
+                       : sendFailed();
+        });
     };
     if (client.Connect(m_ServerAddress, m_ConnectTimeoutMs) != 0) {
         // Unwatched, the caller reports it ("Server not found").
@@ -192,18 +199,16 @@ int ServerSession::Exchange(int code, Observer* observer) {
             fail("Server not found! (error " + std::to_string(client.LastError()) + ")", false);
     } else {
         result = sendBytes(request.GetContent(), request.GetSize());
-        for (long long left = uploadFile ? upload.Size() : 0; result == 0 && left > 0;) {
-            const long got =
-                upload.Read(fileBlock.get(), static_cast<std::size_t>(std::min(left, kSendSlice)));
-            if (got <= 0) {
-                // The server must not take a shorter file for the whole one: the
-                // connection closes before the request is complete.
-                result = fail("The local file changed while it was sent!", false);
-                break;
-            }
-            result = sendBytes(fileBlock.get(), got);
-            left -= got;
-        }
+        // The file goes from disk to the socket without passing through memory.
+        if (result == 0 && uploadFile)
+            result = sendInSlices(upload.Size(), [&](long long, long long n) {
+                if (client.SendFile(upload.Handle(), n, m_IdleTimeoutMs) == 0) return 0;
+                // A file that became shorter: the connection closes before the request
+                // is complete, so the server never takes a part for the whole.
+                if (client.LastError() == EIO)
+                    return fail("The local file changed while it was sent!", false);
+                return sendFailed();
+            });
         if (result == 0 && uploadFile) result = sendBytes(kEnd, 4);
     }
 
