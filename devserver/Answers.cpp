@@ -15,17 +15,22 @@ namespace {
 constexpr std::string_view kTableTemplate = "<table>#TABLE(0)</table>";
 constexpr const char* kHead = "HTTP/1.1 200 OK\r\nServer: Quorvel/2.1\r\nConnection: close";
 
-std::string Response(std::string_view contentType, std::string_view extraHeader,
-                     std::string_view body) {
+std::string Header(std::string_view contentType, std::string_view extraHeader,
+                   long long bodyLength) {
     std::string r(kHead);
     r += "\r\nContent-Type: ";
     r += contentType;
     r += extraHeader;
     r += "\r\nContent-Length: ";
-    r += std::to_string(body.size());
+    r += std::to_string(bodyLength);
     r += "\r\n\r\n";
-    r += body;
     return r;
+}
+
+std::string Response(std::string_view contentType, std::string_view extraHeader,
+                     std::string_view body) {
+    return Header(contentType, extraHeader, static_cast<long long>(body.size())) +
+           std::string(body);
 }
 
 }  // namespace
@@ -53,6 +58,10 @@ std::string TableAnswer(const Table& table) {
 
 std::string DocumentAnswer(std::string_view bytes, const char* contentType) {
     return Response(contentType, "", bytes);
+}
+
+std::string DocumentHeader(long long size, const char* contentType) {
+    return Header(contentType, "", size);
 }
 
 std::string ErrorAnswer(std::string_view reason) {

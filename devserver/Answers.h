@@ -21,6 +21,8 @@ struct Table {
 std::string TableAnswer(const Table& table);
 std::string DocumentAnswer(std::string_view bytes,
                            const char* contentType = "application/octet-stream");
+// The header of a document whose size bytes follow it (sent from a file).
+std::string DocumentHeader(long long size, const char* contentType = "application/octet-stream");
 // "SERVER_ERROR: " and the reason.
 std::string ErrorAnswer(std::string_view reason);
 std::string LoginOkAnswer(long sessionId, long userId);

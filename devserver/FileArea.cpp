@@ -265,10 +265,12 @@ std::string DevServer::DownloadFile(Call& call) {
         path = os::JoinPath({FlatDir(AppArea(app), static_cast<int>(kind)), call.args[2]});
     }
     if (!IsRegularFile(path)) return Refuse(call, "No such file " + call.args[2]);
-    std::string bytes;
-    if (os::ReadWholeFile(path.c_str(), bytes) != 0)
-        return Refuse(call, "Cannot read " + call.args[2]);
-    return DocumentAnswer(bytes);
+    // The file is sent from disk after the header: memory does not grow with its size.
+    auto file = std::make_unique<os::FileReader>();
+    if (file->Open(path.c_str()) != 0) return Refuse(call, "Cannot read " + call.args[2]);
+    const long long size = file->Size();
+    call.file = std::move(file);
+    return DocumentHeader(size);
 }
 
 std::string DevServer::UploadFile(Call& call) {
@@ -297,6 +299,21 @@ std::string DevServer::UploadFile(Call& call) {
         TraceApplication(appId, "request " + reqName + " uploaded");
         return Answer(ReqsTable(appId));
     }
+    std::string path, folderWire;
+    std::string refusal = UploadTarget(call, path, folderWire);
+    if (!refusal.empty()) return refusal;
+    // A streamed upload's file lies whole beside its target; any other is the body.
+    if (call.upload ? call.upload->Commit() != 0
+                    : os::ReplaceFile(path.c_str(), call.body.data(), call.body.size()) != 0)
+        return Refuse(call, "Cannot write " + os::BaseName(path));
+    TraceApplication(appId, "file " + call.args[2] + " uploaded");
+    return FileListAnswer(call, appId, static_cast<int>(kind), folderWire);
+}
+
+std::string DevServer::UploadTarget(Call& call, std::string& path, std::string& folderWire) {
+    QV_NUMBER(appId, 0, 0, kMaxId, "Application id");
+    QV_NUMBER(kind, 1, 1, 6, "Transfer kind");
+    QV_APP(appId, app);
     std::vector<std::string> folder;
     std::string name;
     if (kind == 6) {
@@ -316,13 +333,19 @@ std::string DevServer::UploadFile(Call& call) {
             return Refuse(call, "Folder " + part + " is not a folder");
     }
     if (os::MakeDirectories(dir.c_str()) != 0) return Refuse(call, "Cannot create the folder");
-    std::string path = os::JoinPath({dir, name});
+    path = os::JoinPath({dir, name});
     if (fs::exists(fs::symlink_status(path, ec)) && !IsRegularFile(path))
         return Refuse(call, name + " is a folder");
-    if (os::ReplaceFile(path.c_str(), call.body.data(), call.body.size()) != 0)
-        return Refuse(call, "Cannot write " + name);
-    TraceApplication(appId, "file " + call.args[2] + " uploaded");
-    return FileListAnswer(call, appId, static_cast<int>(kind), WireFolder(folder));
+    folderWire = WireFolder(folder);
+    return {};
+}
+
+std::string DevServer::OpenUpload(Call& call, os::ReplacementFile& file) {
+    std::string path, folderWire;
+    std::string refusal = UploadTarget(call, path, folderWire);
+    if (!refusal.empty()) return refusal;
+    if (file.Open(path.c_str()) != 0) return Refuse(call, "Cannot write " + os::BaseName(path));
+    return {};
 }
 
 }  // namespace devserver

@@ -262,14 +262,33 @@ std::string DevServer::Refuse(Call& call, std::string reason) {
     return ErrorAnswer(call.refusal);
 }
 
-std::string DevServer::Handle(HttpProcessor& http) {
+std::string DevServer::Handle(HttpProcessor& http, std::unique_ptr<os::FileReader>* file) {
     Call call;
     std::string answer;
+    if (ReadCall(http, call, answer)) answer = Dispatch(call);
+    TraceCommand(call);
+    if (call.file) {
+        if (file) {
+            *file = std::move(call.file);
+        } else {
+            // The caller wants the answer whole: the file's bytes follow the header.
+            const std::size_t header = answer.size();
+            answer.resize(header + static_cast<std::size_t>(call.file->Size()));
+            for (std::size_t at = header; at < answer.size();) {
+                const long n = call.file->Read(answer.data() + at, answer.size() - at);
+                if (n <= 0) return ErrorAnswer("Cannot read the file");
+                at += static_cast<std::size_t>(n);
+            }
+        }
+    }
+    return answer;
+}
+
+bool DevServer::ReadCall(HttpProcessor& http, Call& call, std::string& answer) {
     if (http.GetHttpType() != HttpProcessor::kHttpDev) {
         call.name = "(not DEV)";
         answer = Refuse(call, "Only DEV requests are served here");
-        TraceCommand(call);
-        return answer;
+        return false;
     }
     int kind = http.GetReqType();
     char name[52] = {};
@@ -279,8 +298,7 @@ std::string DevServer::Handle(HttpProcessor& http) {
         answer = Refuse(call, params.m_ErrorMsg.empty()
                                   ? std::string("The command text has no argument list")
                                   : "The command text is wrong: " + params.m_ErrorMsg.str());
-        TraceCommand(call);
-        return answer;
+        return false;
     }
     call.name = name;
     for (long i = 0; i < params.Count(); ++i) {
@@ -301,15 +319,13 @@ std::string DevServer::Handle(HttpProcessor& http) {
         if (close != std::string_view::npos && body.substr(close + 1, 3) != "&&&" &&
             body.substr(close + 1).find_first_not_of("\r\n") != std::string_view::npos) {
             answer = Refuse(call, "The command text goes on after its closing parenthesis");
-            TraceCommand(call);
-            return answer;
+            return false;
         }
         if (close != std::string_view::npos && body.substr(close + 1, 3) == "&&&") {
             std::string_view rest = body.substr(close + 4);
             if (rest.size() < 4 || rest.substr(rest.size() - 4) != "\r\n\r\n") {
                 answer = Refuse(call, "The extra body does not end with an empty line");
-                TraceCommand(call);
-                return answer;
+                return false;
             }
             call.body = rest.substr(0, rest.size() - 4);
             call.hasBody = true;
@@ -317,8 +333,7 @@ std::string DevServer::Handle(HttpProcessor& http) {
     }
     if (kind == HttpProcessor::kReqDevLogin && call.name == "server_login") {
         answer = Login(call);
-        TraceCommand(call);
-        return answer;
+        return false;
     }
     long sid = http.GetSessionID();
     {
@@ -339,12 +354,9 @@ std::string DevServer::Handle(HttpProcessor& http) {
     }
     if (call.sessionId == 0) {
         answer = Refuse(call, "Not logged in (no session or the session has expired)");
-        TraceCommand(call);
-        return answer;
+        return false;
     }
-    answer = Dispatch(call);
-    TraceCommand(call);
-    return answer;
+    return true;
 }
 
 std::string DevServer::Dispatch(Call& call) {
@@ -412,55 +424,175 @@ void DevServer::Serve() {
     Trace(1).Print(line.data(), static_cast<long>(line.size()), "", 0);
 }
 
+namespace {
+
+// An upload's command text comes first in its body and ends with "&&&"; this much of the
+// body is read before deciding whether the rest goes to a file.
+constexpr long kCallPrefix = 12000;
+constexpr std::string_view kUploadCall = "server_request=UploadFile(";
+
+}  // namespace
+
 void DevServer::ServeConnection(net::TcpConnection c) {
     HttpProcessor http;
     http.m_Message.Alloc(50000, 5000);
     char block[10000];
-    bool sized = false;
+    long headerLength = 0;
+    long long length = 0;  // the body's, once the header is whole
+    bool decided = false;  // whether the body goes to memory (or was streamed)
     const int idle = m_Options.idleTimeoutMs;
     auto fail = [&](const std::string& reason) {
         std::string a = ErrorAnswer(reason);
         c.SendAll(a.data(), a.size(), idle);
     };
-    int quiet = 0;  // ms without a byte
     for (;;) {
+        long n = Receive(c, block, sizeof block);
+        if (n <= 0)
+            return;  // idle too long, stopping, failed, or closed before the request was whole
+        if (http.m_Message.AddContent(block, n) != 0) return fail("Out of memory");
+        if (headerLength == 0) {
+            const long h = http.GetHeaderLength();
+            if (h == 0) {
+                if (http.m_Message.GetSize() > 65536) return fail("The request header is too long");
+                continue;
+            }
+            const long l = http.GetContentLength();
+            if (l <= 0) return fail("The request has no Content-Length");
+            if (static_cast<long long>(l) > m_Options.maxRequestBytes)
+                return fail("The request is larger than " +
+                            std::to_string(m_Options.maxRequestBytes) + " bytes");
+            headerLength = h;
+            length = l;
+        }
+        if (!decided) {
+            const std::string_view body(
+                http.m_Message.GetContent() + headerLength,
+                static_cast<std::size_t>(http.m_Message.GetSize() - headerLength));
+            const std::size_t amp = body.find("&&&");
+            if (amp == std::string_view::npos &&
+                static_cast<long long>(body.size()) < std::min<long long>(length, kCallPrefix))
+                continue;
+            decided = true;
+            // A file upload whose call ends at its first ')' and "&&&": its file goes to
+            // disk as it arrives. Everything else is read whole.
+            if (amp != std::string_view::npos &&
+                body.substr(0, kUploadCall.size()) == kUploadCall && body.find(')') + 1 == amp &&
+                ServeUpload(c, http, headerLength, length, static_cast<long>(amp) + 3))
+                return;
+        }
+        if (!http.IsMoreData()) break;
+    }
+    ++m_Executing;
+    std::unique_ptr<os::FileReader> file;
+    std::string answer = Handle(http, &file);
+    --m_Executing;
+    // A file goes from disk to the socket after the header, without passing through memory.
+    if (c.SendAll(answer.data(), answer.size(), idle) == 0 && file)
+        c.SendFile(file->Handle(), file->Size(), idle);
+}
+
+long DevServer::Receive(net::TcpConnection& c, char* block, std::size_t size) {
+    const int idle = m_Options.idleTimeoutMs;
+    for (int quiet = 0;;) {  // ms without a byte
         // Short waits, so that a stop does not wait for idle clients.
         pollfd p{c.Handle(), POLLIN, 0};
         int w = ::poll(&p, 1, 200);
         if (w < 0 && errno == EINTR) continue;
         if (w == 0) {
-            if (m_Listener.Stopped() || (quiet += 200) >= idle) return;
+            if (m_Listener.Stopped() || (quiet += 200) >= idle) return -1;
             continue;
         }
-        long n = c.Receive(block, sizeof block, idle);
-        if (n <= 0)
-            return;  // idle too long, stopping, failed, or closed before the request was whole
-        quiet = 0;
-        if (http.m_Message.AddContent(block, n) != 0) return fail("Out of memory");
-        if (!sized) {
-            long h = http.GetHeaderLength();
-            if (h == 0) {
-                if (http.m_Message.GetSize() > 65536) return fail("The request header is too long");
-                continue;
+        return c.Receive(block, size, idle);
+    }
+}
+
+bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long headerLength,
+                            long long length, long fileStart) {
+    // The call alone, as a message of its own: the header and the body up to "&&&".
+    HttpProcessor callOnly;
+    if (callOnly.m_Message.Alloc(headerLength + fileStart + 1, 5000) != 0 ||
+        callOnly.m_Message.AddContent(http.m_Message.GetContent(), headerLength + fileStart) != 0)
+        return false;
+    Call call;
+    std::string answer;
+    const bool ready = ReadCall(callOnly, call, answer);
+    // Request and application files are read whole, as every other body (and so is a
+    // call that is wrong: its refusal comes from the usual path).
+    long kind = 0;
+    if (ready && (call.name != "UploadFile" || call.args.size() != 3 ||
+                  !ParseNumber(call.args[1], 1, 6, kind) || kind == 4 || kind == 5))
+        return false;
+
+    // The file is the body after "&&&" up to the final CR LF CR LF.
+    const long long fileSize = length - fileStart - 4;
+    os::ReplacementFile file;
+    if (ready && fileSize < 0) {
+        answer = Refuse(call, "The extra body does not end with an empty line");
+    } else if (ready) {
+        std::lock_guard<std::mutex> g(m_Lock);
+        answer = OpenUpload(call, file);
+    }
+    const bool refused = !answer.empty();
+
+    // Receives the rest, writing the file's bytes (nothing when refused: the rest is read
+    // and dropped, so the client can send it whole and read the answer).
+    std::string ending;
+    long long at = 0;  // body bytes seen
+    bool ok = true;
+    auto take = [&](const char* data, long n) {
+        for (long i = 0; i < n;) {
+            if (at < fileStart) {
+                const long skip = static_cast<long>(std::min<long long>(fileStart - at, n - i));
+                i += skip;
+                at += skip;
+            } else if (at < fileStart + fileSize) {
+                const long part =
+                    static_cast<long>(std::min<long long>(fileStart + fileSize - at, n - i));
+                if (!refused && file.Write(data + i, static_cast<std::size_t>(part)) != 0)
+                    ok = false;
+                i += part;
+                at += part;
+            } else {
+                const long part = static_cast<long>(std::min<long long>(length - at, n - i));
+                ending.append(data + i, static_cast<std::size_t>(part));
+                i += part;
+                at += part;
             }
-            long l = http.GetContentLength();
-            if (l <= 0) return fail("The request has no Content-Length");
-            if (static_cast<long long>(l) > m_Options.maxRequestBytes)
-                return fail("The request is larger than " +
-                            std::to_string(m_Options.maxRequestBytes) + " bytes");
-            // Room for the whole message at once, so a large upload is not grown in small steps.
-            std::string sofar(http.m_Message.GetContent(),
-                              static_cast<std::size_t>(http.m_Message.GetSize()));
-            if (http.m_Message.Alloc(h + l + 1, 5000) != 0) return fail("Out of memory");
-            http.m_Message.AddContent(sofar.data(), static_cast<long>(sofar.size()));
-            sized = true;
         }
-        if (!http.IsMoreData()) break;
+    };
+    const long already =
+        static_cast<long>(std::min<long long>(http.m_Message.GetSize() - headerLength, length));
+    take(http.m_Message.GetContent() + headerLength, already);
+    // The file's bytes go from socket to disk without passing through the program.
+    const long long fileLeft = fileStart + fileSize - at;
+    if (!refused && at >= fileStart && fileLeft > 0) {
+        if (c.ReceiveToFile(file.Handle(), fileLeft, m_Options.idleTimeoutMs) != 0)
+            return true;  // the client went away (or the disk failed): the file is removed
+        at += fileLeft;
+    }
+    char block[65536];
+    while (at < length) {
+        const long n = Receive(
+            c, block, static_cast<std::size_t>(std::min<long long>(sizeof block, length - at)));
+        if (n <= 0) return true;  // the client went away: the file is removed
+        take(block, n);
     }
     ++m_Executing;
-    std::string answer = Handle(http);
+    if (!refused) {
+        if (ending != "\r\n\r\n")
+            answer = Refuse(call, "The extra body does not end with an empty line");
+        else if (!ok)
+            answer = Refuse(call, "Cannot write " + call.args[2]);
+        else {
+            call.hasBody = true;
+            call.upload = &file;
+            answer = Dispatch(call);
+        }
+    }
     --m_Executing;
-    c.SendAll(answer.data(), answer.size(), idle);
+    TraceCommand(call);
+    c.SendAll(answer.data(), answer.size(), m_Options.idleTimeoutMs);
+    return true;
 }
 
 }  // namespace devserver

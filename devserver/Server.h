@@ -15,6 +15,7 @@
 #include "devserver/Db.h"
 #include "logbook/WStrace.h"
 #include "platform/net/TcpListener.h"
+#include "platform/os/Files.h"
 
 class HttpProcessor;
 
@@ -48,6 +49,10 @@ struct Call {
     long userId = -1;
     std::string userName;
     std::string refusal;  // set when the answer is a refusal, for the trace
+    // A download's file, sent from disk after the answer (its header).
+    std::unique_ptr<os::FileReader> file;
+    // An upload's file, received whole into a file beside its target (the body is empty).
+    os::ReplacementFile* upload = nullptr;
     bool Restricted() const { return userId != 0; }
 };
 
@@ -60,8 +65,10 @@ public:
     // administrator; when no password was given it makes one and puts it in
     // generatedPassword. 0, or -1 with error set.
     int Open(const Options& options, std::string& error, std::string& generatedPassword);
-    // Answers one complete request (the whole HTTP message).
-    std::string Handle(HttpProcessor& request);
+    // Answers one complete request (the whole HTTP message). With file, an answer that
+    // carries a file is its header, and the file to send after it goes to *file;
+    // without, the file's bytes are in the answer.
+    std::string Handle(HttpProcessor& request, std::unique_ptr<os::FileReader>* file = nullptr);
 
     // Listens; 0 or -1 with error set. Port() then tells the bound port.
     int Listen(std::string& error);
@@ -97,6 +104,16 @@ private:
     static const Command* FindCommand(std::string_view name);
 
     void ServeConnection(net::TcpConnection connection);
+    // Up to size bytes, waiting at most the idle time-out (and not past a stop).
+    long Receive(net::TcpConnection& connection, char* block, std::size_t size);
+    // A file upload whose call is in http (fileStart: where the file begins in the body):
+    // receives the file into a file beside its target and answers. false when the
+    // upload is not one that streams (the caller reads it whole).
+    bool ServeUpload(net::TcpConnection& connection, HttpProcessor& http, long headerLength,
+                     long long length, long fileStart);
+    // The call as it arrived: true when it is ready for Dispatch, false when answer
+    // already holds the answer (a refusal, or the login's).
+    bool ReadCall(HttpProcessor& http, Call& call, std::string& answer);
     std::string Refuse(Call& call, std::string reason);
     std::string Dispatch(Call& call);
     void TraceCommand(const Call& call);
@@ -173,6 +190,11 @@ private:
     std::string RenameFile(Call& call);
     std::string DownloadFile(Call& call);
     std::string UploadFile(Call& call);
+    // Checks a file upload (kinds 1, 2, 3, 6) and finds its target: the refusal answer,
+    // or empty with the path and the folder filled in.
+    std::string UploadTarget(Call& call, std::string& path, std::string& folderWire);
+    // Opens the file a streamed upload is received into: the refusal answer, or empty.
+    std::string OpenUpload(Call& call, os::ReplacementFile& file);
     std::string GetConfig(Call& call);
     std::string SetConfig(Call& call);
     std::string GetConfigApps(Call& call);

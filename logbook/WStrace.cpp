@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/NoThrow.h"
 #include "platform/os/Files.h"
 #include "platform/os/System.h"
 
@@ -21,26 +22,29 @@ void WStrace::GetTime(char* out, std::size_t size) {
 }
 
 void WStrace::Print(const char* text1, long length1, const char* text2, long length2) {
-    if (!text1 || !text2) return;
-    if (length1 < 0) length1 = 0;
-    if (length2 < 0) length2 = 0;
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    if (m_Status != 1 || m_FileName.empty()) return;
-    // The whole line goes out in one append, so even another process's reader never
-    // sees half a line.
-    std::string line;
-    line.reserve(static_cast<std::size_t>(kTimeFieldWidth + length1 + length2 + 2));
-    if (m_TimeStatus == 1) {
-        char time[32];
-        GetTime(time, sizeof time);
-        char field[kTimeFieldWidth + 1];
-        std::snprintf(field, sizeof field, "%-25.25s", time);
-        line.append(field, kTimeFieldWidth);
-    }
-    line.append(text1, static_cast<std::size_t>(length1));
-    line.append(text2, static_cast<std::size_t>(length2));
-    line.append("\r\n", 2);
-    os::AppendToFile(m_FileName.c_str(), line.data(), line.size());  // a lost line is not reported
+    NoThrowVoid([&] {
+        if (!text1 || !text2) return;
+        if (length1 < 0) length1 = 0;
+        if (length2 < 0) length2 = 0;
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Status != 1 || m_FileName.empty()) return;
+        // The whole line goes out in one append, so even another process's reader never
+        // sees half a line.
+        std::string line;
+        line.reserve(static_cast<std::size_t>(kTimeFieldWidth + length1 + length2 + 2));
+        if (m_TimeStatus == 1) {
+            char time[32];
+            GetTime(time, sizeof time);
+            char field[kTimeFieldWidth + 1];
+            std::snprintf(field, sizeof field, "%-25.25s", time);
+            line.append(field, kTimeFieldWidth);
+        }
+        line.append(text1, static_cast<std::size_t>(length1));
+        line.append(text2, static_cast<std::size_t>(length2));
+        line.append("\r\n", 2);
+        os::AppendToFile(m_FileName.c_str(), line.data(),
+                         line.size());  // a lost line is not reported
+    });
 }
 
 void WStrace::Clean() {

@@ -3,9 +3,12 @@
 #include <cstring>
 #include <string>
 
+#include "common/NoThrow.h"
+
 namespace {
 
 constexpr std::size_t kAttrLimit = 100;  // attribute texts stay below this length
+constexpr long kMaxRecordSize = 0x7ffffffeL;  // a buffer's sizes are 32-bit
 
 template <class Ch>
 long Length(const Ch* s) {
@@ -31,28 +34,40 @@ void AppendAttribute(FixedText<N>& attr, const char* text) {
 
 template <class Ch>
 int BasicRoster<Ch>::CreateField(long width) {
-    if (width < 0) return -1;
-    Field f;
-    f.width = width;
-    f.offset = m_Fields.empty() ? 0 : m_Fields.back().offset + m_Fields.back().width;
-    m_Fields.push_back(f);
-    ++m_NumberOfFields;
-    m_RecordSize += width;
-    return 0;
+    return NoThrow(
+        [&]() -> int {
+            // Records lie end to end in the record size of their creation: a field added
+            // after the first record would make every cell address run past them.
+            if (width < 0 || m_NumberOfRecords > 0) return -1;
+            // The record size must stay a size a buffer can hold.
+            if (width > kMaxRecordSize - m_RecordSize) return -1;
+            Field f;
+            f.width = width;
+            f.offset = m_Fields.empty() ? 0 : m_Fields.back().offset + m_Fields.back().width;
+            m_Fields.push_back(f);
+            ++m_NumberOfFields;
+            m_RecordSize += width;
+            return 0;
+        },
+        -1);
 }
 
 template <class Ch>
 int BasicRoster<Ch>::CreateRecord() {
-    const long before = m_Records.GetSize();
-    if (m_RecordSize > 0) {
-        if (m_Records.AddContentSize(m_RecordSize) != 0) return -1;
-        // New cells start empty: an unset cell must never read as leftover memory.
-        std::memset(m_Records.GetContent() + before, 0,
-                    static_cast<std::size_t>(m_RecordSize) * sizeof(Ch));
-    }
-    ++m_NumberOfRecords;
-    if (m_MultiSelected) m_Selection.push_back(0);
-    return 0;
+    return NoThrow(
+        [&]() -> int {
+            const long before = m_Records.GetSize();
+            if (m_RecordSize > 0) {
+                if (m_Records.AddContentSize(m_RecordSize) != 0) return -1;
+                // New cells start empty: an unset cell must never read as leftover memory.
+                std::memset(m_Records.GetContent() + before, 0,
+                            static_cast<std::size_t>(m_RecordSize) * sizeof(Ch));
+            }
+            ++m_NumberOfRecords;
+            if (m_MultiSelected) m_Selection.push_back(0);
+            return 0;
+        },
+        -1);
 }
 
 template <class Ch>
@@ -140,12 +155,14 @@ void RosterU::SetTRParam(const char* text, const char* textEx) {
 }
 
 void RosterU::SetTDParam(const char* text) {
-    AppendAttribute(m_TDParam, text);
+    NoThrowVoid([&] { AppendAttribute(m_TDParam, text); });
 }
 
 void RosterU::SetTDParam(long field, const char* text) {
-    if (field < 0 || field >= m_NumberOfFields) return;
-    AppendAttribute(m_Fields[static_cast<std::size_t>(field)].attributes, text);
+    NoThrowVoid([&] {
+        if (field < 0 || field >= m_NumberOfFields) return;
+        AppendAttribute(m_Fields[static_cast<std::size_t>(field)].attributes, text);
+    });
 }
 
 const char* RosterU::GetTDParam(long field) const {

@@ -16,6 +16,7 @@ public:
     BasicRoster(const BasicRoster&) = delete;
     BasicRoster& operator=(const BasicRoster&) = delete;
 
+    // -1 once a record exists, or when the widths together would not fit a buffer.
     int CreateField(long width);
     int CreateRecord();
     int SetField(long record, long field, const Ch* text);

@@ -1,6 +1,7 @@
 #include "vessel/Vessel.h"
 
 #include <cstdlib>
+#include <initializer_list>
 #include <cstring>
 #include <limits>
 
@@ -60,15 +61,26 @@ void BasicVessel<Ch>::Free() {
 
 template <class Ch>
 int BasicVessel<Ch>::Realloc(long needed) {
-    const long step = needed > m_GrowStep ? needed : m_GrowStep;
-    if (step > kMaxChars - m_Capacity) return -1;  // sizes are 32-bit: never wrap
-    const long newCapacity = m_Capacity + step;
-    auto* p = static_cast<Ch*>(
-        std::realloc(m_Content, (static_cast<size_t>(newCapacity) + 1) * sizeof(Ch)));
-    if (!p) return -1;
-    m_Content = p;
-    m_Capacity = static_cast<int32_t>(newCapacity);
-    return 0;
+    // The storage grows by half its capacity at least, so a text appended in many small
+    // pieces is copied a bounded number of times in all (linear, not quadratic). The
+    // grow step stays the least growth, and what the append needs is always enough.
+    const long least = needed > m_GrowStep ? needed : m_GrowStep;
+    if (least > kMaxChars - m_Capacity) return -1;  // sizes are 32-bit: never wrap
+    long step = m_Capacity / 2 > least ? m_Capacity / 2 : least;
+    if (step > kMaxChars - m_Capacity) step = kMaxChars - m_Capacity;
+    // When the generous size cannot be had, the least one may still be.
+    for (const long grow : {step, least}) {
+        const long newCapacity = m_Capacity + grow;
+        auto* p = static_cast<Ch*>(
+            std::realloc(m_Content, (static_cast<size_t>(newCapacity) + 1) * sizeof(Ch)));
+        if (p) {
+            m_Content = p;
+            m_Capacity = static_cast<int32_t>(newCapacity);
+            return 0;
+        }
+        if (grow == least) break;
+    }
+    return -1;
 }
 
 template <class Ch>

@@ -12,7 +12,9 @@ public:
     BasicVessel(const BasicVessel&) = delete;
     BasicVessel& operator=(const BasicVessel&) = delete;
 
-    // Discards any content, then allocates capacity + 1 zeroed characters.
+    // Discards any content, then allocates capacity + 1 zeroed characters. When an
+    // append does not fit, the storage grows by what it needs, by the grow step or by
+    // half its capacity, whichever is most; -1 (content kept) when it cannot grow.
     int Alloc(long initialCapacity, long growStep);
     void Free();
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/NoThrow.h"
 #include "webproc/Scan.h"
 
 using webproc_detail::ParseLong;
@@ -12,10 +13,9 @@ using webproc_detail::SpanUntil;
 namespace {
 
 constexpr char kHeaderEnd[] = "\r\n\r\n";
-constexpr char kContentLengthUpper[] = "Content-Length: ";
-constexpr char kContentLengthLower[] = "Content-length: ";
+constexpr char kContentLength[] = "content-length: ";  // compared without regard to case
 constexpr long kHeaderEndLen = 4;
-constexpr long kPatternLen = 16;  // both Content-Length spellings
+constexpr long kPatternLen = 16;
 
 bool StartsWith(const Vessel& v, const char* word) {
     const long n = static_cast<long>(std::strlen(word));
@@ -50,7 +50,7 @@ long HttpProcessor::GetHeaderLength() {
 
 namespace {
 
-// The number after a Content-Length pattern found at pos: up to CR, LF or a zero
+// The number after the Content-Length name found at pos: up to CR, LF or a zero
 // character, at most 19 characters.
 long ContentLengthAt(const Vessel& m, long pos) {
     const long start = pos + kPatternLen;
@@ -59,14 +59,39 @@ long ContentLengthAt(const Vessel& m, long pos) {
     return ParseLong(text, n);
 }
 
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Where the first header line named Content-Length (any case) begins, or -1. Only the
+// header counts: the lines before the first blank line (before headerLength, or the
+// whole message while the blank line has not arrived), so a body that holds such a
+// line cannot give the message a length.
+long FindContentLength(const Vessel& m, long headerLength) {
+    const char* text = m.GetContent();
+    const long end = headerLength > 0 ? headerLength - 2 : m.GetSize();
+    for (long i = 0; i + 1 + kPatternLen <= end;) {
+        const void* lf = std::memchr(text + i, '\n', static_cast<size_t>(end - i));
+        if (!lf) break;
+        const long line = static_cast<const char*>(lf) - text + 1;
+        if (line + kPatternLen > end) break;
+        long k = 0;
+        while (k < kPatternLen && Lower(text[line + k]) == kContentLength[k]) ++k;
+        if (k == kPatternLen) return line;
+        i = line;
+    }
+    return -1;
+}
+
 }  // namespace
 
 long HttpProcessor::GetContentLength() {
-    long pos = 0;
-    if (m_Message.ContainsN(kContentLengthUpper, kPatternLen, &pos, 0) ||
-        m_Message.ContainsN(kContentLengthLower, kPatternLen, &pos, 0))
-        return ContentLengthAt(m_Message, pos);
-    return 0;
+    const long pos = FindContentLength(m_Message, GetHeaderLength());
+    return pos >= 0 ? ContentLengthAt(m_Message, pos) : 0;
+}
+
+bool HttpProcessor::HasContentLength() {
+    return FindContentLength(m_Message, GetHeaderLength()) >= 0;
 }
 
 void HttpProcessor::SyncScanState() {
@@ -120,21 +145,16 @@ bool HttpProcessor::IsMoreData() {
         case kHttpResponse: {
             long pos = m_Scan.headerLength > 0 ? m_Scan.headerLength - kHeaderEndLen : -1;
             Advance(m_Message, kHeaderEnd, kHeaderEndLen, m_Scan.headerFrom, pos);
-            if (pos >= 0) m_Scan.headerLength = pos + kHeaderEndLen;
-            // "Content-Length: " anywhere wins over "Content-length: ", so the capital
-            // spelling is looked for until found, in the body as well.
-            Advance(m_Message, kContentLengthUpper, kPatternLen, m_Scan.upperFrom, m_Scan.upperPos);
-            if (m_Scan.upperPos < 0)
-                Advance(m_Message, kContentLengthLower, kPatternLen, m_Scan.lowerFrom,
-                        m_Scan.lowerPos);
+            if (pos >= 0 && m_Scan.headerLength == 0) {
+                m_Scan.headerLength = pos + kHeaderEndLen;
+                // The header is whole: its length is read once, from it alone.
+                const long at = FindContentLength(m_Message, m_Scan.headerLength);
+                m_Scan.contentLength = at >= 0 ? ContentLengthAt(m_Message, at) : 0;
+            }
             // A header that arrives in pieces is never complete before its blank line,
             // whatever the Content-Length already says.
             if (m_Scan.headerLength == 0) return true;
-            long length = 0;
-            if (m_Scan.upperPos >= 0)
-                length = ContentLengthAt(m_Message, m_Scan.upperPos);
-            else if (m_Scan.lowerPos >= 0)
-                length = ContentLengthAt(m_Message, m_Scan.lowerPos);
+            const long length = m_Scan.contentLength;
             // Without a length the body ends when the peer closes the connection.
             if (length == 0) return true;
             return size - m_Scan.headerLength < length;
@@ -177,19 +197,23 @@ long HttpProcessor::GetUserID() {
 }
 
 int HttpProcessor::GetCookie(const char* name, char* value) {
-    static constexpr long kWidth = 50;
-    if (value) value[0] = '\0';
-    if (!name || !value) return 0;
-    const std::string pattern = std::string(name) + "=";
-    long pos = 0;
-    if (!ContainsCookie(pattern.c_str(), &pos)) return 0;
-    const long start = pos + static_cast<long>(pattern.size());
-    const char* text = m_Message.GetContent() + start;
-    const long n = SpanUntil(text, m_Message.GetSize() - start, LONG_MAX, "&\r\n ;");
-    const long copied = n > kWidth ? kWidth : n;
-    std::memcpy(value, text, static_cast<size_t>(copied));
-    value[copied] = '\0';
-    return n > kWidth ? -1 : 0;
+    return NoThrow(
+        [&]() -> int {
+            static constexpr long kWidth = 50;
+            if (value) value[0] = '\0';
+            if (!name || !value) return 0;
+            const std::string pattern = std::string(name) + "=";
+            long pos = 0;
+            if (!ContainsCookie(pattern.c_str(), &pos)) return 0;
+            const long start = pos + static_cast<long>(pattern.size());
+            const char* text = m_Message.GetContent() + start;
+            const long n = SpanUntil(text, m_Message.GetSize() - start, LONG_MAX, "&\r\n ;");
+            const long copied = n > kWidth ? kWidth : n;
+            std::memcpy(value, text, static_cast<size_t>(copied));
+            value[copied] = '\0';
+            return n > kWidth ? -1 : 0;
+        },
+        -1);
 }
 
 int HttpProcessor::GetPathFileName(char* out, int /*size*/) {

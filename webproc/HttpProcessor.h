@@ -64,7 +64,11 @@ public:
     // Scanning.
     int GetHttpType();
     long GetHeaderLength();
+    // The value of the header's Content-Length line (the name in any case, one blank
+    // after the colon); 0 when there is none. A body line never counts.
     long GetContentLength();
+    // Whether the header has a Content-Length line at all (a length of 0 is a length).
+    bool HasContentLength();
     bool IsMoreData();
     long GetSessionID();
     long GetUserID();
@@ -117,11 +121,8 @@ private:
         unsigned generation = 0;
         long seen = -1;         // size at the last call; -1 before the first
         long headerFrom = 0;    // next search start for "\r\n\r\n"
-        long headerLength = 0;  // found: position + 4; 0 not yet
-        long upperFrom = 0;     // next search start for "Content-Length: "
-        long upperPos = -1;     // found at; -1 not yet
-        long lowerFrom = 0;     // the same for "Content-length: "
-        long lowerPos = -1;
+        long headerLength = 0;   // found: position + 4; 0 not yet
+        long contentLength = 0;  // read once the header is whole
     };
     void SyncScanState();
     ScanState m_Scan;

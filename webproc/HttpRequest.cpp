@@ -1,8 +1,13 @@
 // Request kinds, request names with their arguments, and form values.
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
+#include "common/NoThrow.h"
 #include "platform/os/System.h"
 #include "webproc/HttpProcessor.h"
 
@@ -99,89 +104,98 @@ long HttpProcessor::FindCallInBody() {
 }
 
 int HttpProcessor::GetReqType() {
-    m_PathName = nullptr;
-    m_RequestInBody = true;
-    int kind = kReqNone;
-    long pos = 0;
-    switch (m_HttpType) {
-        case kHttpGet: {
-            m_FormType = kFormNone;
-            const long call = FindCallInPath();
-            if (call >= 0) {
-                m_PathName = m_Message.GetContent() + call;
-                kind = kReqGetCall;
-            } else {
-                kind = kReqPage;
+    return NoThrow(
+        [&]() -> int {
+            m_PathName = nullptr;
+            m_RequestInBody = true;
+            int kind = kReqNone;
+            long pos = 0;
+            switch (m_HttpType) {
+                case kHttpGet: {
+                    m_FormType = kFormNone;
+                    const long call = FindCallInPath();
+                    if (call >= 0) {
+                        m_PathName = m_Message.GetContent() + call;
+                        kind = kReqGetCall;
+                    } else {
+                        kind = kReqPage;
+                    }
+                    break;
+                }
+                case kHttpPost: {
+                    m_FormType = GetFormType();
+                    if (m_FormType == kFormNone) break;
+                    const char* field =
+                        m_FormType == kFormUrlEncoded ? "server_request=" : kServerRequest;
+                    if (Find(m_Message, field, &pos, FormSearchStart())) {
+                        kind = kReqFormCall;
+                        break;
+                    }
+                    const long call = FindCallInPath();
+                    if (call >= 0) {
+                        m_PathName = m_Message.GetContent() + call;
+                        m_RequestInBody = false;
+                        kind = kReqFormCall;
+                    }
+                    break;
+                }
+                case kHttpDev:
+                    m_FormType = kFormNone;
+                    if (Find(m_Message, "server_request=server_login", &pos))
+                        kind = kReqDevLogin;
+                    else if (Find(m_Message, "server_request=server_logout", &pos))
+                        kind = kReqDevLogout;
+                    else
+                        kind = kReqDevCommand;
+                    break;
+                default:
+                    break;
             }
-            break;
-        }
-        case kHttpPost: {
-            m_FormType = GetFormType();
-            if (m_FormType == kFormNone) break;
-            const char* field = m_FormType == kFormUrlEncoded ? "server_request=" : kServerRequest;
-            if (Find(m_Message, field, &pos, FormSearchStart())) {
-                kind = kReqFormCall;
-                break;
-            }
-            const long call = FindCallInPath();
-            if (call >= 0) {
-                m_PathName = m_Message.GetContent() + call;
-                m_RequestInBody = false;
-                kind = kReqFormCall;
-            }
-            break;
-        }
-        case kHttpDev:
-            m_FormType = kFormNone;
-            if (Find(m_Message, "server_request=server_login", &pos))
-                kind = kReqDevLogin;
-            else if (Find(m_Message, "server_request=server_logout", &pos))
-                kind = kReqDevLogout;
-            else
-                kind = kReqDevCommand;
-            break;
-        default:
-            break;
-    }
-    m_ReqType = kind;
-    return kind;
+            m_ReqType = kind;
+            return kind;
+        },
+        static_cast<int>(kReqNone));
 }
 
 int HttpProcessor::GetRequestNameAndParams(char* name, ParamList<ParamListItem>& params) {
-    if (!name) return -1;
-    name[0] = '\0';
-    if (m_ReqType <= kReqPage) return -1;
+    return NoThrow(
+        [&]() -> int {
+            if (!name) return -1;
+            name[0] = '\0';
+            if (m_ReqType <= kReqPage) return -1;
 
-    const char* base = m_Message.GetContent();
-    const long size = m_Message.GetSize();
-    long start = 0;
-    if (m_HttpType == kHttpGet || (m_HttpType == kHttpPost && !m_RequestInBody)) {
-        if (!m_PathName || m_PathName < base || m_PathName > base + size) return -1;
-        start = m_PathName - base;
-    } else {
-        start = FindCallInBody();
-        if (start < 0) return -1;
-    }
-    if (start > size) start = size;
+            const char* base = m_Message.GetContent();
+            const long size = m_Message.GetSize();
+            long start = 0;
+            if (m_HttpType == kHttpGet || (m_HttpType == kHttpPost && !m_RequestInBody)) {
+                if (!m_PathName || m_PathName < base || m_PathName > base + size) return -1;
+                start = m_PathName - base;
+            } else {
+                start = FindCallInBody();
+                if (start < 0) return -1;
+            }
+            if (start > size) start = size;
 
-    static constexpr long kWidth = 50;
-    const char* text = base + start;
-    const long avail = size - start;
-    long n = 0;
-    while (n < avail && !std::strchr("()%+\r\n", text[n]) && text[n] != '\0') ++n;
-    if (n > kWidth) {
-        std::memcpy(name, text, kWidth);
-        name[kWidth] = '\0';
-        params.SetError(kSyntaxError, "Request name too long!");
-        return -1;
-    }
-    std::memcpy(name, text, static_cast<size_t>(n));
-    name[n] = '\0';
+            static constexpr long kWidth = 50;
+            const char* text = base + start;
+            const long avail = size - start;
+            long n = 0;
+            while (n < avail && !std::strchr("()%+\r\n", text[n]) && text[n] != '\0') ++n;
+            if (n > kWidth) {
+                std::memcpy(name, text, kWidth);
+                name[kWidth] = '\0';
+                params.SetError(kSyntaxError, "Request name too long!");
+                return -1;
+            }
+            std::memcpy(name, text, static_cast<size_t>(n));
+            name[n] = '\0';
 
-    if (GetParams(text + n, params) != 0) return -1;
-    if (m_ReqType == kReqGetCall || m_ReqType == kReqFormCall || m_ReqType == kReqDevLogin)
-        FillUtf16Values(params);
-    return 0;
+            if (GetParams(text + n, params) != 0) return -1;
+            if (m_ReqType == kReqGetCall || m_ReqType == kReqFormCall || m_ReqType == kReqDevLogin)
+                FillUtf16Values(params);
+            return 0;
+        },
+        -1);
 }
 
 namespace {
@@ -266,94 +280,175 @@ int HttpProcessor::GetDecodedParamValue(const char* text, Vessel& out) {
     return 0;
 }
 
+namespace {
+
+// The form fields of one message, found in one pass, so that each argument's lookup
+// costs its own fields and not a search of the whole message.
+class FormIndex {
+public:
+    FormIndex(const Vessel& m, int formType, const char* boundary, long boundaryLength)
+        : m_Message(m),
+          m_Text(m.GetContent() ? m.GetContent() : ""),
+          m_Size(m.GetSize()),
+          m_Multipart(formType == HttpProcessor::kFormMultipart) {
+        if (m_Multipart)
+            IndexMultipart(boundary, boundaryLength);
+        else
+            IndexUrlEncoded();
+    }
+
+    // Where the values of the field name begin, in message order. A name holding a
+    // character that ends names in the index is searched for directly (rare).
+    std::vector<long> Values(std::string_view name) const {
+        std::vector<long> out;
+        if (name.find_first_of(m_Multipart ? "\"" : "=&?\n") == name.npos) {
+            auto it = m_Fields.find(name);
+            if (it != m_Fields.end()) out = it->second;
+            return out;
+        }
+        const std::string pattern =
+            m_Multipart ? std::string(kPart) + std::string(name) + "\"" : std::string(name) + "=";
+        long pos = 0, at = 0;
+        while (m_Multipart ? Find(m_Message, pattern, &pos, at)
+                           : FindField(m_Message, pattern, &pos, at)) {
+            at = pos + 1;
+            const long end = pos + static_cast<long>(pattern.size());
+            if (!m_Multipart)
+                out.push_back(end);
+            else if (end < m_Size && m_Text[end] == '\r')
+                out.push_back(std::min(end + 4, m_Size));
+        }
+        return out;
+    }
+    // The end of a multipart value that begins at from: the first CR LF followed by the
+    // boundary, else the message's end.
+    long PartEnd(long from) const {
+        auto it = std::lower_bound(m_Borders.begin(), m_Borders.end(), from);
+        return it == m_Borders.end() ? m_Size : *it;
+    }
+
+private:
+    // A field begins at the message's start, after '&' or '?', or at a line's start; its
+    // name runs to '='. A '&', '?' or line end before the '=' means no field there.
+    void IndexUrlEncoded() {
+        long start = 0;
+        while (start <= m_Size) {
+            long i = start;
+            while (i < m_Size && m_Text[i] != '=' && m_Text[i] != '&' && m_Text[i] != '?' &&
+                   m_Text[i] != '\n')
+                ++i;
+            if (i < m_Size && m_Text[i] == '=') {
+                m_Fields[std::string_view(m_Text + start, static_cast<size_t>(i - start))]
+                    .push_back(i + 1);
+                while (i < m_Size && m_Text[i] != '&' && m_Text[i] != '?' && m_Text[i] != '\n') ++i;
+            }
+            start = i + 1;
+        }
+    }
+
+    // Every part header 'form-data; name="<name>"' that ends its line (a file part goes
+    // on with its file name and is no field), and every boundary.
+    void IndexMultipart(const char* boundary, long boundaryLength) {
+        const std::string_view all(m_Text, static_cast<size_t>(m_Size));
+        for (size_t at = all.find(kPart); at != all.npos; at = all.find(kPart, at + 1)) {
+            const size_t name = at + kPart.size();
+            const size_t quote = all.find('"', name);
+            if (quote == all.npos) break;
+            if (quote + 1 >= all.size() || all[quote + 1] != '\r') continue;
+            const long from = std::min(static_cast<long>(quote) + 5, m_Size);
+            m_Fields[all.substr(name, quote - name)].push_back(from);
+        }
+        const std::string border =
+            "\r\n" + std::string(boundary, static_cast<size_t>(boundaryLength));
+        for (size_t at = all.find(border); at != all.npos; at = all.find(border, at + 1))
+            m_Borders.push_back(static_cast<long>(at));
+    }
+
+    static constexpr std::string_view kPart = "form-data; name=\"";
+    const Vessel& m_Message;
+    const char* m_Text;
+    long m_Size;
+    bool m_Multipart;
+    std::unordered_map<std::string_view, std::vector<long>> m_Fields;
+    std::vector<long> m_Borders;
+};
+
+}  // namespace
+
 void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>& params) {
+    const bool lookUp = m_FormType != kFormNone && m_RequestInBody;
+    std::unique_ptr<FormIndex> index;
+    // The joined values of each field, made once however many arguments name it.
+    std::unordered_map<std::string, std::string> joinedOf;
+    const char* base = m_Message.GetContent();
     const long count = params.Count();
     for (long i = 0; i < count; ++i) {
         ParamListItem* item = nullptr;
         if (params.GetAt(i, &item) != kListOk || !item) continue;
         const std::string_view v(item->m_Value.GetContent() ? item->m_Value.GetContent() : "",
                                  static_cast<size_t>(item->m_Value.GetSize()));
-        if (m_FormType == kFormNone || !m_RequestInBody) {
+        if (!lookUp) {
             AppendUtf16(item->m_ValueU, v);
             continue;
         }
         if (v.empty()) continue;
+        auto known = joinedOf.find(std::string(v));
+        if (known != joinedOf.end()) {
+            AppendUtf16(item->m_ValueU, known->second);
+            continue;
+        }
+        if (!index)
+            index = std::make_unique<FormIndex>(m_Message, m_FormType, m_Boundary.c_str(),
+                                                m_BoundaryLength);
 
         // Each argument names a form field: its submitted values, in order, joined by ','.
         std::string joined;
         bool found = false;
-        if (m_FormType == kFormUrlEncoded) {
-            const std::string pattern = std::string(v) + "=";
-            long pos = 0, at = 0;
-            while (FindField(m_Message, pattern, &pos, at)) {
+        auto add = [&](const char* text, size_t n) {
+            if (found) joined += ',';
+            joined.append(text, n);
+            found = true;
+        };
+        for (long from : index->Values(v)) {
+            if (m_FormType == kFormUrlEncoded) {
                 Vessel decoded;
                 decoded.Alloc(50, 1000);
-                GetDecodedParamValue(m_Message.GetContent() + pos + pattern.size(), decoded);
-                if (found) joined += ',';
-                joined.append(decoded.GetContent(), static_cast<size_t>(decoded.GetSize()));
-                found = true;
-                at = pos + 1;
-            }
-        } else {
-            const std::string pattern = "form-data; name=\"" + std::string(v) + "\"";
-            const char* base = m_Message.GetContent();
-            const long size = m_Message.GetSize();
-            long pos = 0, at = 0;
-            while (Find(m_Message, pattern, &pos, at)) {
-                at = pos + 1;
-                // A plain field's disposition line ends at the name; a file part goes on
-                // with "; filename=" and is not the field's value.
-                const long quoteEnd = pos + static_cast<long>(pattern.size());
-                if (quoteEnd >= size || base[quoteEnd] != '\r') continue;
-                long from = quoteEnd + 4;
-                if (from > size) from = size;
-                long to = from;
-                while (to < size) {
-                    long crlf = 0;
-                    if (!m_Message.ContainsN("\r\n", 2, &crlf, to)) {
-                        to = size;
-                        break;
-                    }
-                    if (size - (crlf + 2) >= m_BoundaryLength &&
-                        std::memcmp(base + crlf + 2, m_Boundary.c_str(),
-                                    static_cast<size_t>(m_BoundaryLength)) == 0) {
-                        to = crlf;
-                        break;
-                    }
-                    to = crlf + 1;
-                }
-                if (found) joined += ',';
-                joined.append(base + from, static_cast<size_t>(to - from));
-                found = true;
+                GetDecodedParamValue(base + from, decoded);
+                add(decoded.GetContent(), static_cast<size_t>(decoded.GetSize()));
+            } else {
+                add(base + from, static_cast<size_t>(index->PartEnd(from) - from));
             }
         }
-        AppendUtf16(item->m_ValueU, found ? std::string_view(joined) : v);
+        const std::string& value = joinedOf[std::string(v)] = found ? joined : std::string(v);
+        AppendUtf16(item->m_ValueU, value);
     }
 }
 
 void HttpProcessor::GetParameter(const char* fieldName, Vessel& out) {
-    if (!fieldName || std::strlen(fieldName) > 50 || m_FormType != kFormUrlEncoded) return;
-    long body = 0;
-    if (!Find(m_Message, "\r\n\r\n", &body)) return;
-    body += 4;
-    const std::string pattern = std::string(fieldName) + "=";
-    long pos = 0;
-    if (!FindField(m_Message, pattern, &pos, body)) return;
-    const char* p = m_Message.GetContent() + pos + pattern.size();
-    const char* end = m_Message.GetContent() + m_Message.GetSize();
-    std::string value;
-    while (p < end && *p != '&' && *p != '\r' && *p != '\n' && *p != '\0') {
-        if (end - p >= 3 && std::memcmp(p, "%2B", 3) == 0) {
-            value += '+';
-            p += 3;
-        } else if (end - p >= 3 && std::memcmp(p, "%2F", 3) == 0) {
-            value += '/';
-            p += 3;
-        } else {
-            value += *p++;
+    NoThrowVoid([&] {
+        if (!fieldName || std::strlen(fieldName) > 50 || m_FormType != kFormUrlEncoded) return;
+        long body = 0;
+        if (!Find(m_Message, "\r\n\r\n", &body)) return;
+        body += 4;
+        const std::string pattern = std::string(fieldName) + "=";
+        long pos = 0;
+        if (!FindField(m_Message, pattern, &pos, body)) return;
+        const char* p = m_Message.GetContent() + pos + pattern.size();
+        const char* end = m_Message.GetContent() + m_Message.GetSize();
+        std::string value;
+        while (p < end && *p != '&' && *p != '\r' && *p != '\n' && *p != '\0') {
+            if (end - p >= 3 && std::memcmp(p, "%2B", 3) == 0) {
+                value += '+';
+                p += 3;
+            } else if (end - p >= 3 && std::memcmp(p, "%2F", 3) == 0) {
+                value += '/';
+                p += 3;
+            } else {
+                value += *p++;
+            }
         }
-    }
-    if (!value.empty()) out.AddContent(value.data(), static_cast<long>(value.size()));
+        if (!value.empty()) out.AddContent(value.data(), static_cast<long>(value.size()));
+    });
 }
 
 int HttpProcessor::GetAppName(char* name) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/NoThrow.h"
 #include "logbook/WStrace.h"
 #include "platform/os/Files.h"
 #include "platform/os/System.h"
@@ -88,7 +89,8 @@ public:
             m_Out += "\n</table><br>";
         }
         m_Out += "\n";
-        m_Out += missingName;
+        // The name comes from the request: as HTML it could carry markup or script.
+        AppendEscaped(missingName);
         m_Out += ".html not found!\n</body></html>";
     }
 
@@ -101,6 +103,30 @@ public:
     }
 
 private:
+    void AppendEscaped(std::string_view text) {
+        for (const char c : text) {
+            switch (c) {
+                case '&':
+                    m_Out += "&amp;";
+                    break;
+                case '<':
+                    m_Out += "&lt;";
+                    break;
+                case '>':
+                    m_Out += "&gt;";
+                    break;
+                case '"':
+                    m_Out += "&quot;";
+                    break;
+                case '\'':
+                    m_Out += "&#39;";
+                    break;
+                default:
+                    m_Out += c;
+            }
+        }
+    }
+
     RosterU* TableAt(long t) {
         TableListItem* item = nullptr;
         if (m_Tables.GetAt(t, &item) != kListOk || !item) return nullptr;
@@ -124,27 +150,58 @@ private:
         }
     }
 
+    // What the scan knows of the stretch of template from one marker's '(' to the next
+    // ')', CR, LF or the end: markers that begin inside a stretch share its end and its
+    // commas, so each stretch is searched once however many markers begin inside it,
+    // and the whole template is scanned in one pass.
+    struct Stretch {
+        const char* from = nullptr;       // searched from here
+        const char* stop = nullptr;       // the first ')', CR, LF or the end after from
+        std::vector<const char*> commas;  // the commas in [from, stop)
+        std::vector<int> values;          // the argument after each comma, once read
+        std::vector<bool> read;
+        size_t first = 0;  // the first comma at or after the last marker's '('
+    };
+
+    // The argument after a comma of the stretch, up to the next comma or the stretch's end.
+    int ArgumentAfter(size_t comma) {
+        Stretch& s = m_Stretch;
+        if (!s.read[comma]) {
+            const char* from = s.commas[comma] + 1;
+            const char* to = comma + 1 < s.commas.size() ? s.commas[comma + 1] : s.stop;
+            s.values[comma] = ParseInt(from, to - from);
+            s.read[comma] = true;
+        }
+        return s.values[comma];
+    }
+
     // The arguments of a marker whose '(' ends at p: up to the first ')'; a CR, LF or
     // the end before it means there is no marker. Returns the count (more than 3 are
     // counted, not kept) and the position after ')', or -1.
-    static int Arguments(const char* p, const char* end, int* args, const char** after) {
-        const char* close = p;
-        while (close < end && *close != ')' && *close != '\r' && *close != '\n') ++close;
-        if (close >= end || *close != ')') return -1;
-        *after = close + 1;
-        if (close == p) return 0;
-        int count = 0;
-        const char* from = p;
-        for (;;) {
-            const char* comma =
-                static_cast<const char*>(std::memchr(from, ',', static_cast<size_t>(close - from)));
-            const char* to = comma ? comma : close;
-            if (count < 3) args[count] = ParseInt(from, to - from);
-            ++count;
-            if (!comma) break;
-            from = comma + 1;
+    int Arguments(const char* p, const char* end, int* args, const char** after) {
+        Stretch& s = m_Stretch;
+        if (!s.from || p > s.stop) {
+            // Markers come in text order, so a new stretch begins after the last one.
+            s = Stretch();
+            s.from = p;
+            const char* q = p;
+            while (q < end && *q != ')' && *q != '\r' && *q != '\n') {
+                if (*q == ',') s.commas.push_back(q);
+                ++q;
+            }
+            s.stop = q;
+            s.values.assign(s.commas.size(), 0);
+            s.read.assign(s.commas.size(), false);
         }
-        return count;
+        if (s.stop >= end || *s.stop != ')') return -1;
+        *after = s.stop + 1;
+        if (p == s.stop) return 0;
+        while (s.first < s.commas.size() && s.commas[s.first] < p) ++s.first;
+        const size_t commas = s.commas.size() - s.first;
+        const char* firstEnd = commas > 0 ? s.commas[s.first] : s.stop;
+        args[0] = ParseInt(p, firstEnd - p);
+        for (size_t k = 1; k < 3 && k <= commas; ++k) args[k] = ArgumentAfter(s.first + k - 1);
+        return commas + 1 > 3 ? 4 : static_cast<int>(commas + 1);
     }
 
     static bool StartsWith(const char* p, const char* end, std::string_view word) {
@@ -246,6 +303,7 @@ private:
 
     TableList<TableListItem>& m_Tables;
     std::string m_Out;
+    Stretch m_Stretch;
 };
 
 // The response header up to the blank line; *lengthField is where the Content-Length
@@ -274,6 +332,15 @@ std::string Header(RunItem& run, size_t* lengthField) {
     }
     for (const CookieEntry& e : c.m_Entries) {
         if (e.m_Kind != CookieEntry::kNamed) continue;
+        // A CR or LF would end the header line and let the value add lines of its own.
+        const auto breaks = [](std::string_view t) { return t.find_first_of("\r\n") != t.npos; };
+        if (breaks(e.m_Name.view()) || breaks(e.m_Value.view()) || breaks(e.m_Path.view())) {
+            if (run.m_Trace) {
+                const std::string why = "Cookie not set: its name, value or path holds CR or LF";
+                run.m_Trace->Print(why.data(), static_cast<long>(why.size()), "", 0);
+            }
+            continue;
+        }
         std::snprintf(line, sizeof line, "\r\nSet-Cookie: %s=%s; Path=/%s/;", e.m_Name.c_str(),
                       e.m_Value.c_str(), e.m_Path.c_str());
         h += line;
@@ -323,28 +390,36 @@ bool IsSafeTemplateName(std::string_view name) {
 
 int f_TableListToHttpResult(TableList<TableListItem>& tables, RunItem* run, Vessel& out,
                             const char* pageName) {
-    std::string name;
-    if (pageName && *pageName)
-        name = pageName;
-    else if (run && !run->m_PageName.empty())
-        name = run->m_PageName.str();
-    else if (run)
-        name = run->m_RequestName.str();
-    std::string text;
-    bool found = false;
-    if (tables.m_ErrorCode == 0 && run && IsSafeTemplateName(name) &&
-        IsSafeTemplateName(run->m_AppName.view())) {
-        const std::string path =
-            os::JoinPath({run->m_RootFolder.view(), run->m_AppName.view(), name + ".html"});
-        found = os::ReadWholeFile(path.c_str(), text) == 0;
-    }
-    const std::string_view view(text);
-    Render(tables, run, out, pageName == nullptr, found ? &view : nullptr, name);
-    return 0;
+    return NoThrow(
+        [&]() -> int {
+            std::string name;
+            if (pageName && *pageName)
+                name = pageName;
+            else if (run && !run->m_PageName.empty())
+                name = run->m_PageName.str();
+            else if (run)
+                name = run->m_RequestName.str();
+            std::string text;
+            bool found = false;
+            if (tables.m_ErrorCode == 0 && run && IsSafeTemplateName(name) &&
+                IsSafeTemplateName(run->m_AppName.view())) {
+                const std::string path =
+                    os::JoinPath({run->m_RootFolder.view(), run->m_AppName.view(), name + ".html"});
+                found = os::ReadWholeFile(path.c_str(), text) == 0;
+            }
+            const std::string_view view(text);
+            Render(tables, run, out, pageName == nullptr, found ? &view : nullptr, name);
+            return 0;
+        },
+        0);
 }
 
 int f_TableListToHttpResultFromText(TableList<TableListItem>& tables, RunItem* run, Vessel& out,
                                     std::string_view pageTemplate, bool withHeader) {
-    Render(tables, run, out, withHeader, &pageTemplate, std::string_view());
-    return 0;
+    return NoThrow(
+        [&]() -> int {
+            Render(tables, run, out, withHeader, &pageTemplate, std::string_view());
+            return 0;
+        },
+        0);
 }

@@ -27,6 +27,12 @@
 // matches the body. A table list with a non-zero m_ErrorCode gives an error page.
 // Template markers: #FIELD(t,r,f), #TABLE(t), #SELECT(t,v,x); a marker that is malformed
 // or out of range stays in the page as text. Cells are UTF-16 and go out as UTF-8.
+//
+// Cell texts and templates go out exactly as they are, never HTML-escaped: applications
+// put markup in cells on purpose, so a server that fills cells from untrusted input
+// escapes them itself. Only what the renderer takes from the request is made safe: the
+// page name of the "not found" page is escaped, and a cookie whose name, value or path
+// holds CR or LF is not set (the refusal goes to the run item's trace).
 #pragma once
 
 #include <memory>

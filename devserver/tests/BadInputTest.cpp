@@ -119,6 +119,12 @@ TEST(BadInput, RefusedWithAReasonAndNothingChanges) {
     std::string a = Exchange(s.Port(), big);
     EXPECT_NE(a.find("larger than"), std::string::npos) << a;
     EXPECT_FALSE(fs::exists(s.Root() + "/apps/demo/data/big.bin"));
+    // The length is the header's, in any case: a small one in the body changes nothing.
+    for (const char* header : {"content-length: 2000000\r\n", "X-Size: 1\r\n"}) {
+        a = Exchange(s.Port(), "DEV \r\nCookie: jsessionid=" + std::to_string(sid) + "\r\n" +
+                                   header + "\r\nContent-Length: 5\r\nserver_request=GetApps()");
+        EXPECT_TRUE(IsError(a)) << header << a;
+    }
 
     // Unfinished requests do not hold the server up.
     net::TcpClient idle;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "devserver/tests/Harness.h"
+#include "platform/net/TcpClient.h"
 
 using namespace dstest;
 namespace fs = std::filesystem;
@@ -162,3 +163,44 @@ TEST_F(Transfer, ApplicationFileKind5) {
 }
 
 }  // namespace
+
+// A file upload goes to a temporary file beside its target: the target changes only
+// when the whole body came, and nothing is left behind otherwise.
+TEST_F(Transfer, UploadsReplaceTheTargetOnlyWhenWhole) {
+    const long sid = Login(a.Port(), "admin", kAdminPassword);
+    ASSERT_NE(sid, 0);
+    const std::string target = a.Root() + "/apps/demo/index.html";
+    const std::string before = ReadFile(target);
+    const std::string file(1 << 20, 'f');
+    auto request = [&](long session, const std::string& ending) {
+        const std::string body = "server_request=UploadFile(1,1,index.html)&&&" + file + ending;
+        return DevRequest(body, session);
+    };
+    auto leftovers = [&] {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(a.Root() + "/apps/demo"))
+            n += e.path().filename().string().rfind(".index.html", 0) == 0;
+        return n;
+    };
+    // The client goes away half-way.
+    {
+        net::TcpClient c;
+        ASSERT_EQ(c.Open(), 0);
+        ASSERT_EQ(c.Connect(net::MakeAddress(127, 0, 0, 1, a.Port()), 2000), 0);
+        const std::string r = request(sid, "\r\n\r\n");
+        ASSERT_EQ(c.SendAll(r.data(), r.size() / 2, 5000), 0);
+    }
+    // Refusals come after the whole body was read, so the client reads them: not logged
+    // in, and a body without its final empty line.
+    EXPECT_NE(Exchange(a.Port(), request(0, "\r\n\r\n")).find("Not logged in"), std::string::npos);
+    EXPECT_NE(Exchange(a.Port(), request(sid, "XXXX")).find("does not end with an empty line"),
+              std::string::npos);
+    EXPECT_EQ(Cli(a, {"GetHtmls", "1"}).rc, 0);  // the server is still serving
+    EXPECT_EQ(ReadFile(target), before);
+    EXPECT_EQ(leftovers(), 0);
+    // Whole, it replaces the file.
+    const std::string answer = Exchange(a.Port(), request(sid, "\r\n\r\n"));
+    EXPECT_FALSE(IsError(answer)) << answer.substr(0, 300);
+    EXPECT_TRUE(ReadFile(target) == file);
+    EXPECT_EQ(leftovers(), 0);
+}

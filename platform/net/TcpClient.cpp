@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -136,6 +137,37 @@ int TcpClient::SendAll(const void* data, std::size_t size, int timeoutMs) {
         size -= static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+int TcpClient::SendFile(int fileFd, int64_t size, int timeoutMs) {
+    if (m_Fd < 0 || fileFd < 0) {
+        m_LastError = EBADF;
+        return -1;
+    }
+    // Non-blocking for the duration, so every wait is the bounded poll.
+    const int flags = ::fcntl(m_Fd, F_GETFL, 0);
+    if (flags < 0 || ::fcntl(m_Fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+        m_LastError = errno;
+        return -1;
+    }
+    int rc = 0;
+    while (size > 0 && rc == 0) {
+        const std::size_t chunk = size > (1 << 20) ? (1 << 20) : static_cast<std::size_t>(size);
+        const ssize_t n = ::sendfile(m_Fd, fileFd, nullptr, chunk);
+        if (n > 0) {
+            size -= n;
+        } else if (n == 0) {
+            m_LastError = EIO;  // the file is shorter than promised
+            rc = -1;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            rc = WaitFor(POLLOUT, timeoutMs);
+        } else if (errno != EINTR) {
+            m_LastError = errno;
+            rc = -1;
+        }
+    }
+    ::fcntl(m_Fd, F_SETFL, flags);
+    return rc;
 }
 
 long TcpClient::Receive(void* buffer, std::size_t size, int timeoutMs) {

@@ -36,6 +36,9 @@ public:
     // Writes every byte, continuing after short writes; gives up when the peer has
     // taken nothing for timeoutMs. 0 or -1.
     int SendAll(const void* data, std::size_t size, int timeoutMs);
+    // Sends size bytes of an open file from its current position, from disk to socket
+    // without a copy through the program. -1 as SendAll, or when the file ends early.
+    int SendFile(int fileFd, int64_t size, int timeoutMs);
     // Receives up to size bytes: the count, 0 when the peer closed, -1 on failure or
     // when no byte arrived within timeoutMs (LastError() then is the time-out code).
     long Receive(void* buffer, std::size_t size, int timeoutMs);

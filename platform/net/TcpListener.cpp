@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
@@ -64,6 +65,69 @@ int TcpConnection::SendAll(const void* data, std::size_t size, int timeoutMs) {
         size -= static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+int TcpConnection::SendFile(int fileFd, int64_t size, int timeoutMs) {
+    if (m_Fd < 0 || fileFd < 0) return -1;
+    // Non-blocking for the duration, so a peer that takes nothing ends it after timeoutMs.
+    const int flags = ::fcntl(m_Fd, F_GETFL);
+    if (flags < 0 || ::fcntl(m_Fd, F_SETFL, flags | O_NONBLOCK) != 0) return -1;
+    int rc = 0;
+    while (size > 0) {
+        const std::size_t chunk = size > (1 << 20) ? (1 << 20) : static_cast<std::size_t>(size);
+        const ssize_t n = ::sendfile(m_Fd, fileFd, nullptr, chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitFd(m_Fd, POLLOUT, timeoutMs) > 0)
+                continue;
+            rc = -1;
+            break;
+        }
+        if (n == 0) {  // the file is shorter than promised
+            rc = -1;
+            break;
+        }
+        size -= n;
+    }
+    ::fcntl(m_Fd, F_SETFL, flags);
+    return rc;
+}
+
+int TcpConnection::ReceiveToFile(int fileFd, int64_t size, int timeoutMs) {
+    if (m_Fd < 0 || fileFd < 0) return -1;
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+    ::fcntl(pipeFds[1], F_SETPIPE_SZ, 1 << 20);  // fewer calls per byte; a smaller pipe works too
+    int rc = 0;
+    while (size > 0 && rc == 0) {
+        const std::size_t chunk = size > (1 << 20) ? (1 << 20) : static_cast<std::size_t>(size);
+        if (WaitFd(m_Fd, POLLIN, timeoutMs) <= 0) {
+            rc = -1;
+            break;
+        }
+        const ssize_t in =
+            ::splice(m_Fd, nullptr, pipeFds[1], nullptr, chunk, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+        if (in < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (in <= 0) {
+            rc = -1;  // failed, or the peer closed early
+            break;
+        }
+        // The pipe holds what came; all of it goes on to the file.
+        for (ssize_t left = in; left > 0;) {
+            const ssize_t out = ::splice(pipeFds[0], nullptr, fileFd, nullptr,
+                                         static_cast<std::size_t>(left), SPLICE_F_MOVE);
+            if (out < 0 && errno == EINTR) continue;
+            if (out <= 0) {
+                rc = -1;
+                break;
+            }
+            left -= out;
+        }
+        size -= in;
+    }
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    return rc;
 }
 
 void TcpConnection::Close() {

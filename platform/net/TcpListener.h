@@ -24,6 +24,14 @@ public:
     long Receive(void* buffer, std::size_t size, int timeoutMs);
     // Writes every byte; -1 when the peer takes nothing for timeoutMs or goes away.
     int SendAll(const void* data, std::size_t size, int timeoutMs);
+    // Sends size bytes of an open file from its current position, from disk to socket
+    // without a copy through the program (sendfile). -1 as SendAll, or when the file
+    // ends early.
+    int SendFile(int fileFd, int64_t size, int timeoutMs);
+    // Receives exactly size bytes into an open file at its current position, from socket
+    // to disk without a copy through the program (splice). -1 when the peer closes
+    // early, fails, or sends nothing for timeoutMs, or when the file cannot be written.
+    int ReceiveToFile(int fileFd, int64_t size, int timeoutMs);
     void Close();
     bool IsOpen() const { return m_Fd >= 0; }
     int Handle() const { return m_Fd; }

@@ -85,27 +85,90 @@ int ReadWholeFile(const char* path, std::string& out) {
     return 0;
 }
 
-int ReplaceFile(const char* path, const void* data, std::size_t size) {
-    if (!path || !*path || (size > 0 && !data)) return -1;
-    std::string dir = DirName(path);
-    std::string tmp = JoinPath({dir, "." + BaseName(path) + ".XXXXXX"});
+int ReplacementFile::Open(const char* target) {
+    Discard();
+    if (!target || !*target) return -1;
+    m_Target = target;
+    std::string tmp = JoinPath({DirName(target), "." + BaseName(target) + ".XXXXXX"});
     std::vector<char> name(tmp.begin(), tmp.end());
     name.push_back('\0');
-    Fd f(::mkstemp(name.data()));
-    if (f.fd < 0) return -1;
-    // mkstemp creates 0600; give the file the ordinary mode a plain create would.
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return -1;
+    m_Fd = fd;
+    m_Temp = name.data();
+    m_Failed = false;
+    // mkstemp creates 0600; give the file the mode the old one had, or the ordinary mode
+    // a plain create would.
     mode_t mask = ::umask(0);
     ::umask(mask);
     struct stat old {};
-    mode_t mode = (::stat(path, &old) == 0) ? (old.st_mode & 07777) : (0666 & ~mask);
-    bool ok = ::fchmod(f.fd, mode) == 0 &&
-              WriteAll(f.fd, static_cast<const char*>(data), size) == 0 && ::fsync(f.fd) == 0;
-    ok = (::close(f.Release()) == 0) && ok;
-    if (!ok || ::rename(name.data(), path) != 0) {
-        ::unlink(name.data());
+    const mode_t mode = (::stat(target, &old) == 0) ? (old.st_mode & 07777) : (0666 & ~mask);
+    if (::fchmod(m_Fd, mode) != 0) m_Failed = true;
+    return 0;
+}
+
+int ReplacementFile::Write(const void* data, std::size_t size) {
+    if (m_Fd < 0 || m_Failed) return -1;
+    if (size > 0 && WriteAll(m_Fd, static_cast<const char*>(data), size) != 0) {
+        m_Failed = true;
         return -1;
     }
     return 0;
+}
+
+int ReplacementFile::Commit() {
+    if (m_Fd < 0) return -1;
+    bool ok = !m_Failed && ::fsync(m_Fd) == 0;
+    ok = ::close(m_Fd) == 0 && ok;
+    m_Fd = -1;
+    if (!ok || ::rename(m_Temp.c_str(), m_Target.c_str()) != 0) {
+        ::unlink(m_Temp.c_str());
+        m_Temp.clear();
+        return -1;
+    }
+    m_Temp.clear();
+    return 0;
+}
+
+void ReplacementFile::Discard() {
+    if (m_Fd >= 0) ::close(m_Fd);
+    m_Fd = -1;
+    if (!m_Temp.empty()) ::unlink(m_Temp.c_str());
+    m_Temp.clear();
+}
+
+FileReader::~FileReader() {
+    if (m_Fd >= 0) ::close(m_Fd);
+}
+
+int FileReader::Open(const char* path) {
+    if (m_Fd >= 0) ::close(m_Fd);
+    m_Fd = -1;
+    m_Size = 0;
+    if (!path) return -1;
+    Fd f(::open(path, O_RDONLY | O_CLOEXEC));
+    if (f.fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return -1;
+    m_Size = static_cast<int64_t>(st.st_size);
+    m_Fd = f.Release();
+    return 0;
+}
+
+long FileReader::Read(void* buffer, std::size_t size) {
+    if (m_Fd < 0) return -1;
+    for (;;) {
+        const ssize_t r = ::read(m_Fd, buffer, size);
+        if (r >= 0) return static_cast<long>(r);
+        if (errno != EINTR) return -1;
+    }
+}
+
+int ReplaceFile(const char* path, const void* data, std::size_t size) {
+    if (!path || !*path || (size > 0 && !data)) return -1;
+    ReplacementFile file;
+    if (file.Open(path) != 0 || file.Write(data, size) != 0) return -1;
+    return file.Commit();
 }
 
 int AppendToFile(const char* path, const void* data, std::size_t size) {

@@ -23,6 +23,57 @@ inline int ReplaceFile(const char* path, std::string_view data) {
     return ReplaceFile(path, data.data(), data.size());
 }
 
+// A file written in pieces that replaces its target only when it is whole: the pieces
+// go to a temporary file in the target's folder, which Commit flushes to disk and
+// renames over the target. Until then the old file stays; a replacement that is never
+// committed is removed (Discard, or the destructor).
+class ReplacementFile {
+public:
+    ReplacementFile() = default;
+    ~ReplacementFile() { Discard(); }
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // Creates the temporary file beside target. -1 when it cannot be created.
+    int Open(const char* target);
+    int Write(const void* data, std::size_t size);
+    // -1 when a write failed or the file cannot be flushed or renamed; the old file stays.
+    int Commit();
+    void Discard();
+    bool IsOpen() const { return m_Fd >= 0; }
+    // For writes that bypass Write (a socket spliced to the file); a failure of those
+    // is the caller's to note with Fail, so that Commit refuses.
+    int Handle() const { return m_Fd; }
+    void Fail() { m_Failed = true; }
+
+private:
+    int m_Fd = -1;
+    bool m_Failed = false;
+    std::string m_Temp;
+    std::string m_Target;
+};
+
+// A regular file read in pieces; the descriptor closes with the object.
+class FileReader {
+public:
+    FileReader() = default;
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // -1 when the path is no regular file or cannot be opened.
+    int Open(const char* path);
+    // The size when opened.
+    int64_t Size() const { return m_Size; }
+    // Up to size bytes: the count, 0 at the end, -1 on failure.
+    long Read(void* buffer, std::size_t size);
+    int Handle() const { return m_Fd; }
+
+private:
+    int m_Fd = -1;
+    int64_t m_Size = 0;
+};
+
 // Appends in one write to a file created when missing. -1 when it cannot be opened.
 int AppendToFile(const char* path, const void* data, std::size_t size);
 // Creates the file anew, empty.

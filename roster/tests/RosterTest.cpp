@@ -76,6 +76,24 @@ TEST(Roster, OutOfRangeIsRefused) {
     EXPECT_EQ(t.GetField(0, -1, &p, &n), -1);
 }
 
+TEST(Roster, FieldsAfterTheFirstRecordOrTooWideAreRefused) {
+    // A field added after a record made cell reads and writes run past the records.
+    Roster t;
+    ASSERT_EQ(t.CreateField(1), 0);
+    ASSERT_EQ(t.CreateRecord(), 0);
+    EXPECT_EQ(t.CreateField(10), -1);
+    long fields = 0;
+    t.GetNumberOfFields(&fields);
+    EXPECT_EQ(fields, 1);
+    EXPECT_EQ(t.GetRecordSize(), 1);
+    EXPECT_EQ(t.SetField(0, 1, "0123456789"), -1);
+    // Widths whose sum would not fit a buffer's 32-bit size.
+    RosterU u;
+    ASSERT_EQ(u.CreateField(0x7ffffff0L), 0);
+    EXPECT_EQ(u.CreateField(0x7ffffff0L), -1);
+    EXPECT_EQ(u.GetRecordSize(), 0x7ffffff0L);
+}
+
 TEST(Roster, SingleSelectionReplaces) {
     Roster t;
     t.CreateField(1);

@@ -12,6 +12,7 @@
 
 #include "platform/os/Files.h"
 #include "platform/os/LocalFile.h"
+#include "platform/os/System.h"
 #include "studio/session/Layouts.h"
 #include "studio/session/ServerSession.h"
 #include "studio/shell/StudioSettings.h"
@@ -32,7 +33,9 @@ const char* const kUsage =
     "\n"
     "Runs one command of the Quorvel server's administration catalogue: logs in, sends\n"
     "the command, logs out, and prints the records of the answer, one line each with\n"
-    "the columns separated by a TAB.\n"
+    "the columns separated by a TAB. Inside a column a TAB, CR, LF and backslash are\n"
+    "written as \\t, \\r, \\n and \\\\, so every record is one line. --json output is\n"
+    "always valid UTF-8: bytes that are not UTF-8 become U+FFFD.\n"
     "\n"
     "options:\n"
     "  --profile FILE        take name, address, port and user name from a connection\n"
@@ -134,9 +137,12 @@ void WriteOut(const char* data, long size) {
     if (size > 0) std::fwrite(data, 1, static_cast<std::size_t>(size), stdout);
 }
 
+// A JSON string is valid UTF-8 whatever the server sent: bytes that are not UTF-8 become
+// U+FFFD.
 void JsonString(std::string& out, std::string_view s) {
+    const std::string valid = os::Utf16ToUtf8(os::Utf8ToUtf16(s));
     out += '"';
-    for (unsigned char c : s) {
+    for (unsigned char c : valid) {
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -164,6 +170,29 @@ void JsonString(std::string& out, std::string_view s) {
         }
     }
     out += '"';
+}
+
+// A cell of a TAB-separated line: a TAB, CR, LF or backslash inside it is written as
+// \t, \r, \n or \\, so a server's value cannot split a record or forge another.
+void TabField(std::string& out, std::string_view s) {
+    for (const char c : s) {
+        switch (c) {
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            default:
+                out += c;
+        }
+    }
 }
 
 // Prints records by their layout: TAB-separated lines, or one JSON array.
@@ -200,11 +229,11 @@ public:
             for (const Column<Item>& c : layout) {
                 if (!first) line += '\t';
                 first = false;
-                line += c.get(item);
+                TabField(line, c.get(item));
             }
             if (!extraKey.empty()) {
                 if (!first) line += '\t';
-                line += extraValue;
+                TabField(line, extraValue);
             }
             line += '\n';
         }
@@ -553,7 +582,11 @@ int Exchange(int code, bool whole = false) {
         std::fprintf(stderr, "%s\n", Session.GetErrorText());
         return kExitServerError;
     }
-    std::fprintf(stderr, "quorvel-cli: no usable response to %s\n", CommandName(code));
+    // A command refused before connecting says why.
+    if (Session.GetErrorText()[0] != '\0')
+        std::fprintf(stderr, "quorvel-cli: %s: %s\n", CommandName(code), Session.GetErrorText());
+    else
+        std::fprintf(stderr, "quorvel-cli: no usable response to %s\n", CommandName(code));
     return kExitNoResponse;
 }
 

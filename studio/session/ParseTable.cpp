@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/NoThrow.h"
 #include "studio/session/Layouts.h"
 #include "studio/session/ServerSession.h"
 
@@ -130,42 +131,46 @@ void FillDSNames() {
 }  // namespace
 
 int ServerSession::ParseTable(int code) {
-    if (!IsTableCode(code)) {
-        Report("Incorrect DevRequestType");
-        return -1;
-    }
-    const Vessel& m = m_Response.m_Message;
-    long start = 0;
-    if (m.GetSize() == 0 || !m.Contains("<tr>", &start, 0)) return -1;
-    Scanner scan(m.GetContent(), m.GetSize());
+    return NoThrow(
+        [&]() -> int {
+            if (!IsTableCode(code)) {
+                Report("Incorrect DevRequestType");
+                return -1;
+            }
+            const Vessel& m = m_Response.m_Message;
+            long start = 0;
+            if (m.GetSize() == 0 || !m.Contains("<tr>", &start, 0)) return -1;
+            Scanner scan(m.GetContent(), m.GetSize());
 
-    if (code >= 3 && code <= 6) {
-        FillList(scan, start, AppList, AppLayout(code));
-    } else if (code == 36) {
-        FillList(scan, start, MonitorAppList, AppLayout(code));
-    } else if (code >= 7 && code <= 10) {
-        FillList(scan, start, ReqList, ReqLayout(code));
-        FillDSNames();
-    } else if (code == 11) {
-        FillList(scan, start, CurrentReq.ReqParamList, ParamLayout(code));
-    } else if (code == 13) {
-        FillList(scan, start, CurrentReq.ReqUserList, UserLayout(code));
-    } else if (code == 41) {
-        FillList(scan, start, CurrentApp.AppUserList, UserLayout(code));
-    } else if ((code >= 21 && code <= 24) || code == 38) {
-        FillList(scan, start, UserList, UserLayout(code));
-    } else if ((code >= 17 && code <= 20) || code == 39) {
-        FillList(scan, start, DSList, DSLayout(code));
-    } else if (code >= 25 && code <= 27) {
-        FillList(scan, start, *FileListOfKind(code - 24), FileLayout(code));
-    } else if (code == 40) {
-        FillList(scan, start, FileList, FileLayout(code));
-    } else if (code == 28) {
-        auto layout = ConfigLayout(code);
-        scan.Rows(start, [&](const Row& row) {
-            for (int c = 0; c < row.count && c < static_cast<int>(layout.size()); ++c)
-                layout[static_cast<std::size_t>(c)].set(ServerConfig, row.cells[c]);
-        });
-    }
-    return 0;
+            if (code >= 3 && code <= 6) {
+                FillList(scan, start, AppList, AppLayout(code));
+            } else if (code == 36) {
+                FillList(scan, start, MonitorAppList, AppLayout(code));
+            } else if (code >= 7 && code <= 10) {
+                FillList(scan, start, ReqList, ReqLayout(code));
+                FillDSNames();
+            } else if (code == 11) {
+                FillList(scan, start, CurrentReq.ReqParamList, ParamLayout(code));
+            } else if (code == 13) {
+                FillList(scan, start, CurrentReq.ReqUserList, UserLayout(code));
+            } else if (code == 41) {
+                FillList(scan, start, CurrentApp.AppUserList, UserLayout(code));
+            } else if ((code >= 21 && code <= 24) || code == 38) {
+                FillList(scan, start, UserList, UserLayout(code));
+            } else if ((code >= 17 && code <= 20) || code == 39) {
+                FillList(scan, start, DSList, DSLayout(code));
+            } else if (code >= 25 && code <= 27) {
+                FillList(scan, start, *FileListOfKind(code - 24), FileLayout(code));
+            } else if (code == 40) {
+                FillList(scan, start, FileList, FileLayout(code));
+            } else if (code == 28) {
+                auto layout = ConfigLayout(code);
+                scan.Rows(start, [&](const Row& row) {
+                    for (int c = 0; c < row.count && c < static_cast<int>(layout.size()); ++c)
+                        layout[static_cast<std::size_t>(c)].set(ServerConfig, row.cells[c]);
+                });
+            }
+            return 0;
+        },
+        -1);
 }

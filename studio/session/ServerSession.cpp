@@ -1,12 +1,14 @@
 #include "studio/session/ServerSession.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 
+#include "common/NoThrow.h"
 #include "platform/os/LocalFile.h"
 
 ServerSession Session;
@@ -14,59 +16,39 @@ ServerSession Session;
 namespace {
 
 constexpr const char* kEnd = "\r\n\r\n";
-// A watched request is sent in slices of this size, each followed by a progress report.
+// A watched request is sent in slices of this size, each followed by a progress report;
+// an uploaded file is read and sent in blocks of this size.
 constexpr long long kSendSlice = 256 * 1024;
-constexpr long kLargestBuffer = 0x7ffffffeL;  // a buffer's sizes are 32-bit
-// What a header's Content-Length may reserve ahead; a larger answer grows as it comes,
-// so a lying header cannot make the studio claim gigabytes up front.
-constexpr long kLargestReserve = 256L * 1024 * 1024;
+// What a streamed download keeps of its answer in memory: the header and the start of
+// the body, enough for the error text and for every question asked of the header.
+constexpr long kKeptBody = 64 * 1024;
+constexpr long kLongestHeader = 64 * 1024;
+constexpr char kErrorMark[] = "SERVER_ERROR";
+constexpr std::size_t kErrorMarkLength = sizeof kErrorMark - 1;
 
-bool HeaderHasLength(const Vessel& m, long headerLength) {
-    long pos = 0;
-    if (m.Contains("Content-Length: ", &pos, 0) && pos < headerLength) return true;
-    return m.Contains("Content-length: ", &pos, 0) && pos < headerLength;
-}
-
-// Gives the buffer room for at least want characters, keeping its content. A
-// re-allocated buffer is a new message to the reader, which rescans it from its start.
-int Reserve(Vessel& m, long want) {
-    const long size = m.GetSize();
-    if (want <= m.GetCapacity()) return 0;
-    std::string keep(m.GetContent(), static_cast<std::size_t>(size));
-    const long step = m.GetGrowStep() > 0 ? m.GetGrowStep() : 5000;
-    if (m.Alloc(want, step) != 0 && m.Alloc(size > 0 ? size : 1, step) != 0) return -1;
-    if (size > 0 && m.AddContent(keep.data(), size) != 0) return -1;
-    return want <= m.GetCapacity() ? 0 : -1;
-}
-
-// Appends a received block. The buffer's own growth adds a fixed step, which makes a
-// large answer cost a reallocation per block (quadratic in its size); here the storage
-// at least doubles instead, so reading an answer stays linear.
-int AppendBlock(Vessel& m, const char* data, long n) {
-    const long size = m.GetSize();
-    if (n > m.GetCapacity() - size) {
-        long want = m.GetCapacity() * 2;
-        if (want < size + n || want > kLargestBuffer) want = size + n;
-        Reserve(m, want);  // on failure the buffer's own growth still gets its chance
+// Finds the server's error mark in an answer that passes in blocks, also where it is
+// split across two of them.
+class ErrorMarkScanner {
+public:
+    void Feed(const char* data, std::size_t n) {
+        if (m_Found || n == 0) return;
+        const std::string_view block(data, n);
+        const std::string border = m_Tail + std::string(block.substr(0, kErrorMarkLength - 1));
+        if (border.find(kErrorMark) != std::string::npos ||
+            block.find(kErrorMark) != std::string_view::npos) {
+            m_Found = true;
+            return;
+        }
+        m_Tail += block.substr(n > kErrorMarkLength ? n - kErrorMarkLength : 0);
+        if (m_Tail.size() > kErrorMarkLength - 1)
+            m_Tail.erase(0, m_Tail.size() - (kErrorMarkLength - 1));
     }
-    return m.AddContent(data, n);
-}
+    bool Found() const { return m_Found; }
 
-// The header tells the whole answer's size: room for all of it at once, so the body is
-// copied only once. Only while the answer is short, since finding the header rescans it.
-void ReserveForAnswer(HttpProcessor& r, bool& done) {
-    Vessel& m = r.m_Message;
-    if (done || m.GetSize() > 4 * kReceiveBlock) {
-        done = true;
-        return;
-    }
-    const long h = r.GetHeaderLength();
-    if (h <= 0) return;
-    done = true;
-    if (!HeaderHasLength(m, h)) return;
-    const long length = r.GetContentLength();
-    if (length > 0 && length <= kLargestReserve - h) Reserve(m, h + length);
-}
+private:
+    std::string m_Tail;  // the last bytes fed, too few to hold the mark
+    bool m_Found = false;
+};
 
 }  // namespace
 
@@ -81,9 +63,24 @@ int ServerSession::Execute(int code) {
 }
 
 int ServerSession::Execute(int code, Observer* observer) {
+    const int rc = NoThrow(
+        [&] {
+            const int result = Exchange(code, observer);
+            m_ExchangeResult = result;
+            return result;
+        },
+        -1);
+    m_Socket = 0;
+    if (rc != 0) m_Download.Discard();
+    return rc;
+}
+
+int ServerSession::Exchange(int code, Observer* observer) {
     m_ErrorText.Clear();
     m_ErrorCode = 0;
     m_ExchangeResult = -1;
+    m_Download.Discard();
+    m_Streamed = false;
     // Unwatched, a failure goes to the report hook (or to the caller's own message);
     // watched, it is kept for the observer.
     auto fail = [observer](const std::string& text, bool report) {
@@ -94,6 +91,12 @@ int ServerSession::Execute(int code, Observer* observer) {
         }
         return -1;
     };
+    // A command refused before connecting says why in the error text as well, so every
+    // caller can show it.
+    auto refuse = [this, &fail](const std::string& text) {
+        m_ErrorText = text;
+        return fail(text, false);
+    };
     auto progress = [observer](long long done, long long total) {
         if (observer && observer->progress) observer->progress(done, total);
     };
@@ -102,33 +105,32 @@ int ServerSession::Execute(int code, Observer* observer) {
     Vessel& message = m_Response.m_Message;
     message.Free();
     m_Response.m_HttpType = 0;
-    if (message.Alloc(50000, 5000) != 0) return fail(kNoMemory, false);
+    if (message.Alloc(50000, 5000) != 0) return refuse(kNoMemory);
 
     // Everything that can be refused is refused before a connection is opened, so a
-    // refused command never reaches the server.
-    if ((code == kCmdDownloadFile || code == kCmdUploadFile) && TransferKind == kTransferFiles) {
-        std::string name = std::string(FolderPath.view()) + "\\" + TransferFileName.str();
-        if (name.size() > TransferFileName.kWidth)
-            return fail("The file name with its folder is too long!", false);
-        TransferFileName = name;
-    }
+    // refused command never reaches the server. A file goes from disk to the socket and
+    // from the socket to disk in blocks, so memory does not grow with its size.
+    const bool uploadFile = code == kCmdUploadFile;
+    const bool downloadFile = code == kCmdDownloadFile;
     std::string text;
     Vessel extra;
     Vessel request;
-    if (extra.Alloc(50000, 5000) != 0 || request.Alloc(50000, 5000) != 0)
-        return fail(kNoMemory, false);
-    if (FormatCommand(code, text, extra) != 0)
-        return fail(code == kCmdUploadFile
-                        ? std::string("The local file cannot be read: ") + TransferLocalPath.c_str()
-                        : std::string("The command does not fit its storage!"),
-                    false);
+    if (extra.Alloc(50000, 5000) != 0 || request.Alloc(50000, 5000) != 0) return refuse(kNoMemory);
+    if (FormatText(code, text, extra, !uploadFile) != 0) return refuse(m_ErrorText.str());
+    os::FileReader upload;
+    if (uploadFile && upload.Open(TransferLocalPath.c_str()) != 0)
+        return refuse(std::string("The local file cannot be read: ") + TransferLocalPath.c_str());
+    if (downloadFile && m_Download.Open(TransferLocalPath.c_str()) != 0)
+        return refuse(std::string("The local file cannot be written: ") +
+                      TransferLocalPath.c_str());
 
     const bool hasExtra = HasExtraBody(code);
     const char* extraData = code == kCmdSetReqScript ? ReqScript.GetContent() : extra.GetContent();
-    const long extraSize = code == kCmdSetReqScript ? ReqScript.GetSize() : extra.GetSize();
+    const long long extraSize = uploadFile                 ? upload.Size()
+                                : code == kCmdSetReqScript ? ReqScript.GetSize()
+                                                           : extra.GetSize();
     long long bodyLength = static_cast<long long>(text.size());
     if (hasExtra) bodyLength += extraSize + 4;
-    if (bodyLength > 0x7ffffff0LL) return fail("The file is too large to send!", false);
 
     char line[96];
     int rc = request.AddContent("DEV \r\n", 6);
@@ -139,15 +141,16 @@ int ServerSession::Execute(int code, Observer* observer) {
     int n = std::snprintf(line, sizeof line, "Content-Length: %lld\r\n\r\n", bodyLength);
     rc |= request.AddContent(line, n);
     rc |= request.AddContent(text.data(), static_cast<long>(text.size()));
-    if (hasExtra) {
-        if (extraSize > 0) rc |= request.AddContent(extraData, extraSize);
+    if (hasExtra && !uploadFile) {
+        if (extraSize > 0) rc |= request.AddContent(extraData, static_cast<long>(extraSize));
         rc |= request.AddContent(kEnd, 4);
     }
     extra.Free();
-    if (rc != 0) return fail(kNoMemory, false);
+    if (rc != 0) return refuse(kNoMemory);
+    const long long requestSize = request.GetSize() + (uploadFile ? upload.Size() + 4 : 0);
 
     std::unique_ptr<char[]> block(new (std::nothrow) char[kReceiveBlock + 1]);
-    if (!block) return fail(kNoMemory, false);
+    if (!block) return refuse(kNoMemory);
 
     net::TcpClient client;
     if (client.Open() != 0) {
@@ -157,39 +160,67 @@ int ServerSession::Execute(int code, Observer* observer) {
     }
     m_Socket = client.Handle();
     int result = 0;
-    long long expected = 0;  // header and body, once the header has told
+    long long sent = 0;
+    auto sendFailed = [&] {
+        char msg[96];
+        std::snprintf(msg, sizeof msg, "send() SOCKET_ERROR rc = %i, m_Socket = %i",
+                      client.LastError(), m_Socket);
+        if (observer)
+            fail("Sending to the server failed (error " + std::to_string(client.LastError()) + ")!",
+                 true);
+        else
+            Report(msg);
+        return -1;
+    };
+    // Watched, the request goes in slices so that the progress moves while it is sent.
+    // sendSlice sends the next n bytes.
+    auto sendInSlices = [&](long long size,
+                            const std::function<int(long long, long long)>& sendSlice) {
+        const long long slice = observer && observer->progress ? kSendSlice : size;
+        for (long long done = 0; done < size;) {
+            const long long chunk = std::min(slice, size - done);
+            if (sendSlice(done, chunk) != 0) return -1;
+            done += chunk;
+            sent += chunk;
+            progress(sent, requestSize);
+        }
+        return 0;
+    };
+    auto sendBytes = [&](const char* data, long long size) {
+        return sendInSlices(size, [&](long long at, long long n) {
+            return client.SendAll(data + at, static_cast<std::size_t>(n), m_IdleTimeoutMs) == 0
+                       ? 0
+                       : sendFailed();
+        });
+    };
     if (client.Connect(m_ServerAddress, m_ConnectTimeoutMs) != 0) {
         // Unwatched, the caller reports it ("Server not found").
         result =
             fail("Server not found! (error " + std::to_string(client.LastError()) + ")", false);
     } else {
-        // Watched, the request goes in slices so that the progress moves while it is sent.
-        const long long toSend = request.GetSize();
-        const long long slice = observer && observer->progress ? kSendSlice : toSend;
-        for (long long sent = 0; sent < toSend && result == 0;) {
-            const long long chunk = std::min(slice, toSend - sent);
-            if (client.SendAll(request.GetContent() + sent, static_cast<std::size_t>(chunk),
-                               m_IdleTimeoutMs) != 0) {
-                char msg[96];
-                std::snprintf(msg, sizeof msg, "send() SOCKET_ERROR rc = %i, m_Socket = %i",
-                              client.LastError(), m_Socket);
-                if (observer)
-                    fail("Sending to the server failed (error " +
-                             std::to_string(client.LastError()) + ")!",
-                         true);
-                else
-                    Report(msg);
-                result = -1;
-                break;
-            }
-            sent += chunk;
-            progress(sent, toSend);
-        }
+        result = sendBytes(request.GetContent(), request.GetSize());
+        // The file goes from disk to the socket without passing through memory.
+        if (result == 0 && uploadFile)
+            result = sendInSlices(upload.Size(), [&](long long, long long n) {
+                if (client.SendFile(upload.Handle(), n, m_IdleTimeoutMs) == 0) return 0;
+                // A file that became shorter: the connection closes before the request
+                // is complete, so the server never takes a part for the whole.
+                if (client.LastError() == EIO)
+                    return fail("The local file changed while it was sent!", false);
+                return sendFailed();
+            });
+        if (result == 0 && uploadFile) result = sendBytes(kEnd, 4);
     }
+
+    long long received = 0;
+    long long expected = 0;  // header and body, once the header has told
+    bool hasLength = false;  // of a streamed download: whether its header gives a length
+    long long documentLength = 0;
+    long long bodyWritten = 0;
+    long headerLength = 0;
+    ErrorMarkScanner marks;
     if (result == 0) {
         request.Free();
-        bool reserved = false;
-        bool headerSeen = false;
         for (;;) {
             long got = client.Receive(block.get(), static_cast<std::size_t>(kReceiveBlock),
                                       m_IdleTimeoutMs);
@@ -202,33 +233,85 @@ int ServerSession::Execute(int code, Observer* observer) {
                 break;
             }
             if (got == 0) break;
-            if (AppendBlock(message, block.get(), got) != 0) {
-                result = fail("The answer does not fit in memory!", false);
-                break;
-            }
-            if (observer && !headerSeen) {
-                const long h = m_Response.GetHeaderLength();
-                if (h > 0) {
-                    headerSeen = true;
-                    if (HeaderHasLength(message, h)) expected = h + m_Response.GetContentLength();
+            received += got;
+            const char* data = block.get();
+            long bodyBytes = 0;  // of this block, for a streamed download
+            if (!downloadFile || headerLength == 0) {
+                if (message.AddContent(data, got) != 0) {
+                    result = fail("The answer does not fit in memory!", false);
+                    break;
+                }
+                // A header that has not ended within its longest size is not looked for
+                // again (each look rescans the answer).
+                if (headerLength == 0 && message.GetSize() - got < kLongestHeader) {
+                    headerLength = m_Response.GetHeaderLength();
+                    if (headerLength > 0 && m_Response.HasContentLength()) {
+                        hasLength = true;
+                        documentLength = m_Response.GetContentLength();
+                        expected = headerLength + documentLength;
+                    }
+                    if (headerLength > 0 && downloadFile)
+                        bodyBytes = message.GetSize() - headerLength;
+                    if (downloadFile && headerLength == 0 && message.GetSize() > kLongestHeader) {
+                        result = fail("The server's answer has no end of its header!", false);
+                        break;
+                    }
+                }
+            } else {
+                bodyBytes = got;
+                const long room = headerLength + kKeptBody - message.GetSize();
+                if (room > 0 && message.AddContent(data, std::min(room, got)) != 0) {
+                    result = fail("The answer does not fit in memory!", false);
+                    break;
                 }
             }
-            progress(message.GetSize(), expected);
-            if (!m_Response.IsMoreData()) break;
-            ReserveForAnswer(m_Response, reserved);
+            if (downloadFile) {
+                marks.Feed(data, static_cast<std::size_t>(got));
+                // Bytes after the announced length are no part of the file.
+                long long keep = bodyBytes;
+                if (hasLength) keep = std::max(0LL, std::min(keep, documentLength - bodyWritten));
+                if (keep > 0 && !marks.Found() &&
+                    m_Download.Write(data + (got - bodyBytes), static_cast<std::size_t>(keep)) !=
+                        0) {
+                    result = fail(std::string("The local file cannot be written: ") +
+                                      TransferLocalPath.c_str(),
+                                  false);
+                    break;
+                }
+                bodyWritten += keep;
+            }
+            progress(received, expected);
+            // The same rule as IsMoreData's: a length of 0 reads until the server closes.
+            if (downloadFile ? (hasLength && documentLength != 0 && bodyWritten >= documentLength)
+                             : !m_Response.IsMoreData())
+                break;
         }
     }
     client.Close();
     m_Socket = 0;
 
     if (result == 0 && observer) {
-        if (message.GetSize() == 0)
+        if (received == 0)
             result = fail("The server closed the connection without an answer!", false);
-        else if (expected > 0 && message.GetSize() < expected)
+        else if (expected > 0 && received < expected)
             result = fail("The server's answer broke off!", false);
     }
-    if (result == 0) result = CheckServerError();
-    m_ExchangeResult = result;
+    if (!downloadFile) {
+        if (result == 0) result = CheckServerError();
+        return result;
+    }
+    // A streamed download: the file becomes the target only in ParseResponse, and only
+    // when the answer came whole and is no error.
+    m_Streamed = true;
+    if (result == 0 && marks.Found()) {
+        const long n = std::min(message.GetSize(), kErrorTextWidth);
+        m_ErrorText = std::string_view(message.GetContent(), static_cast<std::size_t>(n));
+        m_ErrorCode = kServerErrorCode;
+        result = 1;
+    }
+    const bool whole =
+        headerLength > 0 && (!hasLength || (documentLength >= 0 && bodyWritten == documentLength));
+    if (result != 0 || !whole) m_Download.Discard();
     return result;
 }
 
@@ -242,28 +325,37 @@ int ServerSession::CheckServerError() {
 }
 
 int ServerSession::TakeResponse(const char* data, long size) {
-    m_ErrorText.Clear();
-    m_ErrorCode = 0;
-    m_ExchangeResult = -1;
-    Vessel& message = m_Response.m_Message;
-    message.Free();
-    m_Response.m_HttpType = 0;
-    if (message.Alloc(size > 50000 ? size : 50000, 5000) != 0) return -1;
-    if (size > 0 && message.AddContent(data, size) != 0) return -1;
-    m_ExchangeResult = CheckServerError();
-    return m_ExchangeResult;
+    return NoThrow(
+        [&]() -> int {
+            m_ErrorText.Clear();
+            m_ErrorCode = 0;
+            m_ExchangeResult = -1;
+            Vessel& message = m_Response.m_Message;
+            message.Free();
+            m_Response.m_HttpType = 0;
+            if (message.Alloc(size > 50000 ? size : 50000, 5000) != 0) return -1;
+            if (size > 0 && message.AddContent(data, size) != 0) return -1;
+            m_ExchangeResult = CheckServerError();
+            return m_ExchangeResult;
+        },
+        -1);
 }
 
 bool ServerSession::DocumentBody(const char** body, long* length) {
     // Only a whole answer is a document: after a failed exchange the bytes that came
-    // may be any part of it.
+    // may be any part of it. A streamed download is whole when its file is.
     if (m_ExchangeResult < 0) return false;
+    if (m_Streamed) {
+        *body = nullptr;
+        *length = 0;
+        return m_Download.IsOpen();
+    }
     const Vessel& m = m_Response.m_Message;
     const long size = m.GetSize();
     const long h = m_Response.GetHeaderLength();
     if (size == 0 || h <= 0 || h > size) return false;
     long l;
-    if (HeaderHasLength(m, h)) {
+    if (m_Response.HasContentLength()) {
         l = m_Response.GetContentLength();
         // A negative length, or one that promises more than arrived (the server
         // closed early), is no document.
@@ -278,38 +370,46 @@ bool ServerSession::DocumentBody(const char** body, long* length) {
 }
 
 int ServerSession::ParseResponse(int code) {
-    Vessel& m = m_Response.m_Message;
-    if (code == kCmdLogin) {
-        m_SessionID = m_Response.GetSessionID();
-        LoginUserID = m_Response.GetUserID();
-        if (m.GetSize() > 0 && m.Contains("Login OK!", nullptr, 0)) return kLoginOk;
-        if (m.GetSize() > 0 && m.Contains("Login failed!", nullptr, 0)) return kLoginFailed;
-        return kLoginUnknown;
-    }
-    if (IsTableCode(code)) {
-        if (m_ErrorCode != 0) return m_ErrorCode;
-        ParseTable(code);
-        return 0;
-    }
-    if (!IsDocumentCode(code)) return 0;
-    if (m_ErrorCode != 0) return m_ErrorCode;
+    return NoThrow(
+        [&]() -> int {
+            Vessel& m = m_Response.m_Message;
+            if (code == kCmdLogin) {
+                m_SessionID = m_Response.GetSessionID();
+                LoginUserID = m_Response.GetUserID();
+                if (m.GetSize() > 0 && m.Contains("Login OK!", nullptr, 0)) return kLoginOk;
+                if (m.GetSize() > 0 && m.Contains("Login failed!", nullptr, 0)) return kLoginFailed;
+                return kLoginUnknown;
+            }
+            if (IsTableCode(code)) {
+                if (m_ErrorCode != 0) return m_ErrorCode;
+                ParseTable(code);
+                return 0;
+            }
+            if (!IsDocumentCode(code)) return 0;
+            if (m_ErrorCode != 0) return m_ErrorCode;
+            if (code == kCmdDownloadFile && m_Streamed) {
+                // Execute kept the file only when it came whole: now it replaces the target.
+                return m_Download.IsOpen() ? m_Download.Commit() : -1;
+            }
 
-    const char* body = nullptr;
-    long length = 0;
-    if (!DocumentBody(&body, &length)) return -1;
-    if (code == kCmdGetReqScript || code == kCmdGetTrace) {
-        Vessel& target = code == kCmdGetReqScript ? ReqScript : TraceText;
-        if (target.Alloc(length > 0 ? length : 1, 5000) != 0) return -1;
-        if (length > 0 && target.AddContent(body, length) != 0) {
-            target.Free();
-            return -1;
-        }
-        return 0;
-    }
-    Vessel work;
-    if (work.Alloc(length > 0 ? length : 1, 5000) != 0) return -1;
-    if (length > 0 && work.AddContent(body, length) != 0) return -1;
-    int rc = WriteLocalFile(TransferLocalPath.c_str(), work);
-    work.Free();
-    return rc;
+            const char* body = nullptr;
+            long length = 0;
+            if (!DocumentBody(&body, &length)) return -1;
+            if (code == kCmdGetReqScript || code == kCmdGetTrace) {
+                Vessel& target = code == kCmdGetReqScript ? ReqScript : TraceText;
+                if (target.Alloc(length > 0 ? length : 1, 5000) != 0) return -1;
+                if (length > 0 && target.AddContent(body, length) != 0) {
+                    target.Free();
+                    return -1;
+                }
+                return 0;
+            }
+            Vessel work;
+            if (work.Alloc(length > 0 ? length : 1, 5000) != 0) return -1;
+            if (length > 0 && work.AddContent(body, length) != 0) return -1;
+            int rc = WriteLocalFile(TransferLocalPath.c_str(), work);
+            work.Free();
+            return rc;
+        },
+        -1);
 }

@@ -7,6 +7,7 @@
 
 #include "common/FixedText.h"
 #include "platform/net/TcpClient.h"
+#include "platform/os/Files.h"
 #include "studio/session/Records.h"
 #include "vessel/Vessel.h"
 #include "webproc/HttpProcessor.h"
@@ -127,6 +128,9 @@ public:
     // cannot be read.
     int FormatCommand(int code, std::string& text, Vessel& extraBody);
 
+    // Whether a document answer's file is waiting for ParseResponse (tests).
+    bool DownloadPending() const { return m_Download.IsOpen(); }
+
     // Connect and idle receive time-outs in milliseconds (<= 0: wait as the system does).
     void SetTimeouts(int connectMs, int idleMs) {
         m_ConnectTimeoutMs = connectMs;
@@ -145,9 +149,17 @@ public:
     int m_ErrorCode = 0;
 
 private:
+    // Execute's work; Execute keeps every exception inside the session.
+    int Exchange(int code, Observer* observer);
     // The body of a document answer: false when it did not arrive whole.
     bool DocumentBody(const char** body, long* length);
     int CheckServerError();
+    // FormatCommand; an upload's file is read into the extra body only with readUpload.
+    int FormatText(int code, std::string& text, Vessel& extraBody, bool readUpload);
+    // The file of a DownloadFile answer, written as it arrives; it replaces the target in
+    // ParseResponse when the answer came whole without an error, and is removed otherwise.
+    os::ReplacementFile m_Download;
+    bool m_Streamed = false;   // the last answer was a download written to m_Download
     int m_ExchangeResult = 0;  // what the last Execute returned
     int m_ConnectTimeoutMs = kDefaultTimeoutMs;
     int m_IdleTimeoutMs = kDefaultTimeoutMs;

@@ -16,7 +16,7 @@ TEST(Vessel, NewBufferGrowsByExactlyWhatIsNeeded) {
     EXPECT_STREQ(v.GetContent(), "abcde");
 }
 
-TEST(Vessel, GrowthPolicyTakesNeededOrStep) {
+TEST(Vessel, GrowthTakesNeededStepOrHalfTheCapacity) {
     Vessel v;
     ASSERT_EQ(v.Alloc(10, 3), 0);
     std::string eleven(11, 'x');
@@ -28,9 +28,23 @@ TEST(Vessel, GrowthPolicyTakesNeededOrStep) {
     ASSERT_EQ(w.AddContent(std::string(10, 'y').data(), 10), 0);
     EXPECT_EQ(w.GetCapacity(), 10);
     ASSERT_EQ(w.AddContent("zz", 2), 0);
-    EXPECT_EQ(w.GetCapacity(), 13);
+    EXPECT_EQ(w.GetCapacity(), 15);  // half of 10 > step 3 > needed 2
     EXPECT_EQ(w.GetSize(), 12);
     EXPECT_EQ(std::string(w.GetContent(), 12), std::string(10, 'y') + "zz");
+}
+
+TEST(Vessel, ManySmallAppendsReallocateLogarithmicallyOften) {
+    // A fixed step made every block of a large answer copy the whole buffer.
+    Vessel v;
+    ASSERT_EQ(v.Alloc(1, 1), 0);
+    int growths = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const long before = v.GetCapacity();
+        ASSERT_EQ(v.AddContent("x", 1), 0);
+        growths += v.GetCapacity() != before;
+    }
+    EXPECT_LT(growths, 40);
+    EXPECT_EQ(v.GetSize(), 200000);
 }
 
 TEST(Vessel, RefusedAppendsChangeNothing) {

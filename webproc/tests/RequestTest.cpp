@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "webproc/HttpProcessor.h"
@@ -114,6 +115,31 @@ TEST(HttpRequest, UrlEncodedFieldsAreLookedUp) {
     EXPECT_EQ(ValueU(At(list, 3)), u"");
 }
 
+// Many arguments and fields: each argument finds its values without searching the whole
+// message (a 24 KB post took 0.6 s); names with '?' or '&' still match as they always did.
+TEST(HttpRequest, LargeFormsAreLookedUpInLinearTime) {
+    std::string call = "server_request=Big(", fields, want;
+    for (int i = 0; i < 40000; ++i) {
+        call += (i ? ",f" : "f") + std::to_string(i);
+        fields += "&f" + std::to_string(i) + "=" + std::to_string(i * 7);
+    }
+    HttpProcessor p;
+    Set(p, Post("/app", "application/x-www-form-urlencoded",
+                call + ",a?b,f7)&a?b=odd" + fields + "&f7=again"));
+    ASSERT_EQ(p.GetReqType(), 3);
+    char name[51];
+    ParamList<ParamListItem> list;
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(p.GetRequestNameAndParams(name, list), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
+    ASSERT_EQ(list.Count(), 40002);
+    EXPECT_EQ(ValueU(At(list, 0)), u"0");
+    EXPECT_EQ(ValueU(At(list, 39999)), u"279993");
+    EXPECT_EQ(ValueU(At(list, 40000)), u"odd");
+    EXPECT_EQ(ValueU(At(list, 40001)), u"49,again");
+    EXPECT_EQ(ValueU(At(list, 7)), u"49,again");
+}
+
 TEST(HttpRequest, MultipartFieldsAreLookedUp) {
     const std::string body =
         "--XyZ\r\nContent-Disposition: form-data; name=\"server_request\"\r\n\r\nSave(who,n)\r\n"
@@ -131,6 +157,22 @@ TEST(HttpRequest, MultipartFieldsAreLookedUp) {
     ASSERT_EQ(list.Count(), 2);
     EXPECT_EQ(ValueU(At(list, 0)), u"J\u00fcrgen\r\nline 2");
     EXPECT_EQ(ValueU(At(list, 1)), u"n");
+
+    // Repeated fields join in order; a value without a boundary after it runs to the end.
+    const std::string repeated =
+        "--XyZ\r\nContent-Disposition: form-data; name=\"server_request\"\r\n\r\nS(a,a\"b)\r\n"
+        "--XyZ\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n"
+        "--XyZ\r\nContent-Disposition: form-data; name=\"a\"; filename=\"f\"\r\n\r\nno\r\n"
+        "--XyZ\r\nContent-Disposition: form-data; name=\"a\"b\"\r\n\r\nq\r\n"
+        "--XyZ\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n2";
+    HttpProcessor r;
+    Set(r, Post("/app", "multipart/form-data; boundary=XyZ", repeated));
+    ASSERT_EQ(r.GetReqType(), 3);
+    ParamList<ParamListItem> joined;
+    ASSERT_EQ(r.GetRequestNameAndParams(name, joined), 0);
+    ASSERT_EQ(joined.Count(), 2);
+    EXPECT_EQ(ValueU(At(joined, 0)), u"1,2");
+    EXPECT_EQ(ValueU(At(joined, 1)), u"q");
 }
 
 TEST(HttpRequest, DevRequestsKeepBlanks) {

@@ -114,13 +114,17 @@ TEST(HttpScan, HeaderInPiecesIsNotCutAtContentLength) {
 TEST(HttpScan, ContentLengthSpellings) {
     const std::pair<const char*, long> cases[] = {
         {"HTTP/1.1 200 OK\r\nContent-length: 12\r\n\r\n", 12},
-        {"HTTP/1.1 200 OK\r\ncontent-length: 12\r\n\r\n", 0},
+        {"HTTP/1.1 200 OK\r\ncontent-length: 12\r\n\r\n", 12},
+        {"HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 12\r\n\r\n", 12},
+        {"HTTP/1.1 200 OK\r\nX-Content-Length: 12\r\n\r\n", 0},
         {"HTTP/1.1 200 OK\r\nContent-Length:12\r\n\r\n", 0},
         {"HTTP/1.1 200 OK\r\nContent-Length:   42abc\r\n\r\n", 42},
         {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n", 0},
         {"HTTP/1.1 200 OK\r\nContent-Length: 1234      \r\n\r\n", 1234},
-        // The capital spelling wins wherever it is, even after the small one.
-        {"HTTP/1.1 200 OK\r\nContent-length: 3\r\n\r\nContent-Length: 9\r\n", 9},
+        // Only the header gives the length: a body line never does.
+        {"HTTP/1.1 200 OK\r\nContent-length: 3\r\n\r\nContent-Length: 9\r\n", 3},
+        {"HTTP/1.1 200 OK\r\nX: y\r\n\r\nContent-Length: 9\r\n", 0},
+        {"HTTP/1.1 200 OK\r\n\r\n\r\nContent-Length: 9\r\n", 0},
         // At most 19 characters are read; huge values saturate instead of overflowing.
         {"HTTP/1.1 200 OK\r\nContent-Length: 12345678901234567890123\r\n\r\n", 1234567890123456789},
         {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", LONG_MAX},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -241,6 +242,56 @@ TEST(TableResult, TemplateNameCannotLeaveTheAppFolder) {
     Vessel inside;
     f_TableListToHttpResult(list, &run, inside, "sub/in");
     EXPECT_EQ(Text(inside), "in");
+}
+
+// Unclosed and nested markers cost one pass over the template, however many there are.
+TEST(TableResult, MarkerScanningIsLinear) {
+    TableList<TableListItem> list;
+    Grid(list, 1, 1);
+    std::string unclosed;
+    for (int i = 0; i < 150000; ++i) unclosed += "#FIELD(";  // about 1 MB, no ')'
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Body(list, unclosed) == unclosed);
+    // Each marker's arguments reach the one ')' at the end; only the last marker is whole.
+    std::string nested;
+    for (int i = 0; i < 150000; ++i) nested += "#TABLE(0,";
+    EXPECT_TRUE(Body(list, nested + ")") ==
+                nested.substr(0, nested.size() - 9) + "<tr><td>r0f0</td></tr>");
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+}
+
+TEST(TableResult, PageNameIsEscapedAndCookieLinesCannotBeForged) {
+    TempDir dir;
+    WStrace trace;
+    const std::string traceFile = os::JoinPath({dir.path, "trace.txt"});
+    trace.SetFileName(traceFile.c_str());
+    trace.SetTimeStatus(0);
+    TableList<TableListItem> list;
+    RunItem run;
+    run.m_RootFolder = dir.path;
+    run.m_AppName = "shop";
+    run.m_Trace = &trace;
+    Vessel missing;
+    f_TableListToHttpResult(list, &run, missing, "<img src=x onerror='a&b'>\"");
+    EXPECT_NE(
+        Text(missing).find("\n&lt;img src=x onerror=&#39;a&amp;b&#39;&gt;&quot;.html not found!"),
+        std::string::npos)
+        << Text(missing);
+
+    CookieEntry forged, plain;
+    forged.m_Name = "theme";
+    forged.m_Value = "dark\r\nSet-Cookie: admin=1";
+    plain.m_Name = "lang";
+    plain.m_Value = "en";
+    run.m_Cookies.m_Entries = {forged, plain};
+    Vessel out;
+    f_TableListToHttpResultFromText(list, &run, out, "x");
+    EXPECT_EQ(Text(out).find("admin"), std::string::npos);
+    EXPECT_EQ(Text(out).find("theme"), std::string::npos);
+    EXPECT_NE(Text(out).find("\r\nSet-Cookie: lang=en; Path=//;"), std::string::npos);
+    std::string logged;
+    ASSERT_EQ(os::ReadWholeFile(traceFile.c_str(), logged), 0);
+    EXPECT_EQ(logged, "Cookie not set: its name, value or path holds CR or LF\r\n");
 }
 
 TEST(TableResult, ErrorPageGoesToTrace) {

@@ -133,26 +133,34 @@ protected:
 }  // namespace
 
 TEST_F(CliTest, TableCommandsPrintTheirLayoutInListOrder) {
+    // A cell's TAB, CR, LF or backslash is escaped: a value cannot forge a record.
     Script({Pieces(HttpOk(Table({{"app1", "7", "first", "30"},
                                  {"app2", "12abc", "a\\b \"q\"", "-4"},
+                                 {"x\ty", "2", "d\r\nforged\t9\tz\t1", "3"},
                                  {std::string(60, 'n'), "1", "", ""}})),
                    7)});
     Outcome o = Run({"GetApps"});
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(o.out, "app1\t7\tfirst\t30\napp2\t12\ta\\b \"q\"\t-4\n" + std::string(50, 'n') +
-                         "\t1\t\t0\n");
+    EXPECT_EQ(o.out,
+              "app1\t7\tfirst\t30\napp2\t12\ta\\\\b \"q\"\t-4\n"
+              "x\\ty\t2\td\\r\\nforged\\t9\\tz\\t1\t3\n" +
+                  std::string(50, 'n') + "\t1\t\t0\n");
     ASSERT_TRUE(m_Server.WaitDone(3));
     EXPECT_EQ(m_Server.Requests(),
               (std::vector<std::string>{kLogin, Command("GetApps()"), kLogout}));
 
-    Script({Whole(
-        HttpOk(Table({{"app1", "7", "first", "30"}, {"app2", "12abc", "a\\b \"q\"", "-4"}})))});
+    // JSON is valid UTF-8 whatever the bytes: invalid ones become U+FFFD.
+    Script({Whole(HttpOk(Table({{"app1", "7", "first", "30"},
+                                {"app2", "12abc", "a\\b \"q\"", "-4"},
+                                {"\xff\xc3(\xe2\x82", "1", "\xc3\xa9", "0"}})))});
     o = Run({"--json", "GetApps"});
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out,
               "[{\"Name\":\"app1\",\"ID\":7,\"Description\":\"first\",\"SessionTimeout\":30},"
               "{\"Name\":\"app2\",\"ID\":12,\"Description\":\"a\\\\b \\\"q\\\"\","
-              "\"SessionTimeout\":-4}]\n");
+              "\"SessionTimeout\":-4},"
+              "{\"Name\":\"\xef\xbf\xbd\xef\xbf\xbd(\xef\xbf\xbd\xef\xbf\xbd\",\"ID\":1,"
+              "\"Description\":\"\xc3\xa9\",\"SessionTimeout\":0}]\n");
 
     // The request list is preceded by the data sources, whose name ends each line.
     Script({Whole(HttpOk(Table({{"ds1", "3", "main", "u", "4"}}))),

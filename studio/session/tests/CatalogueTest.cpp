@@ -161,9 +161,16 @@ TEST_F(CatalogueTest, CookieFollowsTheLoginAndSurvivesTheLogout) {
 
 TEST_F(CatalogueTest, FileNamesOfKindFilesCarryTheFolder) {
     TransferKind = kTransferFiles;
-    EXPECT_EQ(Sent(30), Request("server_request=DownloadFile(5,6,pages\\img\\f.txt)" + kEnd));
-    EXPECT_EQ(TransferFileName, "pages\\img\\f.txt");
-    TransferFileName = "f.txt";
+    // The holder keeps the bare name: a second try (after a failed one) sends the same.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(Sent(30), Request("server_request=DownloadFile(5,6,pages\\img\\f.txt)" + kEnd));
+        EXPECT_EQ(TransferFileName, "f.txt");
+    }
+    // FormatCommand shows what Execute sends.
+    std::string text;
+    Vessel extra;
+    ASSERT_EQ(Session.FormatCommand(kCmdDownloadFile, text, extra), 0);
+    EXPECT_EQ(text, "server_request=DownloadFile(5,6,pages\\img\\f.txt)" + kEnd);
     EXPECT_EQ(Sent(31),
               Request("server_request=UploadFile(5,6,pages\\img\\f.txt)&&&" + kUpload + kEnd));
     // Delete and rename send folder and name apart.
@@ -190,11 +197,15 @@ TEST_F(CatalogueTest, OverLongOrUnreadableArgumentsAreRefusedBeforeConnecting) {
     TransferFileName = std::string(40, 'n');
     EXPECT_EQ(Session.Execute(kCmdDownloadFile), -1);
     EXPECT_EQ(TransferFileName, std::string(40, 'n'));
+    EXPECT_STREQ(Session.GetErrorText(), "The file name with its folder is too long!");
     // An upload whose local file cannot be read would replace the server's copy with
     // nothing.
     TransferKind = kTransferData;
     TransferLocalPath = m_Dir.File("missing.bin");
     EXPECT_EQ(Session.Execute(kCmdUploadFile), -1);
+    EXPECT_EQ(std::string(Session.GetErrorText()),
+              "The local file cannot be read: " + m_Dir.File("missing.bin"));
+    EXPECT_EQ(Session.m_ErrorCode, 0);
     EXPECT_EQ(m_Server.Connections(), 0);
     // The bound itself: every other command text fits, however long its fields are.
     std::string text;

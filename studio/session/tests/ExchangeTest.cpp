@@ -5,8 +5,10 @@
 #include <atomic>
 #include <thread>
 
+#include <filesystem>
 #include "platform/os/Files.h"
 #include "platform/os/System.h"
+
 #include "studio/session/tests/SessionFixture.h"
 
 using namespace session_test;
@@ -124,6 +126,35 @@ TEST_F(SessionTest, DownloadWritesExactlyTheBody) {
     EXPECT_EQ(Session.Execute(kCmdDownloadFile), 1);
     EXPECT_EQ(Session.ParseResponse(kCmdDownloadFile), kServerErrorCode);
     EXPECT_EQ(Slurp(TransferLocalPath), body);
+
+    // The download goes to disk as it comes: a mark split between two received blocks
+    // (of 10000 bytes) is still found, and the error text is the answer's start.
+    std::string big = HttpOk(std::string(9954, 'x') + "SERVER_ERROR" + std::string(20000, 'y'));
+    for (int split : {9997, 10000, 10005}) {
+        m_Server.Push(Pieces(big, static_cast<std::size_t>(split)));
+        EXPECT_EQ(Session.Execute(kCmdDownloadFile), 1) << split;
+        EXPECT_EQ(std::string(Session.GetErrorText()), big.substr(0, 1023));
+        EXPECT_EQ(Session.ParseResponse(kCmdDownloadFile), kServerErrorCode);
+        EXPECT_EQ(Slurp(TransferLocalPath), body);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+    }
+}
+
+TEST_F(SessionTest, OnlyTheHeaderGivesTheDocumentItsLength) {
+    TempDir dir;
+    TransferLocalPath = dir.File("doc.bin");
+    TransferKind = kTransferData;
+    // A body line naming a length, without one in the header (the close ends the answer)
+    // or under the header's own spelling in small letters.
+    const std::string body = "line one\r\nContent-Length: 5\r\n" + std::string(60000, 'b');
+    for (const std::string& head :
+         {std::string("HTTP/1.1 200 OK\r\n\r\n"),
+          "HTTP/1.1 200 OK\r\ncontent-length: " + std::to_string(body.size()) + "\r\n\r\n"}) {
+        m_Server.Push(Pieces(head + body, 4000));
+        ASSERT_EQ(Session.Execute(kCmdDownloadFile), 0);
+        ASSERT_EQ(Session.ParseResponse(kCmdDownloadFile), 0);
+        EXPECT_TRUE(Slurp(TransferLocalPath.c_str()) == body) << head;
+    }
 }
 
 TEST_F(SessionTest, TruncatedOrNegativeDocumentsChangeNothing) {

@@ -1,6 +1,8 @@
 // Answers far larger than the receive block arrive whole and byte-exact, however the
 // buffer grows: sized from the header, doubling without one, or after a lying header.
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "studio/session/tests/SessionFixture.h"
 
@@ -35,14 +37,20 @@ TEST_F(SessionTest, LargeDocumentsArriveWholeHoweverTheBufferGrows) {
     EXPECT_TRUE(
         std::string(ReqScript.GetContent(), static_cast<std::size_t>(ReqScript.GetSize())) == body);
 
-    // A header that promises far more than comes: room is taken, the answer is still no
-    // document, and the file stays as it was.
+    // A header that promises far more than comes: the answer is no document, the file
+    // stays as it was and no temporary file is left. A download keeps only the header
+    // and the start of the body in memory; the rest went to disk.
     const std::string lying = "HTTP/1.1 200 OK\r\nContent-Length: 50000000\r\n\r\n";
     m_Server.Push(testing_net::Whole(lying + body.substr(0, 100000)));
     ASSERT_EQ(Session.Execute(kCmdDownloadFile), 0);
-    EXPECT_EQ(Session.m_Response.m_Message.GetSize(), static_cast<long>(lying.size()) + 100000);
+    EXPECT_EQ(Session.m_Response.m_Message.GetSize(), static_cast<long>(lying.size()) + 65536);
+    EXPECT_FALSE(Session.DownloadPending());
     EXPECT_EQ(Session.ParseResponse(kCmdDownloadFile), -1);
     EXPECT_TRUE(Slurp(dir.File("big.bin").c_str()) == body);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"big.bin"});
     // And a header larger than any reservation still reads what arrives.
     m_Server.Push(testing_net::Whole("HTTP/1.1 200 OK\r\nContent-Length: 2000000000\r\n\r\nab"));
     ASSERT_EQ(Session.Execute(kCmdGetTrace), 0);

@@ -66,6 +66,7 @@ public:
         if (!m_Path.empty()) std::system(("rm -rf '" + m_Path + "'").c_str());
     }
     std::string File(const std::string& name) const { return m_Path + "/" + name; }
+    const std::string& Path() const { return m_Path; }
 
 private:
     std::string m_Path;
