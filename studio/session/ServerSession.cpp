@@ -173,16 +173,23 @@ int ServerSession::Exchange(int code, Observer* observer) {
         return -1;
     };
     // Watched, the request goes in slices so that the progress moves while it is sent.
-    // sendSlice sends the next n bytes.
+    // sendSlice sends the next n bytes. An upload's progress counts the file's bytes
+    // alone, not the command around them.
+    long long fileSent = 0;
     auto sendInSlices = [&](long long size,
-                            const std::function<int(long long, long long)>& sendSlice) {
+                            const std::function<int(long long, long long)>& sendSlice,
+                            bool fileBytes = false) {
         const long long slice = observer && observer->progress ? kSendSlice : size;
         for (long long done = 0; done < size;) {
             const long long chunk = std::min(slice, size - done);
             if (sendSlice(done, chunk) != 0) return -1;
             done += chunk;
             sent += chunk;
-            progress(sent, requestSize);
+            if (fileBytes) fileSent += chunk;
+            if (fileBytes)
+                progress(fileSent, upload.Size());
+            else if (!uploadFile)
+                progress(sent, requestSize);
         }
         return 0;
     };
@@ -201,14 +208,17 @@ int ServerSession::Exchange(int code, Observer* observer) {
         result = sendBytes(request.GetContent(), request.GetSize());
         // The file goes from disk to the socket without passing through memory.
         if (result == 0 && uploadFile)
-            result = sendInSlices(upload.Size(), [&](long long, long long n) {
-                if (client.SendFile(upload.Handle(), n, m_IdleTimeoutMs) == 0) return 0;
-                // A file that became shorter: the connection closes before the request
-                // is complete, so the server never takes a part for the whole.
-                if (client.LastError() == EIO)
-                    return fail("The local file changed while it was sent!", false);
-                return sendFailed();
-            });
+            result = sendInSlices(
+                upload.Size(),
+                [&](long long, long long n) {
+                    if (client.SendFile(upload.Handle(), n, m_IdleTimeoutMs) == 0) return 0;
+                    // A file that became shorter: the connection closes before the request
+                    // is complete, so the server never takes a part for the whole.
+                    if (client.LastError() == EIO)
+                        return fail("The local file changed while it was sent!", false);
+                    return sendFailed();
+                },
+                true);
         if (result == 0 && uploadFile) result = sendBytes(kEnd, 4);
     }
 
@@ -280,7 +290,13 @@ int ServerSession::Exchange(int code, Observer* observer) {
                 }
                 bodyWritten += keep;
             }
-            progress(received, expected);
+            // A download's progress counts the file's bytes, not the answer's header; an
+            // upload's answer is no part of its file.
+            if (downloadFile) {
+                if (headerLength > 0) progress(bodyWritten, hasLength ? documentLength : 0);
+            } else if (!uploadFile) {
+                progress(received, expected);
+            }
             // The same rule as IsMoreData's: a length of 0 reads until the server closes.
             if (downloadFile ? (hasLength && documentLength != 0 && bodyWritten >= documentLength)
                              : !m_Response.IsMoreData())
