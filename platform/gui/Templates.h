@@ -36,6 +36,7 @@ enum class ControlKind {
     Icon,      // the program's icon
     Frame,     // a black frame drawn around a group of fields
     Progress,  // a progress bar with its percentage
+    Chart,     // a small line chart of one time series; the text is its title
 };
 
 // Control styles; combine with |.
