@@ -21,6 +21,7 @@
 
 #include "platform/gui/Chart.h"
 #include "platform/gui/Internal.h"
+#include "platform/gui/TextView.h"
 
 namespace gui {
 namespace {
@@ -96,6 +97,8 @@ public:
             e->setText(Q(text));
         else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
             p->setPlainText(Q(text));
+        else if (auto* v = dynamic_cast<TextView*>(w))
+            v->SetText(text.data(), static_cast<qsizetype>(text.size()));
         else if (auto* b = qobject_cast<QAbstractButton*>(w))
             b->setText(Q(text));
         else if (auto* c = qobject_cast<QComboBox*>(w)) {
@@ -114,6 +117,8 @@ public:
             s = e->text();
         else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
             s = p->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        else if (auto* v = dynamic_cast<TextView*>(w))
+            s = v->Text();
         else if (auto* b = qobject_cast<QAbstractButton*>(w))
             s = b->text();
         else if (auto* c = qobject_cast<QComboBox*>(w))
@@ -273,23 +278,11 @@ public:
         if (QWidget* w = Control(id)) w->setFont(FixedFont());
     }
     void ShowEnd(int id) override {
-        if (auto* p = qobject_cast<QPlainTextEdit*>(Control(id))) {
-            p->moveCursor(QTextCursor::End);
-            p->ensureCursorVisible();
-            p->horizontalScrollBar()->setValue(0);
-        }
+        if (auto* v = dynamic_cast<TextView*>(Control(id))) v->ShowEnd();
     }
     bool FindNext(int id, std::string_view text) override {
-        auto* p = qobject_cast<QPlainTextEdit*>(Control(id));
-        if (!p || text.empty()) return false;
-        const QString what = Q(text);
-        if (p->find(what)) return true;
-        // Round from the top, as far as the selection the search started from.
-        const QTextCursor was = p->textCursor();
-        p->moveCursor(QTextCursor::Start);
-        if (p->find(what)) return true;
-        p->setTextCursor(was);
-        return false;
+        auto* v = dynamic_cast<TextView*>(Control(id));
+        return v && v->FindNext(Q(text));
     }
     void ChartAdd(int id, double x, double y) override { ChartAppend(Control(id), x, y); }
     void SetTimer(int timerId, int ms) override {
@@ -478,6 +471,8 @@ private:
                 bar->hide();  // shown by the first SetProgress
                 return bar;
             }
+            case ControlKind::TextView:
+                return new TextView(this);
             case ControlKind::Chart:
                 return MakeChart(this, c.text);
             case ControlKind::Frame: {

@@ -327,10 +327,10 @@ public:
     virtual void Refresh() = 0;
     // The fixed-pitch font on a control, so that columns of text line up.
     virtual void SetFixedFont(int id) = 0;
-    // Multi-line edits: the caret and the view go to the end of the text.
+    // Text views: the caret and the view go to the end of the text.
     virtual void ShowEnd(int id) = 0;
-    // Multi-line edits: selects the next occurrence of text after the selection, ignoring
-    // case and going round from the top; false when there is none.
+    // Text views: selects the next occurrence of text after the selection, ignoring case
+    // and going round from the top; false when there is none.
     virtual bool FindNext(int id, std::string_view text) = 0;
     // Charts: one more point of the series; the axes follow the points.
     virtual void ChartAdd(int id, double x, double y) = 0;

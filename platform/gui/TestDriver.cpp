@@ -1,13 +1,13 @@
 // The test driver: scripted dialogs, queued file-dialog answers, and what tests read back
 // from the windows.
 #include <QKeyEvent>
-#include <QPlainTextEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 
 #include "platform/gui/Chart.h"
 #include "platform/gui/Internal.h"
+#include "platform/gui/TextView.h"
 
 namespace gui {
 
@@ -142,14 +142,12 @@ int TimerPeriod(Dialog& d, int timerId) {
     return t && t->isActive() ? t->interval() : 0;
 }
 std::string SelectedText(Dialog& d, int id) {
-    auto* p = qobject_cast<QPlainTextEdit*>(DialogControl(d.Handle(), id));
-    return p ? S(p->textCursor().selectedText()) : std::string();
+    auto* v = dynamic_cast<TextView*>(DialogControl(d.Handle(), id));
+    return v ? S(v->SelectedText()) : std::string();
 }
 bool ShowsEnd(Dialog& d, int id) {
-    auto* p = qobject_cast<QPlainTextEdit*>(DialogControl(d.Handle(), id));
-    if (!p) return false;
-    QScrollBar* bar = p->verticalScrollBar();
-    return bar->value() == bar->maximum() && p->textCursor().atEnd();
+    auto* v = dynamic_cast<TextView*>(DialogControl(d.Handle(), id));
+    return v && v->AtEnd();
 }
 bool HasCloseBox(Dialog& d) {
     QWidget* dlg = WidgetOf(d.Handle());

@@ -72,7 +72,7 @@ bool HasCloseBox(Dialog& d);
 // The points of a dialog's chart, and the period of a running dialog timer (0: none).
 std::vector<std::pair<double, double>> ChartPoints(Dialog& d, int id);
 int TimerPeriod(Dialog& d, int timerId);
-// The selected text of a multi-line edit, and whether its last line is in view.
+// The selected text of a text view, and whether it shows its end with the caret there.
 std::string SelectedText(Dialog& d, int id);
 bool ShowsEnd(Dialog& d, int id);
 

@@ -89,8 +89,7 @@ const DialogTemplate kTrace{
     440,
     300,
     {
-        {ControlKind::Edit, kIdTraceText, "", 0, 0, 440, 280,
-         gui::kMultiLine | gui::kReadOnly | gui::kVScroll},
+        {ControlKind::TextView, kIdTraceText, "", 0, 0, 440, 280},
         {ControlKind::Label, -1, "Find :", 4, 284, 24, 12, kRight},
         {ControlKind::Edit, kIdTraceFind, "", 30, 283, 140, 12},
         {ControlKind::DefButton, kIdTraceFindNext, "Find Next", 174, 282, 54, 14},
