@@ -54,9 +54,11 @@ public:
             x1 = std::max(x1, p.x());
             y1 = std::max(y1, p.y());
         }
-        m_X->setRange(x0, std::max(x1, x0 + 1));
-        // Headroom above the highest point, and a scale of at least 1 for an all-zero line.
-        m_Y->setRange(0, std::max(1.0, y1 * 1.15));
+        // Round ticks, headroom above the highest point, and a scale for an all-zero line.
+        m_X->setRange(x0, std::max(x1, x0 + 4));
+        m_X->applyNiceNumbers();
+        m_Y->setRange(0, std::max(4.0, y1 * 1.15));
+        m_Y->applyNiceNumbers();
     }
     std::vector<std::pair<double, double>> Points() const {
         std::vector<std::pair<double, double>> out;

@@ -26,11 +26,12 @@ const DialogTemplate kMonitor{
          "Total",
          10, 17, 420, 9},
         {ControlKind::ListBox, kIdMonApps, "", 8, 27, 424, 76, gui::kUnsorted | gui::kVScroll},
-        {ControlKind::Label, -1, "Totals :", 200, 108, 60, 12, kRight},
-        {ControlKind::Edit, kIdMonTotalNow, "", 268, 107, 28, 12, kRO},
-        {ControlKind::Edit, kIdMonTotalToday, "", 298, 107, 28, 12, kRO},
-        {ControlKind::Edit, kIdMonTotalMonth, "", 328, 107, 28, 12, kRO},
-        {ControlKind::Edit, kIdMonTotalTotal, "", 358, 107, 40, 12, kRO},
+        {ControlKind::Label, -1, "Totals :", 210, 108, 60, 12, kRight},
+        // Under the columns Now, Today, Month and Total of the fixed-pitch lines.
+        {ControlKind::Edit, kIdMonTotalNow, "", 275, 107, 27, 12, kRO},
+        {ControlKind::Edit, kIdMonTotalToday, "", 304, 107, 27, 12, kRO},
+        {ControlKind::Edit, kIdMonTotalMonth, "", 333, 107, 27, 12, kRO},
+        {ControlKind::Edit, kIdMonTotalTotal, "", 362, 107, 40, 12, kRO},
 
         {ControlKind::Frame, -1, "", 5, 129, 230, 70},
         {ControlKind::Label, -1, "IP Address :", 8, 133, 56, 12, kRight},
