@@ -15,8 +15,10 @@ namespace {
 
 class ChartView : public QChartView {
 public:
-    ChartView(QWidget* parent, const char* title) : QChartView(parent) {
-        auto* chart = new QChart;
+    // Made with its chart: a view made without one makes a chart of its own, which
+    // setChart would let go of without deleting.
+    ChartView(QWidget* parent, const char* title) : QChartView(new QChart, parent) {
+        QChart* chart = this->chart();
         chart->setTitle(QString::fromUtf8(title));
         QFont f = SystemFont();
         chart->setTitleFont(f);
@@ -41,7 +43,6 @@ public:
         chart->addAxis(m_Y, Qt::AlignLeft);
         m_Series->attachAxis(m_X);
         m_Series->attachAxis(m_Y);
-        setChart(chart);  // the view owns the chart
         setRenderHint(QPainter::Antialiasing);
         setFrameShape(QFrame::Box);
     }
