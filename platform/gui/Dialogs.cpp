@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,7 +19,9 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "platform/gui/Chart.h"
 #include "platform/gui/Internal.h"
+#include "platform/gui/TextView.h"
 
 namespace gui {
 namespace {
@@ -72,6 +75,8 @@ public:
             if (c.style & kDisabled) w->setEnabled(false);
             if (c.id != -1 && !m_Controls.count(c.id)) m_Controls[c.id] = w;
             if (c.kind == ControlKind::Frame) w->lower();
+            // Accelerators are heard wherever the focus is.
+            w->installEventFilter(this);
         }
         setFixedSize(X(tpl.w), top + Y(tpl.h));
     }
@@ -92,6 +97,8 @@ public:
             e->setText(Q(text));
         else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
             p->setPlainText(Q(text));
+        else if (auto* v = dynamic_cast<TextView*>(w))
+            v->SetText(text.data(), static_cast<qsizetype>(text.size()));
         else if (auto* b = qobject_cast<QAbstractButton*>(w))
             b->setText(Q(text));
         else if (auto* c = qobject_cast<QComboBox*>(w)) {
@@ -110,6 +117,8 @@ public:
             s = e->text();
         else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
             s = p->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        else if (auto* v = dynamic_cast<TextView*>(w))
+            s = v->Text();
         else if (auto* b = qobject_cast<QAbstractButton*>(w))
             s = b->text();
         else if (auto* c = qobject_cast<QComboBox*>(w))
@@ -187,6 +196,7 @@ public:
     void End(int result) override {
         if (m_Ended) return;
         m_Ended = true;
+        for (auto& [id, t] : m_Timers) t->stop();
         m_Result = result;
         done(result);
     }
@@ -264,10 +274,46 @@ public:
         return w && !w->isHidden();
     }
     void Refresh() override { repaint(); }
+    void SetFixedFont(int id) override {
+        if (QWidget* w = Control(id)) w->setFont(FixedFont());
+    }
+    void ShowEnd(int id) override {
+        if (auto* v = dynamic_cast<TextView*>(Control(id))) v->ShowEnd();
+    }
+    bool FindNext(int id, std::string_view text) override {
+        auto* v = dynamic_cast<TextView*>(Control(id));
+        return v && v->FindNext(Q(text));
+    }
+    void ChartAdd(int id, double x, double y) override { ChartAppend(Control(id), x, y); }
+    void SetTimer(int timerId, int ms) override {
+        QTimer*& t = m_Timers[timerId];
+        if (!t) {
+            t = new QTimer(this);
+            t->setObjectName(QStringLiteral("timer%1").arg(timerId));
+            connect(t, &QTimer::timeout, this, [this, timerId] {
+                if (!m_Ended) Fire({DialogEventKind::Timer, timerId, 0, 0});
+            });
+        }
+        t->start(std::max(1, ms));
+    }
+    void KillTimer(int timerId) override {
+        auto it = m_Timers.find(timerId);
+        if (it != m_Timers.end() && it->second) it->second->stop();
+    }
+    void AddAccelerator(int virtualKey, bool ctrl, int commandId) override {
+        m_Accels.push_back({QtKeyOf(virtualKey), ctrl, commandId});
+    }
 
     int m_Result = 0;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::KeyPress && Accelerate(static_cast<QKeyEvent*>(e))) return true;
+        return QDialog::eventFilter(watched, e);
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        if (!Accelerate(e)) QDialog::keyPressEvent(e);
+    }
     void reject() override {
         if (!m_Ended) Fire({DialogEventKind::Command, 2, kClicked, 0});
     }
@@ -279,6 +325,16 @@ protected:
     }
 
 private:
+    bool Accelerate(const QKeyEvent* e) {
+        const bool ctrl = e->modifiers() & Qt::ControlModifier;
+        for (const Accel& a : m_Accels) {
+            if (a.key == e->key() && a.ctrl == ctrl && !m_Ended) {
+                Fire({DialogEventKind::Command, a.command, kClicked, 0});
+                return true;
+            }
+        }
+        return false;
+    }
     QWidget* Control(int id) const {
         auto it = m_Controls.find(id);
         return it == m_Controls.end() ? nullptr : it->second;
@@ -415,6 +471,10 @@ private:
                 bar->hide();  // shown by the first SetProgress
                 return bar;
             }
+            case ControlKind::TextView:
+                return new TextView(this);
+            case ControlKind::Chart:
+                return MakeChart(this, c.text);
             case ControlKind::Frame: {
                 auto* f = new QFrame(this);
                 f->setFrameShape(QFrame::Box);
@@ -430,6 +490,13 @@ private:
     std::map<int, QWidget*> m_Controls;
     std::map<int, QAction*> m_MenuActions;
     std::map<int, long long> m_Progress;
+    std::map<int, QTimer*> m_Timers;
+    struct Accel {
+        int key;
+        bool ctrl;
+        int command;
+    };
+    std::vector<Accel> m_Accels;
     bool m_Ended = false;
     bool m_Quiet = false;
 };

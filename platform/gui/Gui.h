@@ -97,6 +97,8 @@ enum VirtualKey {
     kVkDown = 0x28,
     kVkInsert = 0x2D,
     kVkDelete = 0x2E,
+    kVkF = 0x46,
+    kVkF3 = 0x72,
 };
 
 struct Message {
@@ -274,10 +276,10 @@ bool GetSaveFileName(Window owner, const FileDialogSpec& spec, std::string& path
 // ---- modal dialogs -------------------------------------------------------------------
 
 class Dialog;
-enum class DialogEventKind { Init, Command };
+enum class DialogEventKind { Init, Command, Timer };
 struct DialogEvent {
     DialogEventKind kind = DialogEventKind::Init;
-    int id = 0;       // command id
+    int id = 0;       // command id; the timer's id for Timer
     int notify = 0;   // 0 click / menu; kListDoubleClick; kSelectionChanged
     long wParam = 0;  // posted commands carry it through
 };
@@ -323,6 +325,21 @@ public:
     virtual bool IsShown(int id) const = 0;
     // Repaints the dialog at once, for a status line shown before a long exchange.
     virtual void Refresh() = 0;
+    // The fixed-pitch font on a control, so that columns of text line up.
+    virtual void SetFixedFont(int id) = 0;
+    // Text views: the caret and the view go to the end of the text.
+    virtual void ShowEnd(int id) = 0;
+    // Text views: selects the next occurrence of text after the selection, ignoring case
+    // and going round from the top; false when there is none.
+    virtual bool FindNext(int id, std::string_view text) = 0;
+    // Charts: one more point of the series; the axes follow the points.
+    virtual void ChartAdd(int id, double x, double y) = 0;
+    // A Timer event with this id every ms milliseconds until KillTimer or the dialog ends;
+    // setting a running timer again restarts it with the new period.
+    virtual void SetTimer(int timerId, int ms) = 0;
+    virtual void KillTimer(int timerId) = 0;
+    // A key (with Ctrl when ctrl) anywhere in the dialog becomes the command commandId.
+    virtual void AddAccelerator(int virtualKey, bool ctrl, int commandId) = 0;
 };
 
 }  // namespace gui

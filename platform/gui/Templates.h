@@ -36,6 +36,8 @@ enum class ControlKind {
     Icon,      // the program's icon
     Frame,     // a black frame drawn around a group of fields
     Progress,  // a progress bar with its percentage
+    Chart,     // a small line chart of one time series; the text is its title
+    TextView,  // a read-only viewer for long texts, fixed-pitch, both scroll bars, find
 };
 
 // Control styles; combine with |.

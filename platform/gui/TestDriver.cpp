@@ -1,10 +1,13 @@
 // The test driver: scripted dialogs, queued file-dialog answers, and what tests read back
 // from the windows.
 #include <QKeyEvent>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include "platform/gui/Chart.h"
 #include "platform/gui/Internal.h"
+#include "platform/gui/TextView.h"
 
 namespace gui {
 
@@ -116,11 +119,12 @@ void DragThumb(Window w, int position) {
     c->m_Bar->setSliderDown(false);
 }
 
-void PressKey(Dialog& d, int virtualKey) {
+void PressKey(Dialog& d, int virtualKey, bool ctrl) {
     QWidget* dlg = WidgetOf(d.Handle());
     if (!dlg) return;
     QWidget* target = dlg->focusWidget() ? dlg->focusWidget() : dlg;
-    QKeyEvent ev(QEvent::KeyPress, QtKeyOf(virtualKey), Qt::NoModifier);
+    QKeyEvent ev(QEvent::KeyPress, QtKeyOf(virtualKey),
+                 ctrl ? Qt::ControlModifier : Qt::NoModifier);
     QCoreApplication::sendEvent(target, &ev);  // unhandled, it travels up to the dialog
 }
 void TypeInto(Dialog& d, int id, std::string_view text) {
@@ -128,6 +132,22 @@ void TypeInto(Dialog& d, int id, std::string_view text) {
     if (!c) return;
     c->setFocus(Qt::OtherFocusReason);
     TypeOn(c, text);
+}
+std::vector<std::pair<double, double>> ChartPoints(Dialog& d, int id) {
+    return ChartPointsOf(DialogControl(d.Handle(), id));
+}
+int TimerPeriod(Dialog& d, int timerId) {
+    QWidget* dlg = WidgetOf(d.Handle());
+    auto* t = dlg ? dlg->findChild<QTimer*>(QStringLiteral("timer%1").arg(timerId)) : nullptr;
+    return t && t->isActive() ? t->interval() : 0;
+}
+std::string SelectedText(Dialog& d, int id) {
+    auto* v = dynamic_cast<TextView*>(DialogControl(d.Handle(), id));
+    return v ? S(v->SelectedText()) : std::string();
+}
+bool ShowsEnd(Dialog& d, int id) {
+    auto* v = dynamic_cast<TextView*>(DialogControl(d.Handle(), id));
+    return v && v->AtEnd();
 }
 bool HasCloseBox(Dialog& d) {
     QWidget* dlg = WidgetOf(d.Handle());

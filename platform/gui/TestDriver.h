@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/gui/Gui.h"
@@ -65,9 +66,15 @@ void DragThumb(Window w, int position);
 
 // Dialogs: a key press given to the focused control (unhandled, it goes to the dialog),
 // and characters typed into a control after giving it the focus.
-void PressKey(Dialog& d, int virtualKey);
+void PressKey(Dialog& d, int virtualKey, bool ctrl = false);
 void TypeInto(Dialog& d, int id, std::string_view text);
 bool HasCloseBox(Dialog& d);
+// The points of a dialog's chart, and the period of a running dialog timer (0: none).
+std::vector<std::pair<double, double>> ChartPoints(Dialog& d, int id);
+int TimerPeriod(Dialog& d, int timerId);
+// The selected text of a text view, and whether it shows its end with the caret there.
+std::string SelectedText(Dialog& d, int id);
+bool ShowsEnd(Dialog& d, int id);
 
 // The frame: a toolbar button's caption as it shows, every status text set, and the
 // number of live widgets (what was let go is gone first).

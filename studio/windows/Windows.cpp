@@ -4,6 +4,7 @@
 #include "studio/shell/Shell.h"
 #include "studio/shell/StudioSettings.h"
 #include "studio/windows/AppWindow.h"
+#include "studio/windows/Monitor.h"
 
 namespace qvw {
 
@@ -18,6 +19,12 @@ void RegisterAll() {
     RegisterAppWindow();
     shell::WindowHooks hooks;
     hooks.openApplications = [] { OpenApplications(); };
+    hooks.runMonitor = [] {
+        const StudioSettings& st = shell::Settings();
+        RunMonitor(
+            shell::Frame(),
+            {st.GetName(), {st.GetIp1(), st.GetIp2(), st.GetIp3(), st.GetIp4()}, st.GetPort()});
+    };
     shell::SetWindowHooks(std::move(hooks));
 }
 

@@ -50,16 +50,7 @@ int main(int argc, char** argv) {
     if (shell::Start() != 0) return 1;
     Settle();
     gui::test::Enable();
-    gui::test::OnDialog(kConnectDialog, [&](gui::Dialog& d) {
-        const char* ip[] = {"127", "0", "0", "1"};
-        for (int i = 0; i < 4; ++i) d.SetText(201 + i, ip[i]);
-        d.SetText(205, port);
-        d.SetText(206, "admin");
-        d.SetText(207, password);
-        d.Press(1);
-    });
-    gui::SendCommand(shell::Frame(), 101);
-    Settle(5);
+    tour::Connect(port, password);
     gui::SendCommand(shell::Frame(), 103);
     gui::Window apps = gui::ActiveChild(shell::Frame());
     // Two more applications beside the demo, made through the application dialog.
