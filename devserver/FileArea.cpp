@@ -303,7 +303,8 @@ std::string DevServer::UploadFile(Call& call) {
     std::string refusal = UploadTarget(call, path, folderWire);
     if (!refusal.empty()) return refusal;
     // A streamed upload's file lies whole beside its target; any other is the body.
-    if (call.upload ? call.upload->Commit() != 0
+    // The replaced file is freed once the answer has gone out.
+    if (call.upload ? call.upload->Commit(true) != 0
                     : os::ReplaceFile(path.c_str(), call.body.data(), call.body.size()) != 0)
         return Refuse(call, "Cannot write " + os::BaseName(path));
     TraceApplication(appId, "file " + call.args[2] + " uploaded");

@@ -116,14 +116,23 @@ int ReplacementFile::Write(const void* data, std::size_t size) {
     return 0;
 }
 
-int ReplacementFile::Commit() {
+int ReplacementFile::Commit(bool freeReplacedLater) {
     if (m_Fd < 0) return -1;
     bool ok = !m_Failed && ::fsync(m_Fd) == 0;
     ok = ::close(m_Fd) == 0 && ok;
     m_Fd = -1;
+    // A second link keeps the old file's blocks until Discard; the temporary file's
+    // name is ours alone, so the name beside it is too. Without the link (no old file,
+    // or links refused) the rename frees them at once, as it would anyway.
+    if (ok && freeReplacedLater) {
+        const std::string kept = m_Temp + ".old";
+        if (::link(m_Target.c_str(), kept.c_str()) == 0) m_Replaced = kept;
+    }
     if (!ok || ::rename(m_Temp.c_str(), m_Target.c_str()) != 0) {
         ::unlink(m_Temp.c_str());
         m_Temp.clear();
+        if (!m_Replaced.empty()) ::unlink(m_Replaced.c_str());
+        m_Replaced.clear();
         return -1;
     }
     m_Temp.clear();
@@ -135,6 +144,8 @@ void ReplacementFile::Discard() {
     m_Fd = -1;
     if (!m_Temp.empty()) ::unlink(m_Temp.c_str());
     m_Temp.clear();
+    if (!m_Replaced.empty()) ::unlink(m_Replaced.c_str());
+    m_Replaced.clear();
 }
 
 FileReader::~FileReader() {

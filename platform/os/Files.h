@@ -38,7 +38,9 @@ public:
     int Open(const char* target);
     int Write(const void* data, std::size_t size);
     // -1 when a write failed or the file cannot be flushed or renamed; the old file stays.
-    int Commit();
+    // With freeReplacedLater the replaced file's blocks are released only by Discard (or
+    // the destructor): a server answers first and pays for freeing a large file after.
+    int Commit(bool freeReplacedLater = false);
     void Discard();
     bool IsOpen() const { return m_Fd >= 0; }
     // For writes that bypass Write (a socket spliced to the file); a failure of those
@@ -51,6 +53,7 @@ private:
     bool m_Failed = false;
     std::string m_Temp;
     std::string m_Target;
+    std::string m_Replaced;  // a second name of the replaced file, until Discard
 };
 
 // A regular file read in pieces; the descriptor closes with the object.

@@ -88,6 +88,19 @@ TEST(LocalFile, ReplaceLeavesNoTemporaryFiles) {
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name, "cfg");
     EXPECT_EQ(Slurp(f), "4");
+
+    // A replaced file kept for freeing later is gone once the replacement is let go.
+    {
+        os::ReplacementFile later;
+        ASSERT_EQ(later.Open(f.c_str()), 0);
+        ASSERT_EQ(later.Write("5", 1), 0);
+        ASSERT_EQ(later.Commit(true), 0);
+        EXPECT_EQ(Slurp(f), "5");
+        ASSERT_EQ(os::ListDirectory(dir.Path().c_str(), entries), 0);
+        EXPECT_EQ(entries.size(), 2u);
+    }
+    ASSERT_EQ(os::ListDirectory(dir.Path().c_str(), entries), 0);
+    EXPECT_EQ(entries.size(), 1u);
 }
 
 TEST(LocalFile, TooLargeForABufferFailsCleanly) {
