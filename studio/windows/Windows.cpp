@@ -7,6 +7,9 @@
 
 namespace qvw {
 
+static_assert(static_cast<int>(shell::ChildSlot::Requests) == kSlotRequests &&
+              static_cast<int>(shell::ChildSlot::Files) == kSlotFiles);
+
 void RegisterAll() {
     Host& host = TheHost();
     host.frame = [] { return shell::Frame(); };
@@ -14,6 +17,10 @@ void RegisterAll() {
     host.clearToolbar = [] { shell::ClearToolbar(); };
     host.setToolbar = [](int set) { shell::SetToolbar(set); };
     host.upDownDir = [] { return std::string(shell::Settings().GetUpDownDir()); };
+    // The windows' slots are the shell's, in the same order.
+    host.setSlot = [](WindowSlot slot, gui::Window w) {
+        shell::ChildHandle(static_cast<shell::ChildSlot>(slot)) = w;
+    };
     RegisterWindowResources();
     RegisterAppWindow();
     shell::WindowHooks hooks;
