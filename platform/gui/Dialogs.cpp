@@ -86,7 +86,9 @@ public:
     // Dialog
     void SetText(int id, std::string_view text) override {
         QWidget* w = Control(id);
-        if (auto* l = qobject_cast<QLabel*>(w))
+        if (IsCodeEditor(w))
+            CodeEditorSetText(w, Q(text));
+        else if (auto* l = qobject_cast<QLabel*>(w))
             l->setText(Q(text));
         else if (auto* e = qobject_cast<QLineEdit*>(w))
             e->setText(Q(text));
@@ -104,7 +106,9 @@ public:
     std::string Text(int id, int maxChars) const override {
         QWidget* w = Control(id);
         QString s;
-        if (auto* l = qobject_cast<QLabel*>(w))
+        if (IsCodeEditor(w))
+            s = CodeEditorText(w);  // line ends as they are
+        else if (auto* l = qobject_cast<QLabel*>(w))
             s = l->text();
         else if (auto* e = qobject_cast<QLineEdit*>(w))
             s = e->text();
@@ -264,6 +268,10 @@ public:
         return w && !w->isHidden();
     }
     void Refresh() override { repaint(); }
+    void SetCodeLanguage(int id, CodeLanguage language) override {
+        CodeEditorSetLanguage(Control(id), language);
+    }
+    CodeLanguage GetCodeLanguage(int id) const override { return CodeEditorLanguage(Control(id)); }
 
     int m_Result = 0;
 
@@ -297,6 +305,7 @@ private:
                 }
                 QAction* a = qm->addAction(QString::fromUtf8(item.text));
                 a->setEnabled(!item.grey);
+                if (item.shortcut) a->setShortcut(QKeySequence(QString::fromUtf8(item.shortcut)));
                 int id = item.id;
                 connect(a, &QAction::triggered, this, [this, id] {
                     if (!m_Ended) Fire({DialogEventKind::Command, id, kClicked, 0});
@@ -414,6 +423,12 @@ private:
                 bar->setTextVisible(true);
                 bar->hide();  // shown by the first SetProgress
                 return bar;
+            }
+            case ControlKind::CodeEditor: {
+                QWidget* editor = MakeCodeEditor(this);
+                CodeEditorSetText(editor, text);
+                editor->setFocus(Qt::OtherFocusReason);
+                return editor;
             }
             case ControlKind::Frame: {
                 auto* f = new QFrame(this);

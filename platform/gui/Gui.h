@@ -282,6 +282,8 @@ struct DialogEvent {
     long wParam = 0;  // posted commands carry it through
 };
 enum DialogNotify { kClicked = 0, kListDoubleClick = 2, kSelectionChanged = 1 };
+// What a code editor highlights.
+enum class CodeLanguage { Plain, Sql, Java };
 using DialogProc = std::function<bool(Dialog&, const DialogEvent&)>;
 
 // Runs a dialog modally; returns End's value (-1 when the template is unknown).
@@ -323,6 +325,9 @@ public:
     virtual bool IsShown(int id) const = 0;
     // Repaints the dialog at once, for a status line shown before a long exchange.
     virtual void Refresh() = 0;
+    // Code editors: the language highlighted, and what is highlighted now.
+    virtual void SetCodeLanguage(int id, CodeLanguage language) = 0;
+    virtual CodeLanguage GetCodeLanguage(int id) const = 0;
 };
 
 }  // namespace gui

@@ -12,6 +12,7 @@ struct MenuItem {
     const char* text = "";
     bool grey = false;
     bool checked = false;
+    const char* shortcut = nullptr;  // "Ctrl+S": the key that triggers the item
 };
 
 struct Popup {
@@ -36,6 +37,10 @@ enum class ControlKind {
     Icon,      // the program's icon
     Frame,     // a black frame drawn around a group of fields
     Progress,  // a progress bar with its percentage
+    // A code editor: line numbers, highlighting by language, find and replace (Ctrl+F,
+    // Ctrl+H, F3), go to line (Ctrl+G), undo and redo, a fixed-pitch font. Its text is
+    // kept whole, line ends as they came.
+    CodeEditor,
 };
 
 // Control styles; combine with |.

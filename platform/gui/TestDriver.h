@@ -68,6 +68,13 @@ void DragThumb(Window w, int position);
 void PressKey(Dialog& d, int virtualKey);
 void TypeInto(Dialog& d, int id, std::string_view text);
 bool HasCloseBox(Dialog& d);
+// A key with modifiers ("Ctrl+F", "F3", "Return") given to the dialog's focused control;
+// an enabled menu item of the dialog with that shortcut takes it first, as the toolkit's
+// shortcut map would.
+void PressKeys(Dialog& d, std::string_view keys);
+// A code editor's line (0-based) with the cursor, and its selected text.
+int CodeEditorLine(Dialog& d, int id);
+std::string CodeEditorSelection(Dialog& d, int id);
 
 // The frame: a toolbar button's caption as it shows, every status text set, and the
 // number of live widgets (what was let go is gone first).
