@@ -4,6 +4,7 @@
 #include "studio/shell/Shell.h"
 #include "studio/shell/StudioSettings.h"
 #include "studio/windows/AppWindow.h"
+#include "studio/windows/ReqWindow.h"
 
 namespace qvw {
 
@@ -23,8 +24,10 @@ void RegisterAll() {
     };
     RegisterWindowResources();
     RegisterAppWindow();
+    RegisterReqWindow();
     shell::WindowHooks hooks;
     hooks.openApplications = [] { OpenApplications(); };
+    hooks.openRequests = [] { OpenRequests(); };
     shell::SetWindowHooks(std::move(hooks));
 }
 
