@@ -17,6 +17,14 @@
 namespace gui {
 namespace {
 
+// The fixed-pitch font by points: Scintilla sizes its styles in points, and the layer's
+// fixed font is set in pixels.
+QFont EditorFont() {
+    QFont f = FixedFont();
+    if (f.pointSizeF() <= 0 && f.pixelSize() > 0) f.setPointSizeF(f.pixelSize() * 72.0 / 96.0);
+    return f;
+}
+
 class CodeEditorBox : public QWidget {
 public:
     explicit CodeEditorBox(QWidget* parent) : QWidget(parent) {
@@ -26,8 +34,8 @@ public:
         layout->setSpacing(2);
         m_Edit = new QsciScintilla(this);
         m_Edit->setUtf8(true);
-        m_Edit->setFont(FixedFont());
-        m_Edit->setMarginsFont(FixedFont());
+        m_Edit->setFont(EditorFont());
+        m_Edit->setMarginsFont(EditorFont());
         m_Edit->setMarginType(0, QsciScintilla::NumberMargin);
         m_Edit->setMarginLineNumbers(0, true);
         m_Edit->setMarginWidth(0, QStringLiteral("000000"));
@@ -88,12 +96,12 @@ public:
         else if (language == CodeLanguage::Java)
             m_Lexer = std::make_unique<QsciLexerJava>();
         if (m_Lexer) {
-            m_Lexer->setDefaultFont(FixedFont());
-            m_Lexer->setFont(FixedFont());
+            m_Lexer->setDefaultFont(EditorFont());
+            m_Lexer->setFont(EditorFont());
             m_Edit->setLexer(m_Lexer.get());
         }
-        m_Edit->setFont(FixedFont());
-        m_Edit->setMarginsFont(FixedFont());
+        m_Edit->setFont(EditorFont());
+        m_Edit->setMarginsFont(EditorFont());
     }
     CodeLanguage Language() const { return m_Language; }
 

@@ -29,7 +29,7 @@ const DialogTemplate kReq{
         {ControlKind::Label, -1, "Name :", 10, 12, 60, 12, gui::kAlignRight},
         {ControlKind::Edit, kIdReqName, "", 74, 11, 160, 13, gui::kNoHScroll},
         {ControlKind::Label, -1, "Data Source :", 10, 31, 60, 12, gui::kAlignRight},
-        {ControlKind::ComboBox, kIdReqDataSource, "", 74, 30, 160, 100, gui::kDropDownList},
+        {ControlKind::ComboBox, kIdReqDataSource, "", 74, 30, 160, 13, gui::kDropDownList},
         {ControlKind::Frame, -1, "", 5, 56, 160, 150},
         {ControlKind::Label, -1, "Parameters :", 10, 60, 50, 11},
         {ControlKind::Label, kIdParamCount, "0", 62, 60, 30, 11},
