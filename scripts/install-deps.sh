@@ -6,6 +6,7 @@ apt-get update
 apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build clang libclang-rt-14-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libsqlite3-dev libsodium-dev \
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqscintilla2-qt6-dev libgl-dev libsqlite3-dev \
+  libsodium-dev \
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 \
   netcat-openbsd curl python3 ca-certificates

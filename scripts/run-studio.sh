@@ -18,7 +18,7 @@ if [ "${QV_NO_BUILD:-0}" != 1 ]; then
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$BUILD" -j "$(nproc)"
 fi
-STUDIO=$BUILD/studio/shell/quorvelide
+STUDIO=$BUILD/studio/app/quorvelide
 SERVER=$BUILD/devserver/quorvel-devserver
 for f in "$STUDIO" "$SERVER"; do
   if [ ! -x "$f" ]; then

@@ -91,7 +91,9 @@ public:
     // Dialog
     void SetText(int id, std::string_view text) override {
         QWidget* w = Control(id);
-        if (auto* l = qobject_cast<QLabel*>(w))
+        if (IsCodeEditor(w))
+            CodeEditorSetText(w, Q(text));
+        else if (auto* l = qobject_cast<QLabel*>(w))
             l->setText(Q(text));
         else if (auto* e = qobject_cast<QLineEdit*>(w))
             e->setText(Q(text));
@@ -111,7 +113,9 @@ public:
     std::string Text(int id, int maxChars) const override {
         QWidget* w = Control(id);
         QString s;
-        if (auto* l = qobject_cast<QLabel*>(w))
+        if (IsCodeEditor(w))
+            s = CodeEditorText(w);  // line ends as they are
+        else if (auto* l = qobject_cast<QLabel*>(w))
             s = l->text();
         else if (auto* e = qobject_cast<QLineEdit*>(w))
             s = e->text();
@@ -303,6 +307,10 @@ public:
     void AddAccelerator(int virtualKey, bool ctrl, int commandId) override {
         m_Accels.push_back({QtKeyOf(virtualKey), ctrl, commandId});
     }
+    void SetCodeLanguage(int id, CodeLanguage language) override {
+        CodeEditorSetLanguage(Control(id), language);
+    }
+    CodeLanguage GetCodeLanguage(int id) const override { return CodeEditorLanguage(Control(id)); }
 
     int m_Result = 0;
 
@@ -353,6 +361,7 @@ private:
                 }
                 QAction* a = qm->addAction(QString::fromUtf8(item.text));
                 a->setEnabled(!item.grey);
+                if (item.shortcut) a->setShortcut(QKeySequence(QString::fromUtf8(item.shortcut)));
                 int id = item.id;
                 connect(a, &QAction::triggered, this, [this, id] {
                     if (!m_Ended) Fire({DialogEventKind::Command, id, kClicked, 0});
@@ -475,6 +484,12 @@ private:
                 return new TextView(this);
             case ControlKind::Chart:
                 return MakeChart(this, c.text);
+            case ControlKind::CodeEditor: {
+                QWidget* editor = MakeCodeEditor(this);
+                CodeEditorSetText(editor, text);
+                editor->setFocus(Qt::OtherFocusReason);
+                return editor;
+            }
             case ControlKind::Frame: {
                 auto* f = new QFrame(this);
                 f->setFrameShape(QFrame::Box);

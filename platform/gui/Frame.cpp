@@ -261,11 +261,13 @@ Window CreateChild(Window frame, std::string_view className, std::string_view ti
     if (!f || cls == Classes().end()) return 0;
     auto* child = new ChildWindow(cls->second);
     Window handle = child->m_Handle;
+    // A title the window sets while it is created wins over the creation title.
+    child->setWindowTitle(Q(title));
     child->Deliver({Msg::Create, 0, 0, 0});
     if (!IsWindow(handle)) return 0;
     QMdiSubWindow* sub = f->m_Mdi->addSubWindow(child);
     child->m_Sub = sub;
-    sub->setWindowTitle(Q(title));
+    sub->setWindowTitle(child->windowTitle());
     sub->setWindowIcon(QApplication::style()->standardIcon(QStyle::SP_FileDialogListView));
     sub->setGeometry(x, y, w, h);
     // A click on the child's close box ends it as MdiDestroy does.

@@ -284,6 +284,8 @@ struct DialogEvent {
     long wParam = 0;  // posted commands carry it through
 };
 enum DialogNotify { kClicked = 0, kListDoubleClick = 2, kSelectionChanged = 1 };
+// What a code editor highlights.
+enum class CodeLanguage { Plain, Sql, Java };
 using DialogProc = std::function<bool(Dialog&, const DialogEvent&)>;
 
 // Runs a dialog modally; returns End's value (-1 when the template is unknown).
@@ -340,6 +342,9 @@ public:
     virtual void KillTimer(int timerId) = 0;
     // A key (with Ctrl when ctrl) anywhere in the dialog becomes the command commandId.
     virtual void AddAccelerator(int virtualKey, bool ctrl, int commandId) = 0;
+    // Code editors: the language highlighted, and what is highlighted now.
+    virtual void SetCodeLanguage(int id, CodeLanguage language) = 0;
+    virtual CodeLanguage GetCodeLanguage(int id) const = 0;
 };
 
 }  // namespace gui

@@ -242,4 +242,14 @@ FrameWindow* FrameOf(Window w);
 // A control of a running dialog, for the test driver; null when there is none.
 QWidget* DialogControl(Window dialog, int id);
 
+// ---- the code editor control (CodeEditor.cpp) ----------------------------------------
+
+QWidget* MakeCodeEditor(QWidget* parent);
+bool IsCodeEditor(const QWidget* w);
+void CodeEditorSetText(QWidget* w, const QString& text);
+QString CodeEditorText(const QWidget* w);
+void CodeEditorSetLanguage(QWidget* w, CodeLanguage language);
+CodeLanguage CodeEditorLanguage(const QWidget* w);
+void CodeEditorCursor(const QWidget* w, int& line, std::string& selection);
+
 }  // namespace gui

@@ -103,6 +103,7 @@ void FrameWindow::RebuildMenu() {
             QAction* a = qm->addAction(QString::fromUtf8(item.text));
             int id = item.id;
             a->setEnabled(!md.grey[id]);
+            if (item.shortcut) a->setShortcut(QKeySequence(QString::fromUtf8(item.shortcut)));
             if (md.checked[id]) {
                 a->setCheckable(true);
                 a->setChecked(true);

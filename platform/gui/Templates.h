@@ -12,6 +12,7 @@ struct MenuItem {
     const char* text = "";
     bool grey = false;
     bool checked = false;
+    const char* shortcut = nullptr;  // "Ctrl+S": the key that triggers the item
 };
 
 struct Popup {
@@ -38,6 +39,10 @@ enum class ControlKind {
     Progress,  // a progress bar with its percentage
     Chart,     // a small line chart of one time series; the text is its title
     TextView,  // a read-only viewer for long texts, fixed-pitch, both scroll bars, find
+    // A code editor: line numbers, highlighting by language, find and replace (Ctrl+F,
+    // Ctrl+H, F3), go to line (Ctrl+G), undo and redo, a fixed-pitch font. Its text is
+    // kept whole, line ends as they came.
+    CodeEditor,
 };
 
 // Control styles; combine with |.

@@ -1,7 +1,9 @@
 // The test driver: scripted dialogs, queued file-dialog answers, and what tests read back
 // from the windows.
+#include <QAction>
 #include <QKeyEvent>
 #include <QTimer>
+#include <QKeySequence>
 #include <QToolButton>
 #include <QWheelEvent>
 
@@ -148,6 +150,40 @@ std::string SelectedText(Dialog& d, int id) {
 bool ShowsEnd(Dialog& d, int id) {
     auto* v = dynamic_cast<TextView*>(DialogControl(d.Handle(), id));
     return v && v->AtEnd();
+}
+void PressKeys(Dialog& d, std::string_view keys) {
+    QWidget* dlg = WidgetOf(d.Handle());
+    if (!dlg) return;
+    const QKeySequence seq(Q(keys));
+    if (seq.isEmpty()) return;
+    for (QAction* a : dlg->findChildren<QAction*>()) {
+        if (a->isEnabled() && a->shortcut() == seq) {
+            a->trigger();
+            return;
+        }
+    }
+    const QKeyCombination kc = seq[0];
+    QString text;
+    const int key = kc.key();
+    if ((kc.keyboardModifiers() & ~Qt::ShiftModifier) == 0 && key >= 0x20 && key < 0x7F)
+        text = QString(QChar(key));
+    QWidget* target = dlg->focusWidget() ? dlg->focusWidget() : dlg;
+    QKeyEvent over(QEvent::ShortcutOverride, key, kc.keyboardModifiers(), text);
+    QCoreApplication::sendEvent(target, &over);
+    QKeyEvent ev(QEvent::KeyPress, key, kc.keyboardModifiers(), text);
+    QCoreApplication::sendEvent(target, &ev);
+}
+int CodeEditorLine(Dialog& d, int id) {
+    int line = -1;
+    std::string sel;
+    CodeEditorCursor(DialogControl(d.Handle(), id), line, sel);
+    return line;
+}
+std::string CodeEditorSelection(Dialog& d, int id) {
+    int line = -1;
+    std::string sel;
+    CodeEditorCursor(DialogControl(d.Handle(), id), line, sel);
+    return sel;
 }
 bool HasCloseBox(Dialog& d) {
     QWidget* dlg = WidgetOf(d.Handle());

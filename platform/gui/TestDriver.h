@@ -75,6 +75,13 @@ int TimerPeriod(Dialog& d, int timerId);
 // The selected text of a text view, and whether it shows its end with the caret there.
 std::string SelectedText(Dialog& d, int id);
 bool ShowsEnd(Dialog& d, int id);
+// A key with modifiers ("Ctrl+F", "F3", "Return") given to the dialog's focused control;
+// an enabled menu item of the dialog with that shortcut takes it first, as the toolkit's
+// shortcut map would.
+void PressKeys(Dialog& d, std::string_view keys);
+// A code editor's line (0-based) with the cursor, and its selected text.
+int CodeEditorLine(Dialog& d, int id);
+std::string CodeEditorSelection(Dialog& d, int id);
 
 // The frame: a toolbar button's caption as it shows, every status text set, and the
 // number of live widgets (what was let go is gone first).

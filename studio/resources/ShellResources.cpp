@@ -93,7 +93,6 @@ const MenuTemplate kUserMenu{
     "USER_MENU", {ObjectFilePopup(), ViewPopup("View"), WindowPopup(kGrey), HelpPopup()}};
 
 const MenuTemplate kFileMenu{"FILE_MENU", {{"&File", {{128, "Open"}, {129, "Save As..."}}}}};
-const MenuTemplate kScriptMenu{"SCRIPT_MENU", {{"&File", {{130, "Save"}, {131, "Cancel"}}}}};
 
 // Labels flush right against their fields; every row is 12 units high, 18 apart.
 const DialogTemplate kConnect{
@@ -212,8 +211,8 @@ void RegisterShellResources() {
     static bool done = false;
     if (done) return;
     done = true;
-    for (const MenuTemplate* m : {&kMainMenu, &kFuncMenu, &kAppMenu, &kReqMenu, &kDsMenu,
-                                  &kUserMenu, &kFileMenu, &kScriptMenu})
+    for (const MenuTemplate* m :
+         {&kMainMenu, &kFuncMenu, &kAppMenu, &kReqMenu, &kDsMenu, &kUserMenu, &kFileMenu})
         gui::RegisterMenuTemplate(m);
     gui::RegisterDialogTemplate(&kConnect);
     gui::RegisterDialogTemplate(&kAbout);

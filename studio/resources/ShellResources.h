@@ -1,5 +1,5 @@
 // The shell's resources: the six frame menus, the connect dialog's FILE_MENU, the script
-// editor's SCRIPT_MENU, the connect dialog (1), the About dialog (2) and the program icon.
+// the connect dialog (1), the About dialog (2) and the program icon.
 #pragma once
 
 // Registers the menus and dialogs with the windowing layer; safe to call more than once.

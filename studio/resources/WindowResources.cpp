@@ -1,5 +1,6 @@
-// Dialogs of the object windows: the application dialog, the two delete confirmations,
-// the rename dialog and the progress dialog of a transfer.
+// Dialogs of the object windows: the application dialog, the request editor with its
+// parameter, script and cancel dialogs, the two delete confirmations, the rename dialog
+// and the progress dialog of a transfer.
 #include "studio/resources/WindowResources.h"
 
 #include "platform/gui/Templates.h"
@@ -8,6 +9,85 @@ namespace {
 
 using gui::ControlKind;
 using gui::DialogTemplate;
+
+// The script editor's menu; Ctrl+S saves as the menu's Save does.
+const gui::MenuTemplate kScriptMenu{
+    "SCRIPT_MENU",
+    {{"&File", {{kCmdScriptSave, "Save", false, false, "Ctrl+S"}, {kCmdScriptCancel, "Cancel"}}}}};
+
+constexpr unsigned kListStyle = gui::kUnsorted | gui::kVScroll;
+
+// The request editor: name and data source; parameters; language and access; the users
+// who may call a private request; the script behind Source.
+const DialogTemplate kReq{
+    kReqDialog,
+    "New Request",
+    305,
+    300,
+    {
+        {ControlKind::Frame, -1, "", 5, 5, 295, 46},
+        {ControlKind::Label, -1, "Name :", 10, 12, 60, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdReqName, "", 74, 11, 160, 13, gui::kNoHScroll},
+        {ControlKind::Label, -1, "Data Source :", 10, 31, 60, 12, gui::kAlignRight},
+        {ControlKind::ComboBox, kIdReqDataSource, "", 74, 30, 160, 13, gui::kDropDownList},
+        {ControlKind::Frame, -1, "", 5, 56, 160, 150},
+        {ControlKind::Label, -1, "Parameters :", 10, 60, 50, 11},
+        {ControlKind::Label, kIdParamCount, "0", 62, 60, 30, 11},
+        {ControlKind::ListBox, kIdReqParams, "", 10, 73, 104, 128, kListStyle},
+        {ControlKind::Button, kIdParamNew, "New", 119, 73, 40, 15},
+        {ControlKind::Button, kIdParamEdit, "Edit", 119, 92, 40, 15},
+        {ControlKind::Button, kIdParamDelete, "Delete", 119, 111, 40, 15},
+        {ControlKind::Button, kIdParamInsert, "Insert", 119, 130, 40, 15},
+        {ControlKind::Frame, -1, "", 170, 56, 130, 40},
+        {ControlKind::Label, -1, "Language :", 175, 60, 60, 11},
+        {ControlKind::Radio, kIdSql, " SQL", 180, 76, 50, 12, gui::kGroupStart},
+        {ControlKind::Radio, kIdJava, " JAVA", 235, 76, 55, 12},
+        {ControlKind::Frame, -1, "", 170, 101, 130, 40},
+        {ControlKind::Label, -1, "Access :", 175, 105, 60, 11},
+        {ControlKind::Radio, kIdPublic, " Public", 180, 121, 50, 12, gui::kGroupStart},
+        {ControlKind::Radio, kIdPrivate, " Private", 235, 121, 55, 12},
+        {ControlKind::Button, kIdSource, "Source", 175, 160, 60, 15},
+        {ControlKind::Frame, -1, "", 5, 211, 295, 66},
+        {ControlKind::Label, -1, "Users :", 10, 214, 110, 10},
+        {ControlKind::ListBox, kIdAppUsers, "", 10, 225, 120, 48, kListStyle},
+        {ControlKind::Button, kIdAddUser, "<<", 141, 228, 22, 15},
+        {ControlKind::Button, kIdRemoveUser, ">>", 141, 250, 22, 15},
+        {ControlKind::Label, -1, "All Users :", 175, 214, 110, 10},
+        {ControlKind::ListBox, kIdAllUsers, "", 175, 225, 120, 48, kListStyle},
+        {ControlKind::Icon, -1, "APPICON", 8, 280, 20, 20},
+        {ControlKind::DefButton, 1, "OK", 190, 281, 52, 15},
+        {ControlKind::Button, 2, "Cancel", 248, 281, 52, 15},
+    }};
+
+const DialogTemplate kParam{
+    kParamDialog,
+    "New Parameter",
+    150,
+    49,
+    {
+        {ControlKind::Label, -1, "Name :", 5, 9, 30, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdParamName, "", 38, 8, 106, 13, gui::kNoHScroll},
+        {ControlKind::DefButton, 1, "OK", 38, 29, 50, 15},
+        {ControlKind::Button, 2, "Cancel", 94, 29, 50, 15},
+    }};
+
+const DialogTemplate kScript{kScriptDialog,
+                             "New Request",
+                             660,
+                             420,
+                             {
+                                 {ControlKind::CodeEditor, kIdScript, "", 0, 0, 660, 420},
+                             },
+                             "SCRIPT_MENU"};
+
+const DialogTemplate kCancel{kCancelDialog,
+                             "Cancel",
+                             150,
+                             34,
+                             {
+                                 {ControlKind::DefButton, 1, "OK", 18, 10, 50, 15},
+                                 {ControlKind::Button, 2, "Cancel", 82, 10, 50, 15},
+                             }};
 
 const DialogTemplate kApp{
     kAppDialog,
@@ -104,6 +184,8 @@ void RegisterWindowResources() {
     static bool done = false;
     if (done) return;
     done = true;
-    for (const DialogTemplate* d : {&kApp, &kDelete, &kDeleteSure, &kRename, &kProgress})
+    for (const DialogTemplate* d :
+         {&kApp, &kReq, &kParam, &kScript, &kDelete, &kDeleteSure, &kRename, &kProgress, &kCancel})
         gui::RegisterDialogTemplate(d);
+    gui::RegisterMenuTemplate(&kScriptMenu);
 }

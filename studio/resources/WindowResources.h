@@ -3,6 +3,10 @@
 
 // Dialog ids.
 inline constexpr int kAppDialog = 3;
+inline constexpr int kReqDialog = 4;
+inline constexpr int kParamDialog = 7;
+inline constexpr int kScriptDialog = 9;
+inline constexpr int kCancelDialog = 16;
 inline constexpr int kDeleteDialog = 8;
 inline constexpr int kRenameDialog = 11;
 inline constexpr int kDeleteSureDialog = 12;
@@ -11,6 +15,24 @@ inline constexpr int kProgressDialog = 14;
 // Control ids of these dialogs.
 inline constexpr int kIdStatusLine = 208;
 inline constexpr int kIdAppName = 210;
+inline constexpr int kIdReqName = 211;
+inline constexpr int kIdReqDataSource = 212;
+inline constexpr int kIdReqParams = 217;
+inline constexpr int kIdParamName = 218;
+inline constexpr int kIdScript = 223;
+inline constexpr int kIdParamCount = 241;
+inline constexpr int kIdSource = 302;
+inline constexpr int kIdSql = 303;
+inline constexpr int kIdJava = 304;
+inline constexpr int kIdPublic = 305;
+inline constexpr int kIdPrivate = 306;
+inline constexpr int kIdParamNew = 310;
+inline constexpr int kIdParamEdit = 311;
+inline constexpr int kIdParamDelete = 312;
+inline constexpr int kIdParamInsert = 313;
+// The script editor's menu commands.
+inline constexpr int kCmdScriptSave = 130;
+inline constexpr int kCmdScriptCancel = 131;
 inline constexpr int kIdAppUsers = 219;
 inline constexpr int kIdAllUsers = 220;
 inline constexpr int kIdDeleteLine = 221;

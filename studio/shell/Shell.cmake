@@ -1,14 +1,8 @@
-# The shell library (frame, connect dialog) and the studio program. The object windows'
-# folder, built after this one, links its library into quorvelide and defines
-# QV_HAVE_WINDOWS, which makes main register them.
+# The shell library (frame, connect dialog). The program itself lives in studio/app,
+# above both the shell and the object windows.
 add_library(qv_shell STATIC Shell.cpp ConnectDialog.cpp Shell.h ConnectDialog.h)
 qv_target_defaults(qv_shell)
 target_link_libraries(qv_shell PUBLIC qv_gui qv_session qv_settings qv_resources qv_os)
-
-add_executable(quorvelide main.cpp)
-qv_target_defaults(quorvelide)
-target_link_libraries(quorvelide PRIVATE qv_shell)
-install(TARGETS quorvelide RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # A tour through the studio's states for screenshots and the start-up measurement.
 add_executable(quorvelide-tour tools/Tour.cpp)

@@ -13,15 +13,6 @@ int AppMode = kModeNone;
 
 namespace {
 
-enum AppCommand : int {
-    kCmdNew = 109,
-    kCmdEdit = 110,
-    kCmdDelete = 111,
-    kCmdOpen = 112,
-    kCmdDownload = 115,
-    kCmdUpload = 116,
-    kCmdRequests = 123,
-};
 // What a restricted session may not do here.
 constexpr int kAdminCommands[] = {kCmdNew, kCmdEdit, kCmdDelete, kCmdUpload, kCmdDownload};
 
@@ -30,45 +21,9 @@ long LeadingNumber(const std::string& text) {
     return std::strtol(text.c_str(), nullptr, 10);
 }
 
-void FillUserBoxes(gui::Dialog& d) {
-    d.ListClear(kIdAppUsers);
-    for (long i = 0; i < AppUserList.Count(); ++i) {
-        UserItem* u = nullptr;
-        if (AppUserList.GetAt(i, &u) == 0) d.ListAdd(kIdAppUsers, u->m_Name.view());
-    }
-    d.ListSelect(kIdAppUsers, 0);
-    ComputeAvailableUsers();
-    d.ListClear(kIdAllUsers);
-    for (long i = 0; i < AvailUserList.Count(); ++i) {
-        UserItem* u = nullptr;
-        if (AvailUserList.GetAt(i, &u) == 0) d.ListAdd(kIdAllUsers, u->m_Name.view());
-    }
-    d.ListSelect(kIdAllUsers, 0);
-}
-
-void AddSelectedUser(gui::Dialog& d) {
-    int sel = d.ListSelection(kIdAllUsers);
-    UserItem* from = nullptr;
-    if (sel < 0 || AvailUserList.GetAt(sel, &from) != 0) {
-        Box(d.Handle(), "No User selected!");
-        return;
-    }
-    UserItem* to = nullptr;
-    if (AppUserList.Add(&to) != 0) return;
-    to->m_ID = from->m_ID;
-    to->m_Name = from->m_Name.view();
-    FillUserBoxes(d);
-}
-
-void RemoveSelectedUser(gui::Dialog& d) {
-    int sel = d.ListSelection(kIdAppUsers);
-    UserItem* item = nullptr;
-    if (sel < 0 || AppUserList.GetAt(sel, &item) != 0) {
-        Box(d.Handle(), "No User selected!");
-        return;
-    }
-    AppUserList.Remove(item);
-    FillUserBoxes(d);
+UserPicker& AppUsers() {
+    static UserPicker picker{AppUserList, AvailUserList, 0};
+    return picker;
 }
 
 void AppDialogOk(gui::Dialog& d) {
@@ -86,26 +41,15 @@ void AppDialogOk(gui::Dialog& d) {
         Box(self, "Name and Description may not contain \",\" or \")\"!");
         return;
     }
-    AppItem* same = nullptr;
-    if (AppList.FindByName(CurrentApp.m_Name.c_str(), &same) == 0) {
-        long sameId = 0;
-        WithRecordAt(AppList, IndexByName(AppList, CurrentApp.m_Name.c_str()),
-                     [&sameId](AppItem& a) { sameId = a.m_ID; });
-        if (AppMode == kModeNew || sameId != CurrentApp.m_ID) {
-            Box(self, "App exists!");
-            return;
-        }
-    }
-    const int code = AppMode == kModeNew ? kCmdNewApp : kCmdEditApp;
-    if (Send(code) != 0) {
-        Box(self, FailureText());
+    if (NameTaken(AppList, CurrentApp.m_Name.c_str(), AppMode == kModeNew, CurrentApp.m_ID)) {
+        Box(self, "App exists!");
         return;
     }
-    Refill(AppList, code);
+    const int code = AppMode == kModeNew ? kCmdNewApp : kCmdEditApp;
+    if (!SendAndRefill(self, code, AppList)) return;
     if (AppMode == kModeNew) {
-        long index = IndexByName(AppList, CurrentApp.m_Name.c_str());
         long id = 0;
-        if (index < 0 || !WithRecordAt(AppList, index, [&id](AppItem& a) { id = a.m_ID; })) {
+        if (!IdOfName(AppList, CurrentApp.m_Name.c_str(), id)) {
             // Without the new id the users would land on whichever application
             // CurrentApp last named: they are not sent at all.
             Box(self,
@@ -140,16 +84,11 @@ bool AppDialogProc(gui::Dialog& d, const gui::DialogEvent& e) {
             d.SetText(kIdAppDescription, "");
             d.SetText(kIdAppTimeout, "");
         }
-        FillUserBoxes(d);
+        AppUsers().Fill(d);
         return true;
     }
+    if (AppUsers().Handle(d, e)) return true;
     switch (e.id) {
-        case kIdAddUser:
-            if (e.notify == gui::kClicked) AddSelectedUser(d);
-            return true;
-        case kIdRemoveUser:
-            if (e.notify == gui::kClicked) RemoveSelectedUser(d);
-            return true;
         case 1:
             AppDialogOk(d);
             return true;
@@ -211,7 +150,11 @@ void OnCommand(gui::Window w, int id) {
         case kCmdEdit:
             if (!TakeCurrent(true)) break;
             gui::SetWaitCursor();
-            Fetch(AppUserList, kCmdGetAppUsers);
+            if (!FetchForEdit(w, AppUserList, kCmdGetAppUsers)) {
+                // An OK on an empty user list would remove every user of the application.
+                gui::SetArrowCursor();
+                break;
+            }
             AvailUserList.Clear();
             gui::SetArrowCursor();
             AppMode = kModeEdit;
@@ -282,11 +225,11 @@ ListWindowKind MakeKind() {
         });
     };
     k.count = [] { return AppList.Count(); };
-    k.onCreate = [] {
+    k.onCreate = [](gui::Window) {
         Fetch(UserList, kCmdGetUsers);
         TransferKind = kTransferApp;
     };
-    k.onDestroy = [] { AppList.Clear(); };
+    k.onDestroy = [](gui::Window) { AppList.Clear(); };
     k.onMenu = [](gui::Menu menu) {
         // Greyed for a restricted session, and enabled again for a later full one.
         for (int id : kAdminCommands) gui::GreyItem(menu, id, LoginUserID != 0);
@@ -298,17 +241,7 @@ ListWindowKind MakeKind() {
 }  // namespace
 
 void ComputeAvailableUsers() {
-    AvailUserList.Clear();
-    for (long i = 0; i < UserList.Count(); ++i) {
-        UserItem* u = nullptr;
-        if (UserList.GetAt(i, &u) != 0 || u->m_Type != 0) continue;
-        UserItem* there = nullptr;
-        if (AppUserList.FindByID(u->m_ID, &there) == 0) continue;
-        UserItem* item = nullptr;
-        if (AvailUserList.Add(&item) != 0) return;
-        item->m_ID = u->m_ID;
-        item->m_Name = u->m_Name.view();
-    }
+    AppUsers().Compute();
 }
 
 ListWindow& AppWindow() {

@@ -20,6 +20,10 @@ gui::Window HostFrame() {
 gui::Menu HostMenu(const std::string& name) {
     return TheHost().menuByName ? TheHost().menuByName(name) : 0;
 }
+void HostToolbar(int set) {
+    if (TheHost().clearToolbar) TheHost().clearToolbar();
+    if (TheHost().setToolbar) TheHost().setToolbar(set);
+}
 
 bool TakeDialogOutcome() {
     bool ok = DialogOutcome == 1;
@@ -53,6 +57,60 @@ std::string CountedTitle(const std::string& word, long count) {
 
 bool BreaksArguments(std::string_view text) {
     return text.find_first_of(",)") != std::string_view::npos;
+}
+
+void UserPicker::Compute() {
+    available.Clear();
+    for (long i = 0; i < UserList.Count(); ++i) {
+        UserItem* u = nullptr;
+        if (UserList.GetAt(i, &u) != 0 || u->m_Type != type) continue;
+        UserItem* there = nullptr;
+        if (chosen.FindByID(u->m_ID, &there) == 0) continue;
+        UserItem* item = nullptr;
+        if (available.Add(&item) != 0) return;
+        item->m_ID = u->m_ID;
+        item->m_Name = u->m_Name.view();
+    }
+}
+
+namespace {
+void FillNames(gui::Dialog& d, int box, UserListType& list) {
+    d.ListClear(box);
+    for (long i = 0; i < list.Count(); ++i) {
+        UserItem* u = nullptr;
+        if (list.GetAt(i, &u) == 0) d.ListAdd(box, u->m_Name.view());
+    }
+    d.ListSelect(box, 0);
+}
+}  // namespace
+
+void UserPicker::Fill(gui::Dialog& d) {
+    FillNames(d, kIdAppUsers, chosen);
+    Compute();
+    FillNames(d, kIdAllUsers, available);
+}
+
+bool UserPicker::Handle(gui::Dialog& d, const gui::DialogEvent& e) {
+    if (e.id != kIdAddUser && e.id != kIdRemoveUser) return false;
+    if (e.notify != gui::kClicked) return true;
+    const bool add = e.id == kIdAddUser;
+    UserListType& from = add ? available : chosen;
+    UserItem* item = nullptr;
+    int sel = d.ListSelection(add ? kIdAllUsers : kIdAppUsers);
+    if (sel < 0 || from.GetAt(sel, &item) != 0) {
+        Box(d.Handle(), "No User selected!");
+        return true;
+    }
+    if (add) {
+        UserItem* to = nullptr;
+        if (chosen.Add(&to) != 0) return true;
+        to->m_ID = item->m_ID;
+        to->m_Name = item->m_Name.view();
+    } else {
+        chosen.Remove(item);
+    }
+    Fill(d);
+    return true;
 }
 
 bool ConfirmDelete(gui::Window owner, std::function<void(gui::Dialog&)> onOk) {
@@ -95,6 +153,23 @@ int ListBrowse::Paint() {
     return 0;
 }
 
+void ListWindow::Destroyed(gui::Window w) {
+    if (m_Window == w) m_Window = 0;
+    gui::Window frame = HostFrame();
+    if (m_Kind.slot == kNoSlot) {
+        if (m_Kind.onDestroy) m_Kind.onDestroy(w);
+        if (gui::Menu menu = HostMenu(kFuncMenu); menu && frame) gui::AttachMenu(frame, menu);
+        HostToolbar(2);
+        return;
+    }
+    // Under REQ_MENU: the frame decides, once told, whether anything of the application
+    // is left open.
+    gui::CheckItem(HostMenu(kReqMenu), m_Kind.viewItem, false);
+    if (TheHost().setSlot) TheHost().setSlot(m_Kind.slot, 0);
+    if (m_Kind.onDestroy) m_Kind.onDestroy(w);
+    if (frame) gui::SendCommand(frame, kCmdChildClosed);
+}
+
 void ListWindow::Register() {
     gui::RegisterClass(
         m_Kind.className, [this](gui::Window w, const gui::Message& m) { return Proc(w, m); },
@@ -102,6 +177,7 @@ void ListWindow::Register() {
 }
 
 gui::Window ListWindow::Open(int width) {
+    if (m_Kind.slot != kNoSlot && m_Window && gui::IsWindow(m_Window)) return m_Window;
     gui::Window frame = HostFrame();
     if (!frame) return 0;
     gui::Rect r = gui::WindowRectOf(gui::MdiClient(frame));
@@ -120,13 +196,26 @@ void ListWindow::UpdateTitle() {
         gui::SetTitle(m_Window, CountedTitle(m_Kind.titleWord, m_Kind.count ? m_Kind.count() : 0));
 }
 
+void ListWindow::UpdateTitle(std::string_view suffix) {
+    if (!m_Window) return;
+    std::string title = CountedTitle(m_Kind.titleWord, m_Kind.count ? m_Kind.count() : 0);
+    title += ' ';
+    title += suffix;
+    gui::SetTitle(m_Window, title);
+}
+
 void ListWindow::Reshow() {
     m_Browse.Reshow(m_Kind.count ? m_Kind.count() : 0);
+}
+
+void ListWindow::ReshowTitled() {
+    Reshow();
     UpdateTitle();
 }
 
-void ListWindow::RefreshTo(long index) {
+void ListWindow::RefreshTo(long index, bool setTitle) {
     Reshow();
+    if (setTitle) UpdateTitle();
     gui::SetWaitCursor();
     m_Browse.GotoRecord(index >= 0 ? index + 1 : 0);
     gui::SetArrowCursor();
@@ -136,28 +225,28 @@ long ListWindow::Proc(gui::Window w, const gui::Message& m) {
     switch (m.msg) {
         case gui::Msg::Create: {
             m_Window = w;
+            if (m_Kind.slot != kNoSlot && TheHost().setSlot) TheHost().setSlot(m_Kind.slot, w);
             m_Browse.FormatHeader();
             gui::SetWaitCursor();
-            if (m_Kind.onCreate) m_Kind.onCreate();
+            if (m_Kind.onCreate) m_Kind.onCreate(w);
             m_Browse.Create(w, m_Kind.count ? m_Kind.count() : 0);
             gui::Window frame = HostFrame();
-            if (gui::Menu menu = HostMenu(m_Kind.menuName); menu && frame) {
+            if (gui::Menu menu = m_Kind.menuName.empty() ? 0 : HostMenu(m_Kind.menuName);
+                menu && frame) {
                 if (m_Kind.onMenu) m_Kind.onMenu(menu);
                 gui::AttachMenu(frame, menu);
             }
             gui::SetArrowCursor();
-            if (m_Kind.fixedTitle.empty()) UpdateTitle();
+            // The layer keeps a title set here over the empty creation title.
+            UpdateTitle();
             break;
         }
-        case gui::Msg::Destroy: {
-            if (m_Kind.onDestroy) m_Kind.onDestroy();
-            gui::Window frame = HostFrame();
-            if (gui::Menu menu = HostMenu("FUNC_MENU"); menu && frame) gui::AttachMenu(frame, menu);
-            if (TheHost().clearToolbar) TheHost().clearToolbar();
-            if (TheHost().setToolbar) TheHost().setToolbar(m_Kind.connectedToolbarSet);
-            if (m_Window == w) m_Window = 0;
+        case gui::Msg::Destroy:
+            Destroyed(w);
             break;
-        }
+        case gui::Msg::MdiActivate:
+            if (m.wParam == 1 && m_Kind.onActivate) m_Kind.onActivate(w);
+            break;
         case gui::Msg::Size:
             m_Browse.Size(m.lParam);
             break;

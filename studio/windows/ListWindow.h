@@ -16,6 +16,33 @@
 
 namespace qvw {
 
+// The shell's slots of the windows that live under REQ_MENU, in the frame's order; the
+// frame reads them to toggle and to close those windows.
+enum WindowSlot : int {
+    kNoSlot = -1,
+    kSlotRequests = 0,
+    kSlotHtmls,
+    kSlotImages,
+    kSlotData,
+    kSlotFiles,
+};
+// The menu and toolbar commands that reach the object windows.
+enum WindowCommand : int {
+    kCmdNew = 109,
+    kCmdEdit = 110,
+    kCmdDelete = 111,
+    kCmdOpen = 112,
+    kCmdDownload = 115,
+    kCmdUpload = 116,
+    kCmdRename = 117,
+    kCmdRequests = 123,
+};
+
+inline constexpr const char* kReqMenu = "REQ_MENU";
+inline constexpr const char* kFuncMenu = "FUNC_MENU";
+// The frame's command that says a Requests or file window has closed.
+inline constexpr int kCmdChildClosed = 127;
+
 // What the windows need of the shell. RegisterAll binds it to the shell; tests bind it to
 // a bare frame of their own.
 struct Host {
@@ -24,10 +51,12 @@ struct Host {
     std::function<void()> clearToolbar;
     std::function<void(int set)> setToolbar;
     std::function<std::string()> upDownDir;  // initial folder of the file dialogs
+    std::function<void(WindowSlot slot, gui::Window w)> setSlot;
 };
 Host& TheHost();
 gui::Window HostFrame();
 gui::Menu HostMenu(const std::string& name);
+void HostToolbar(int set);  // ClearToolbar, then SetToolbar with the set
 
 // Editing-dialog modes, set by the window before it opens the dialog.
 enum EditMode : int { kModeNone = 0, kModeNew = 1, kModeEdit = 2 };
@@ -50,9 +79,13 @@ struct ListWindowKind {
     std::string className;
     std::string fixedTitle;  // empty: counted title ("Requests [3]") kept by the window
     std::string titleWord;   // for the counted title: "Requests ["
-    std::string menuName;    // put on the frame at creation
+    std::string menuName;    // put on the frame at creation; empty: the frame chose it
     int defaultCommand = 0;  // posted on Enter and double click
-    int connectedToolbarSet = 2;
+    // Windows under REQ_MENU keep their handle in a shell slot and are toggled by a View
+    // item; closing one unchecks the item, clears the slot and tells the frame (127).
+    // The others put FUNC_MENU and the connected toolbar set back when they close.
+    WindowSlot slot = kNoSlot;
+    int viewItem = 0;
     // Column header, formatted once at creation.
     std::function<std::string()> header;
     // Formats the record at 0-based index into buf; false when no record is there (the
@@ -60,11 +93,13 @@ struct ListWindowKind {
     std::function<bool(long index, char* buf, std::size_t size)> formatLine;
     std::function<long()> count;
     // Creation work after the header (fetches) and before WBrowse::Create; destruction work
-    // (emptying the lists) before the connected menu comes back.
-    std::function<void()> onCreate;
-    std::function<void()> onDestroy;
+    // (emptying the lists) before the frame takes over again.
+    std::function<void(gui::Window)> onCreate;
+    std::function<void(gui::Window)> onDestroy;
     // After the menu is on the frame (greying for a restricted session).
     std::function<void(gui::Menu)> onMenu;
+    // The window has become the active child (transfer kind, menu greying, toolbar set).
+    std::function<void(gui::Window)> onActivate;
     // The kind's commands; called only when the window is not minimised.
     std::function<void(gui::Window, int id)> onCommand;
 };
@@ -103,15 +138,21 @@ public:
     gui::Window Open(int width = 0);
     long Proc(gui::Window w, const gui::Message& m);
 
-    // Title: fixed, or the title word, the count and "]".
+    // Title: fixed, or the title word, the count and "]"; with a suffix, a blank and the
+    // suffix after it (the Files window's folder).
     void UpdateTitle();
-    // Reshow with the list's count (cursor on the first record).
+    void UpdateTitle(std::string_view suffix);
+    // Reshow with the list's count (cursor on the first record); the title stays.
     void Reshow();
-    // After a dialog succeeded: reshow, then put the cursor on the saved record (index
-    // from the lookup; negative: the first record).
-    void RefreshTo(long index);
+    // Reshow, then the counted title.
+    void ReshowTitled();
+    // After a dialog succeeded: reshow (and the title, when asked), then put the cursor on
+    // the saved record (index from the lookup; negative: the first record).
+    void RefreshTo(long index, bool setTitle = false);
 
 private:
+    void Destroyed(gui::Window w);
+
     ListWindowKind m_Kind;
     ListBrowse m_Browse;
     gui::Window m_Window = 0;
@@ -161,6 +202,59 @@ long IndexByID(List& list, long id) {
 // The counted title: "%s%i%s" of word, count and "]".
 std::string CountedTitle(const std::string& word, long count);
 
+// A fetch before an editing dialog: on failure the reason is shown (owned by owner) and
+// false returned, so no dialog opens whose OK would write empty lists back.
+template <class List>
+bool FetchForEdit(gui::Window owner, List& list, int code) {
+    if (Fetch(list, code) == 0) return true;
+    Box(owner, FailureText());
+    return false;
+}
+
+// Send, then refill: on failure the error box (owned by owner) and false; on success the
+// kind's list refilled from the answer.
+template <class List>
+bool SendAndRefill(gui::Window owner, int code, List& list) {
+    if (Send(code) != 0) {
+        Box(owner, FailureText());
+        return false;
+    }
+    Refill(list, code);
+    return true;
+}
+
+// "Name already taken": a record of that name, in New mode any, in Edit mode one with
+// another id than the one being edited.
+template <class List>
+bool NameTaken(List& list, const char* name, bool isNew, long id) {
+    long index = IndexByName(list, name);
+    if (index < 0) return false;
+    if (isNew) return true;
+    long other = id;
+    WithRecordAt(list, index, [&other](auto& r) { other = r.m_ID; });
+    return other != id;
+}
+
+// The id of the record of that name; false when the list has none.
+template <class List>
+bool IdOfName(List& list, const char* name, long& id) {
+    return WithRecordAt(list, IndexByName(list, name), [&id](auto& r) { id = r.m_ID; });
+}
+
+// The Users / All Users pair of an editing dialog: the chosen users, and the users of one
+// type that are not chosen yet, recomputed from scratch whenever the boxes are filled.
+struct UserPicker {
+    UserListType& chosen;
+    UserListType& available;
+    long type;  // 0 "Dev" (applications), 1 "Run" (requests)
+
+    void Compute();
+    // Both boxes refilled, each with its first entry selected.
+    void Fill(gui::Dialog& d);
+    // "<<" (314) and ">>" (315); true when the event was one of them.
+    bool Handle(gui::Dialog& d, const gui::DialogEvent& e);
+};
+
 // A name or description that would change the argument list the server reads.
 bool BreaksArguments(std::string_view text);
 
@@ -171,11 +265,7 @@ bool ConfirmDelete(gui::Window owner, std::function<void(gui::Dialog&)> onOk);
 // success: refill the list with the answer, outcome 1, close.
 template <class List>
 void SendDeleteAndRefill(gui::Dialog& dlg, int code, List& list) {
-    if (Send(code) != 0) {
-        Box(dlg.Handle(), FailureText());
-        return;
-    }
-    Refill(list, code);
+    if (!SendAndRefill(dlg.Handle(), code, list)) return;
     DialogOutcome = 1;
     dlg.End(1);
 }

@@ -5,8 +5,12 @@
 #include "studio/shell/StudioSettings.h"
 #include "studio/windows/AppWindow.h"
 #include "studio/windows/Monitor.h"
+#include "studio/windows/ReqWindow.h"
 
 namespace qvw {
+
+static_assert(static_cast<int>(shell::ChildSlot::Requests) == kSlotRequests &&
+              static_cast<int>(shell::ChildSlot::Files) == kSlotFiles);
 
 void RegisterAll() {
     Host& host = TheHost();
@@ -15,8 +19,13 @@ void RegisterAll() {
     host.clearToolbar = [] { shell::ClearToolbar(); };
     host.setToolbar = [](int set) { shell::SetToolbar(set); };
     host.upDownDir = [] { return std::string(shell::Settings().GetUpDownDir()); };
+    // The windows' slots are the shell's, in the same order.
+    host.setSlot = [](WindowSlot slot, gui::Window w) {
+        shell::ChildHandle(static_cast<shell::ChildSlot>(slot)) = w;
+    };
     RegisterWindowResources();
     RegisterAppWindow();
+    RegisterReqWindow();
     shell::WindowHooks hooks;
     hooks.openApplications = [] { OpenApplications(); };
     hooks.runMonitor = [] {
@@ -25,6 +34,7 @@ void RegisterAll() {
             shell::Frame(),
             {st.GetName(), {st.GetIp1(), st.GetIp2(), st.GetIp3(), st.GetIp4()}, st.GetPort()});
     };
+    hooks.openRequests = [] { OpenRequests(); };
     shell::SetWindowHooks(std::move(hooks));
 }
 

@@ -161,6 +161,7 @@ public:
         host.clearToolbar = [this] { ++toolbarClears; };
         host.setToolbar = [this](int set) { toolbarSets.push_back(set); };
         host.upDownDir = [] { return std::string(); };
+        host.setSlot = [this](qvw::WindowSlot slot, gui::Window w) { slots[slot] = w; };
         gui::test::Reset();
     }
     ~TestFrame() {
@@ -176,11 +177,12 @@ public:
     gui::Menu Menu(const std::string& name) { return qvw::TheHost().menuByName(name); }
 
     std::vector<int> commands;
+    std::map<int, gui::Window> slots;
     std::vector<int> toolbarSets;
     int toolbarClears = 0;
 
 private:
-    // The shell registers the real menus; the tests need only these two by name.
+    // The shell registers the real menus; the tests need only these by name.
     static void RegisterTestMenus() {
         static const gui::MenuTemplate app{"APP_MENU",
                                            {{"&File",
@@ -192,6 +194,16 @@ private:
                                               {115, "Download"},
                                               {108, "Exit"}}}}};
         static const gui::MenuTemplate func{"FUNC_MENU", {{"&File", {{103, "Applications"}}}}};
+        static const gui::MenuTemplate req{"REQ_MENU",
+                                           {{"&File",
+                                             {{109, "New"},
+                                              {110, "Edit"},
+                                              {111, "Delete"},
+                                              {117, "Rename"},
+                                              {116, "Upload"},
+                                              {115, "Download"}}},
+                                            {"View", {{123, "Requests"}, {132, "Files"}}}}};
+        if (!gui::FindMenuTemplate("REQ_MENU")) gui::RegisterMenuTemplate(&req);
         if (!gui::FindMenuTemplate("APP_MENU")) gui::RegisterMenuTemplate(&app);
         if (!gui::FindMenuTemplate("FUNC_MENU")) gui::RegisterMenuTemplate(&func);
     }

@@ -8,6 +8,7 @@
 #include "platform/gui/TestDriver.h"
 #include "platform/gui/tests/TestApp.h"
 #include "studio/windows/ListWindow.h"
+#include "studio/windows/tests/Harness.h"
 
 namespace {
 
@@ -35,8 +36,8 @@ struct Fixture {
             return true;
         };
         k.count = [this] { return static_cast<long>(names.size()); };
-        k.onCreate = [this] { ++creates; };
-        k.onDestroy = [this] {
+        k.onCreate = [this](gui::Window) { ++creates; };
+        k.onDestroy = [this](gui::Window) {
             ++destroys;
             names.clear();
         };
@@ -90,6 +91,52 @@ TEST(ListWindowPattern, EmptyListHasNoCurrentRecord) {
     EXPECT_EQ(f.window.Browse().CurrentIndex(), -1);
     // A paint with a record gone meanwhile must not touch it.
     f.window.Proc(0, {gui::Msg::Paint, 0, 0, 0});
+}
+
+// Real windows: a counted title set at creation survives the sub-window, a suffix goes
+// after a blank, activation reaches the kind, and the two ways of closing.
+TEST(ListWindowPattern, RealWindowsTitleActivateAndClose) {
+    qvwtest::TestFrame frame;
+    Fixture f;
+    f.names = {"a", "b", "c"};
+    int activations = 0;
+    f.window.Kind().slot = qvw::kSlotFiles;
+    f.window.Kind().viewItem = 132;
+    f.window.Kind().onActivate = [&activations](gui::Window) { ++activations; };
+    f.window.Register();
+    gui::CheckItem(frame.Menu("REQ_MENU"), 132, true);
+    gui::Window w = f.window.Open();
+    gui::ProcessEvents();
+    EXPECT_EQ(gui::GetTitle(w), "Things [3]");
+    EXPECT_EQ(frame.slots[qvw::kSlotFiles], w);
+    EXPECT_GE(activations, 1);
+    f.window.UpdateTitle("docs\\old");
+    EXPECT_EQ(gui::GetTitle(w), "Things [3] docs\\old");
+    f.names.pop_back();
+    f.window.Reshow();  // the title stays until asked
+    EXPECT_EQ(gui::GetTitle(w), "Things [3] docs\\old");
+    f.window.ReshowTitled();
+    EXPECT_EQ(gui::GetTitle(w), "Things [2]");
+    gui::MdiDestroy(w);
+    gui::ProcessEvents();
+    EXPECT_FALSE(gui::IsItemChecked(frame.Menu("REQ_MENU"), 132));
+    EXPECT_EQ(frame.slots[qvw::kSlotFiles], 0);
+    ASSERT_FALSE(frame.commands.empty());
+    EXPECT_EQ(frame.commands.back(), qvw::kCmdChildClosed);
+    EXPECT_TRUE(frame.toolbarSets.empty());
+
+    // A window of its own menu puts the connected menu and set 2 back instead.
+    qvw::ListWindow own{qvw::ListWindowKind{}};
+    own.Kind().className = "TestOwnClass";
+    own.Kind().fixedTitle = "Own";
+    own.Kind().menuName = "APP_MENU";
+    own.Register();
+    gui::Window o = own.Open();
+    EXPECT_EQ(gui::MenuName(gui::AttachedMenu(frame.Handle())), "APP_MENU");
+    gui::MdiDestroy(o);
+    gui::ProcessEvents();
+    EXPECT_EQ(gui::MenuName(gui::AttachedMenu(frame.Handle())), "FUNC_MENU");
+    EXPECT_EQ(frame.toolbarSets, std::vector<int>{2});
 }
 
 }  // namespace

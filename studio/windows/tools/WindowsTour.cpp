@@ -4,9 +4,9 @@
 //
 //   quorvel-windows-tour DIR PORT PASSWORD [SCALE]
 //       connects to 127.0.0.1:PORT as admin, adds two applications, and writes
-//       DIR/applications.png,
-//       app-dialog.png and progress.png (needs ImageMagick's import); SCALE is the
-//       QT_SCALE_FACTOR in use, to crop the frame's area
+//       DIR/applications.png, app-dialog.png, progress.png, requests.png (the demo
+//       application's requests), request-editor.png and script-editor.png (needs
+//       ImageMagick's import); SCALE is the QT_SCALE_FACTOR in use, to crop the frame's area
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +19,8 @@
 #include "studio/resources/WindowResources.h"
 #include "studio/shell/Shell.h"
 #include "studio/shell/tools/TourShots.h"
+#include "studio/windows/AppWindow.h"
+#include "studio/windows/ReqWindow.h"
 #include "studio/windows/Transfer.h"
 #include "studio/windows/Windows.h"
 
@@ -31,6 +33,13 @@ double g_Scale = 1;
 
 void Shot(const char* name) {
     tour::Shot(g_Dir, g_Scale, name, "quorvel-windows-tour");
+}
+// The whole screen: the script editor is larger than the frame.
+void ScreenShot(const char* name) {
+    Settle();
+    const std::string cmd = "import -window root '" + g_Dir + "/" + name + ".png'";
+    if (std::system(cmd.c_str()) != 0)
+        std::fprintf(stderr, "quorvel-windows-tour: %s failed\n", cmd.c_str());
 }
 
 }  // namespace
@@ -89,6 +98,32 @@ int main(int argc, char** argv) {
     });
     gui::SendCommand(apps, 115);
     std::remove(scratch.c_str());
+    // The demo application's requests, one of them in the editor, its script beside it.
+    qvw::AppWindow().Browse().GotoRecord(qvw::IndexByName(AppList, "demo") + 1);
+    gui::SendCommand(apps, 112);
+    Settle(3);
+    gui::Window reqs = gui::ActiveChild(shell::Frame());
+    Shot("requests");
+    qvw::ReqWindow().Browse().GotoRecord(qvw::IndexByName(ReqList, "AddOrder") + 1);
+    gui::test::OnDialog(kReqDialog, [](gui::Dialog& d) {
+        Settle(2);
+        Shot("request-editor");
+        gui::test::OnDialog(kScriptDialog, [](gui::Dialog& s) {
+            s.SetText(kIdScript,
+                      "-- A new order of a customer; the amount in cents.\r\n"
+                      "INSERT INTO orders(customer_id, amount, placed)\r\n"
+                      "SELECT c.id, ?, CURRENT_TIMESTAMP\r\n"
+                      "  FROM customers c\r\n"
+                      " WHERE c.id = ? AND c.blocked = 0\r\n");
+            Settle(2);
+            ScreenShot("script-editor");
+            s.Press(kCmdScriptCancel);
+        });
+        d.Press(kIdSource);
+        gui::test::OnDialog(kCancelDialog, [](gui::Dialog& c) { c.Press(1); });
+        d.Press(2);
+    });
+    gui::SendCommand(reqs, 110);
     for (const auto& box : gui::test::MessageBoxes())
         std::fprintf(stderr, "quorvel-windows-tour: message box \"%s\"\n", box.text.c_str());
     if (shell::Frame()) gui::DestroyWindow(shell::Frame());

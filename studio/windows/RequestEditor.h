@@ -1,0 +1,16 @@
+// The request editor (dialog 4) with its parameter dialog (7), the script editor (9) and
+// the cancel confirmation (16). The Requests window prepares CurrentReq, ReqParamList,
+// ReqUserList and ReqScript before and empties them after.
+#pragma once
+
+#include "platform/gui/Gui.h"
+
+namespace qvw {
+
+// The editor's mode while it is open (1 New, 2 Edit).
+extern int ReqMode;
+// Opens the editor modally, owned by owner. The dialog outcome says afterwards whether
+// the request was saved.
+void RunRequestEditor(gui::Window owner, int mode);
+
+}  // namespace qvw
