@@ -2,8 +2,8 @@
 // from the windows.
 #include <QAction>
 #include <QKeyEvent>
-#include <QTimer>
 #include <QKeySequence>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 
