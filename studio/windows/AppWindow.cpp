@@ -1,7 +1,6 @@
 #include "studio/windows/AppWindow.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "studio/resources/WindowResources.h"
@@ -15,11 +14,6 @@ namespace {
 
 // What a restricted session may not do here.
 constexpr int kAdminCommands[] = {kCmdNew, kCmdEdit, kCmdDelete, kCmdUpload, kCmdDownload};
-
-// The session timeout as atol reads it: leading blanks, a sign, the digits.
-long LeadingNumber(const std::string& text) {
-    return std::strtol(text.c_str(), nullptr, 10);
-}
 
 UserPicker& AppUsers() {
     static UserPicker picker{AppUserList, AvailUserList, 0};
@@ -36,11 +30,9 @@ void AppDialogOk(gui::Dialog& d) {
         return;
     }
     // A "," or ")" would end the argument early and shift every argument after it.
-    if (BreaksArguments(CurrentApp.m_Name.view()) ||
-        BreaksArguments(CurrentApp.m_Description.view())) {
-        Box(self, "Name and Description may not contain \",\" or \")\"!");
+    if (RefuseArgumentBreakers(self, {CurrentApp.m_Name.view(), CurrentApp.m_Description.view()},
+                               "Name and Description"))
         return;
-    }
     if (NameTaken(AppList, CurrentApp.m_Name.c_str(), AppMode == kModeNew, CurrentApp.m_ID)) {
         Box(self, "App exists!");
         return;
@@ -71,53 +63,37 @@ void AppDialogOk(gui::Dialog& d) {
     d.End(1);
 }
 
+void AppDialogInit(gui::Dialog& d) {
+    if (AppMode == kModeEdit) {
+        d.SetTitle("Edit Application");
+        d.SetText(kIdAppName, CurrentApp.m_Name.view());
+        d.SetText(kIdAppDescription, CurrentApp.m_Description.view());
+        d.SetText(kIdAppTimeout, std::to_string(static_cast<int>(CurrentApp.m_SessionTimeout)));
+    } else {
+        d.SetTitle("New Application");
+        d.SetText(kIdAppName, "");
+        d.SetText(kIdAppDescription, "");
+        d.SetText(kIdAppTimeout, "");
+    }
+    AppUsers().Fill(d);
+}
+
 bool AppDialogProc(gui::Dialog& d, const gui::DialogEvent& e) {
-    if (e.kind == gui::DialogEventKind::Init) {
-        if (AppMode == kModeEdit) {
-            d.SetTitle("Edit Application");
-            d.SetText(kIdAppName, CurrentApp.m_Name.view());
-            d.SetText(kIdAppDescription, CurrentApp.m_Description.view());
-            d.SetText(kIdAppTimeout, std::to_string(static_cast<int>(CurrentApp.m_SessionTimeout)));
-        } else {
-            d.SetTitle("New Application");
-            d.SetText(kIdAppName, "");
-            d.SetText(kIdAppDescription, "");
-            d.SetText(kIdAppTimeout, "");
-        }
-        AppUsers().Fill(d);
-        return true;
-    }
-    if (AppUsers().Handle(d, e)) return true;
-    switch (e.id) {
-        case 1:
-            AppDialogOk(d);
-            return true;
-        case 2:
-            CancelDialog(d);
-            return true;
-        default:
-            return false;
-    }
+    static const gui::DialogProc okCancel = OkCancelProc(AppDialogInit, AppDialogOk);
+    if (e.kind != gui::DialogEventKind::Init && AppUsers().Handle(d, e)) return true;
+    return okCancel(d, e);
 }
 
 bool DeleteSureProc(gui::Dialog& d, const gui::DialogEvent& e) {
-    if (e.kind == gui::DialogEventKind::Init) {
-        d.SetText(kIdDeleteLine, DeleteText.view());
-        d.SetText(kIdStatusLine, "");
-        return true;
-    }
-    switch (e.id) {
-        case 1:
-            SendDeleteAndRefill(d, kCmdDeleteApp, AppList);
-            return true;
-        case kIdStop:
-            return true;
-        case 2:
-            CancelDialog(d);
-            return true;
-        default:
-            return false;
-    }
+    static const gui::DialogProc okCancel = OkCancelProc(
+        [](gui::Dialog& dlg) {
+            dlg.SetText(kIdDeleteLine, DeleteText.view());
+            dlg.SetText(kIdStatusLine, "");
+        },
+        [](gui::Dialog& dlg) { SendRefillAndClose(dlg, kCmdDeleteApp, AppList); });
+    // Stop has nothing to stop in a single deletion.
+    if (e.kind == gui::DialogEventKind::Command && e.id == kIdStop) return true;
+    return okCancel(d, e);
 }
 
 // Copies the current record into CurrentApp; false on an empty list.
@@ -142,10 +118,8 @@ void OnCommand(gui::Window w, int id) {
     switch (id) {
         case kCmdNew:
             AppUserList.Clear();
-            AppMode = kModeNew;
-            gui::DialogBox(w, kAppDialog, AppDialogProc);
-            AppMode = kModeNone;
-            if (TakeDialogOutcome()) win.RefreshTo(IndexByName(AppList, CurrentApp.m_Name.c_str()));
+            if (RunEditDialog(w, kAppDialog, AppMode, kModeNew, AppDialogProc))
+                win.RefreshTo(IndexByName(AppList, CurrentApp.m_Name.c_str()));
             break;
         case kCmdEdit:
             if (!TakeCurrent(true)) break;
@@ -157,10 +131,8 @@ void OnCommand(gui::Window w, int id) {
             }
             AvailUserList.Clear();
             gui::SetArrowCursor();
-            AppMode = kModeEdit;
-            gui::DialogBox(w, kAppDialog, AppDialogProc);
-            AppMode = kModeNone;
-            if (TakeDialogOutcome()) win.RefreshTo(IndexByID(AppList, CurrentApp.m_ID));
+            if (RunEditDialog(w, kAppDialog, AppMode, kModeEdit, AppDialogProc))
+                win.RefreshTo(IndexByID(AppList, CurrentApp.m_ID));
             break;
         case kCmdDelete: {
             long index = win.Browse().CurrentIndex();
@@ -250,10 +222,6 @@ ListWindow& AppWindow() {
 }
 
 void RegisterAppWindow() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    RegisterWindowResources();
     AppWindow().Register();
 }
 

@@ -1,6 +1,7 @@
 #include "studio/windows/ListWindow.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "studio/resources/WindowResources.h"
@@ -59,6 +60,47 @@ bool BreaksArguments(std::string_view text) {
     return text.find_first_of(",)") != std::string_view::npos;
 }
 
+bool RefuseArgumentBreakers(gui::Window owner, std::initializer_list<std::string_view> texts,
+                            std::string_view fields) {
+    for (std::string_view t : texts) {
+        if (!BreaksArguments(t)) continue;
+        Box(owner, std::string(fields) + " may not contain \",\" or \")\"!");
+        return true;
+    }
+    return false;
+}
+
+long LeadingNumber(const std::string& text) {
+    return std::strtol(text.c_str(), nullptr, 10);
+}
+
+gui::DialogProc OkCancelProc(std::function<void(gui::Dialog&)> init,
+                             std::function<void(gui::Dialog&)> ok) {
+    return [init = std::move(init), ok = std::move(ok)](gui::Dialog& d, const gui::DialogEvent& e) {
+        if (e.kind == gui::DialogEventKind::Init) {
+            if (init) init(d);
+            return true;
+        }
+        switch (e.id) {
+            case 1:
+                if (ok) ok(d);
+                return true;
+            case 2:
+                CancelDialog(d);
+                return true;
+            default:
+                return false;
+        }
+    };
+}
+
+bool RunEditDialog(gui::Window owner, int dialogId, int& mode, int newMode, gui::DialogProc proc) {
+    mode = newMode;
+    gui::DialogBox(owner, dialogId, std::move(proc));
+    mode = kModeNone;
+    return TakeDialogOutcome();
+}
+
 void UserPicker::Compute() {
     available.Clear();
     for (long i = 0; i < UserList.Count(); ++i) {
@@ -115,21 +157,9 @@ bool UserPicker::Handle(gui::Dialog& d, const gui::DialogEvent& e) {
 
 bool ConfirmDelete(gui::Window owner, std::function<void(gui::Dialog&)> onOk) {
     DialogOutcome = 0;
-    gui::DialogBox(owner, kDeleteDialog, [&onOk](gui::Dialog& d, const gui::DialogEvent& e) {
-        if (e.kind == gui::DialogEventKind::Init) {
-            d.SetText(kIdDeleteLine, DeleteText.view());
-            return true;
-        }
-        if (e.id == 1) {
-            if (onOk) onOk(d);
-            return true;
-        }
-        if (e.id == 2) {
-            CancelDialog(d);
-            return true;
-        }
-        return false;
-    });
+    gui::DialogBox(owner, kDeleteDialog,
+                   OkCancelProc([](gui::Dialog& d) { d.SetText(kIdDeleteLine, DeleteText.view()); },
+                                std::move(onOk)));
     return DialogOutcome == 1;
 }
 
@@ -171,6 +201,9 @@ void ListWindow::Destroyed(gui::Window w) {
 }
 
 void ListWindow::Register() {
+    if (m_Registered) return;
+    m_Registered = true;
+    RegisterWindowResources();
     gui::RegisterClass(
         m_Kind.className, [this](gui::Window w, const gui::Message& m) { return Proc(w, m); },
         gui::RGB(192, 192, 192));

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -32,6 +34,7 @@ enum WindowCommand : int {
     kCmdEdit = 110,
     kCmdDelete = 111,
     kCmdOpen = 112,
+    kCmdPassword = 113,
     kCmdDownload = 115,
     kCmdUpload = 116,
     kCmdRename = 117,
@@ -132,6 +135,7 @@ public:
     ListBrowse& Browse() { return m_Browse; }
     gui::Window Handle() const { return m_Window; }
 
+    // Registers the window class and the dialogs, once.
     void Register();
     // Creates the child at (1, 1), two pixels smaller than the MDI client (width > 0:
     // that width instead).
@@ -156,6 +160,7 @@ private:
     ListWindowKind m_Kind;
     ListBrowse m_Browse;
     gui::Window m_Window = 0;
+    bool m_Registered = false;
 };
 
 // Sending and fetching. Fetch empties the list, sends and parses whatever the send
@@ -257,14 +262,30 @@ struct UserPicker {
 
 // A name or description that would change the argument list the server reads.
 bool BreaksArguments(std::string_view text);
+// When one of the texts would do so: a box owned by owner saying that the named fields
+// may not hold those characters, and true.
+bool RefuseArgumentBreakers(gui::Window owner, std::initializer_list<std::string_view> texts,
+                            std::string_view fields);
+
+// A number typed into a field as atol reads it: leading blanks, a sign, the digits; 0 when
+// the text does not begin with a number.
+long LeadingNumber(const std::string& text);
+
+// The procedure of a small OK/Cancel dialog: init at initialisation, ok on OK (1), which
+// ends the dialog itself when it is done; Cancel (2) cancels.
+gui::DialogProc OkCancelProc(std::function<void(gui::Dialog&)> init,
+                             std::function<void(gui::Dialog&)> ok);
+// An editing dialog in a mode: mode is set for the dialog's procedure and reset after;
+// true when the dialog's command succeeded (the outcome is taken).
+bool RunEditDialog(gui::Window owner, int dialogId, int& mode, int newMode, gui::DialogProc proc);
 
 // The first delete confirmation (dialog 8) with DeleteText. OK runs onOk, which ends the
 // dialog when the deletion is done; Cancel: outcome 0. Returns the dialog outcome.
 bool ConfirmDelete(gui::Window owner, std::function<void(gui::Dialog&)> onOk);
-// The usual OK of a delete confirmation: send; failure: the error box, dialog stays;
-// success: refill the list with the answer, outcome 1, close.
+// The usual OK of an editing dialog or a delete confirmation: send; failure: the error
+// box, dialog stays; success: refill the list with the answer, outcome 1, close.
 template <class List>
-void SendDeleteAndRefill(gui::Dialog& dlg, int code, List& list) {
+void SendRefillAndClose(gui::Dialog& dlg, int code, List& list) {
     if (!SendAndRefill(dlg.Handle(), code, list)) return;
     DialogOutcome = 1;
     dlg.End(1);
@@ -272,5 +293,16 @@ void SendDeleteAndRefill(gui::Dialog& dlg, int code, List& list) {
 
 // The line the delete confirmations show.
 extern FixedText<255> DeleteText;
+
+// The single confirmation of a record: DeleteText is what, " :  " and the name; OK sends
+// code and refills list. True when the record was deleted (the outcome is taken).
+template <class List>
+bool ConfirmAndDelete(gui::Window owner, const char* what, const char* name, int code, List& list) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%s :  %s", what, name);
+    DeleteText = line;
+    ConfirmDelete(owner, [code, &list](gui::Dialog& d) { SendRefillAndClose(d, code, list); });
+    return TakeDialogOutcome();
+}
 
 }  // namespace qvw

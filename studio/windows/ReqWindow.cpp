@@ -84,7 +84,7 @@ void OnDelete(gui::Window w) {
         ReqParamList.Clear();
         ReqUserList.Clear();
         AvailReqUserList.Clear();
-        SendDeleteAndRefill(d, kCmdDeleteReq, ReqList);
+        SendRefillAndClose(d, kCmdDeleteReq, ReqList);
     });
     if (TakeDialogOutcome()) ReqWindow().ReshowTitled();
 }
@@ -179,10 +179,6 @@ ListWindow& ReqWindow() {
 }
 
 void RegisterReqWindow() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    RegisterWindowResources();
     ReqWindow().Register();
 }
 
