@@ -1,6 +1,7 @@
 // Dialogs of the object windows: the application dialog, the request editor with its
-// parameter, script and cancel dialogs, the two delete confirmations, the rename dialog
-// and the progress dialog of a transfer.
+// parameter, script and cancel dialogs, the data source and user dialogs with their
+// password dialogs, the two delete confirmations, the rename dialog and the progress
+// dialog of a transfer.
 #include "studio/resources/WindowResources.h"
 
 #include "platform/gui/Templates.h"
@@ -115,6 +116,78 @@ const DialogTemplate kApp{
         {ControlKind::Button, 2, "Cancel", 177, 199, 52, 15},
     }};
 
+// Name and Description scroll; the other fields' width limits what can be typed.
+const DialogTemplate kDS{
+    kDSDialog,
+    "New Data Source",
+    232,
+    87,
+    {
+        {ControlKind::Frame, -1, "", 5, 5, 222, 60},
+        {ControlKind::Label, -1, "Name :", 10, 13, 62, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdDSName, "", 76, 12, 146, 13},
+        {ControlKind::Label, -1, "Description :", 10, 31, 62, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdDSDescription, "", 76, 30, 146, 13},
+        {ControlKind::Label, -1, "Connections :", 10, 49, 62, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdDSConnections, "", 76, 48, 40, 13, gui::kNoHScroll},
+        {ControlKind::Icon, -1, "APPICON", 8, 67, 20, 20},
+        {ControlKind::DefButton, 1, "OK", 116, 69, 52, 15},
+        {ControlKind::Button, 2, "Cancel", 175, 69, 52, 15},
+    }};
+
+// The password shows in plain text, as the administrator types it for the database.
+const DialogTemplate kDSPwd{
+    kDSPwdDialog,
+    "Data Source User Name and Password",
+    177,
+    85,
+    {
+        {ControlKind::Frame, -1, "", 5, 5, 167, 58},
+        {ControlKind::Label, -1, "Name :", 10, 12, 62, 12, gui::kAlignRight},
+        {ControlKind::Label, kIdDSName, "", 76, 12, 92, 12},
+        {ControlKind::Label, -1, "User Name :", 10, 30, 62, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdDSUserName, "", 76, 29, 90, 13, gui::kNoHScroll},
+        {ControlKind::Label, -1, "User Password :", 10, 47, 62, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdDSPassword, "", 76, 46, 90, 13, gui::kNoHScroll},
+        {ControlKind::Icon, -1, "APPICON", 8, 65, 20, 20},
+        {ControlKind::DefButton, 1, "OK", 61, 67, 52, 15},
+        {ControlKind::Button, 2, "Cancel", 120, 67, 52, 15},
+    }};
+
+const DialogTemplate kUser{
+    kUserDialog,
+    "New User",
+    232,
+    85,
+    {
+        {ControlKind::Frame, -1, "", 5, 5, 222, 60},
+        {ControlKind::Label, -1, "Name :", 10, 13, 62, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdUserName, "", 76, 12, 96, 13, gui::kNoHScroll},
+        {ControlKind::Label, -1, "Description :", 10, 31, 62, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdUserDescription, "", 76, 30, 146, 13},
+        {ControlKind::Label, -1, "Type :", 10, 49, 62, 12, gui::kAlignRight},
+        {ControlKind::ComboBox, kIdUserType, "", 76, 48, 50, 13, gui::kDropDownList},
+        {ControlKind::Icon, -1, "APPICON", 8, 65, 20, 20},
+        {ControlKind::DefButton, 1, "OK", 116, 68, 52, 15},
+        {ControlKind::Button, 2, "Cancel", 175, 68, 52, 15},
+    }};
+
+const DialogTemplate kUserPwd{
+    kUserPwdDialog,
+    "User Password",
+    177,
+    70,
+    {
+        {ControlKind::Frame, -1, "", 5, 5, 167, 42},
+        {ControlKind::Label, -1, "Name :", 10, 12, 50, 12, gui::kAlignRight},
+        {ControlKind::Label, kIdUserName, "", 64, 12, 104, 12},
+        {ControlKind::Label, -1, "Password :", 10, 29, 50, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdUserPassword, "", 64, 28, 96, 13, gui::kNoHScroll},
+        {ControlKind::Icon, -1, "APPICON", 8, 49, 20, 20},
+        {ControlKind::DefButton, 1, "OK", 61, 52, 52, 15},
+        {ControlKind::Button, 2, "Cancel", 120, 52, 52, 15},
+    }};
+
 const DialogTemplate kDelete{kDeleteDialog,
                              "Delete",
                              198,
@@ -185,7 +258,8 @@ void RegisterWindowResources() {
     if (done) return;
     done = true;
     for (const DialogTemplate* d :
-         {&kApp, &kReq, &kParam, &kScript, &kDelete, &kDeleteSure, &kRename, &kProgress, &kCancel})
+         {&kApp, &kReq, &kParam, &kScript, &kDS, &kDSPwd, &kUser, &kUserPwd, &kDelete, &kDeleteSure,
+          &kRename, &kProgress, &kCancel})
         gui::RegisterDialogTemplate(d);
     gui::RegisterMenuTemplate(&kScriptMenu);
 }

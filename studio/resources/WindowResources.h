@@ -2,6 +2,10 @@
 #pragma once
 
 // Dialog ids.
+inline constexpr int kUserDialog = 5;
+inline constexpr int kDSDialog = 6;
+inline constexpr int kUserPwdDialog = 17;
+inline constexpr int kDSPwdDialog = 18;
 inline constexpr int kAppDialog = 3;
 inline constexpr int kReqDialog = 4;
 inline constexpr int kParamDialog = 7;
@@ -45,6 +49,18 @@ inline constexpr int kIdAddUser = 314;
 inline constexpr int kIdRemoveUser = 315;
 inline constexpr int kIdStop = 318;
 inline constexpr int kIdClose = 319;
+
+// The data source dialog and its user name and password dialog.
+inline constexpr int kIdDSName = 212;
+inline constexpr int kIdDSUserName = 213;
+inline constexpr int kIdDSPassword = 214;
+inline constexpr int kIdDSConnections = 215;
+inline constexpr int kIdDSDescription = 261;
+// The user dialog and the user password dialog.
+inline constexpr int kIdUserName = 206;
+inline constexpr int kIdUserPassword = 207;
+inline constexpr int kIdUserDescription = 270;
+inline constexpr int kIdUserType = 271;
 
 // Registers the dialogs with the windowing layer; safe to call more than once.
 void RegisterWindowResources();

@@ -4,8 +4,10 @@
 #include "studio/shell/Shell.h"
 #include "studio/shell/StudioSettings.h"
 #include "studio/windows/AppWindow.h"
+#include "studio/windows/DSWindow.h"
 #include "studio/windows/Monitor.h"
 #include "studio/windows/ReqWindow.h"
+#include "studio/windows/UserWindow.h"
 
 namespace qvw {
 
@@ -26,8 +28,12 @@ void RegisterAll() {
     RegisterWindowResources();
     RegisterAppWindow();
     RegisterReqWindow();
+    RegisterDSWindow();
+    RegisterUserWindow();
     shell::WindowHooks hooks;
     hooks.openApplications = [] { OpenApplications(); };
+    hooks.openDataSources = [] { OpenDataSources(); };
+    hooks.openUsers = [] { OpenUsers(); };
     hooks.runMonitor = [] {
         const StudioSettings& st = shell::Settings();
         RunMonitor(

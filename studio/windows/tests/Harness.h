@@ -203,6 +203,14 @@ private:
                                               {116, "Upload"},
                                               {115, "Download"}}},
                                             {"View", {{123, "Requests"}, {132, "Files"}}}}};
+        static const gui::MenuTemplate ds{
+            "DS_MENU",
+            {{"&File", {{109, "New"}, {110, "Edit"}, {111, "Delete"}, {113, "Password"}}}}};
+        static const gui::MenuTemplate user{
+            "USER_MENU",
+            {{"&File", {{109, "New"}, {110, "Edit"}, {111, "Delete"}, {113, "Password"}}}}};
+        if (!gui::FindMenuTemplate("DS_MENU")) gui::RegisterMenuTemplate(&ds);
+        if (!gui::FindMenuTemplate("USER_MENU")) gui::RegisterMenuTemplate(&user);
         if (!gui::FindMenuTemplate("REQ_MENU")) gui::RegisterMenuTemplate(&req);
         if (!gui::FindMenuTemplate("APP_MENU")) gui::RegisterMenuTemplate(&app);
         if (!gui::FindMenuTemplate("FUNC_MENU")) gui::RegisterMenuTemplate(&func);
@@ -210,6 +218,18 @@ private:
     gui::Window m_Frame = 0;
     std::map<std::string, gui::Menu> m_Menus;
 };
+
+// A command given to a window, and what it set off run.
+inline void RunCommand(gui::Window w, int id) {
+    gui::SendCommand(w, id);
+    gui::ProcessEvents();
+}
+// The line a window shows for the record at index; "<none>" when there is none.
+inline std::string WindowLine(qvw::ListWindow& win, long index) {
+    char buf[512] = "";
+    if (!win.Kind().formatLine(index, buf, sizeof buf)) return "<none>";
+    return buf;
+}
 
 // Text of the message boxes recorded so far.
 inline std::vector<std::string> BoxTexts() {
