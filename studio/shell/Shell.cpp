@@ -177,7 +177,8 @@ long OnCommand(gui::Window frame, int id, long wParam) {
         case 104:
         case 105: {
             auto& hook = id == 104 ? s.hooks.openDataSources : s.hooks.openUsers;
-            if (!hook) break;
+            // Greyed for a restricted session; refused here too, whichever way it came.
+            if (!hook || LoginUserID != 0) break;
             ClearToolbar();
             SetToolbar(4);
             hook();

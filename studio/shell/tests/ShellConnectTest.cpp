@@ -120,6 +120,11 @@ TEST_F(ConnectTest, RefusedAndWrongLoginsKeepTheDialogOpenThenTheRightOneConnect
 }
 
 TEST_F(ConnectTest, ARestrictedUserLosesDataSourcesAndUsersUntilAnAdministratorLogsIn) {
+    int opened = 0;
+    shell::WindowHooks hooks;
+    hooks.openDataSources = [&] { ++opened; };
+    hooks.openUsers = [&] { ++opened; };
+    shell::SetWindowHooks(hooks);
     LoadDemoProfile();
     ASSERT_TRUE(Login("admin", DevServer::AdminPassword()));
     // Give the demo developer a password, through the session as the windows would.
@@ -146,12 +151,19 @@ TEST_F(ConnectTest, ARestrictedUserLosesDataSourcesAndUsersUntilAnAdministratorL
     EXPECT_TRUE(gui::IsItemGrey(func, 105));
     EXPECT_FALSE(gui::PressMenuItem(shell::Frame(), 104));
     EXPECT_EQ(ButtonIds(), (std::vector<int>{103, 106, 102}));
+    // The commands themselves, as a shortcut or a posted command would bring them.
+    gui::SendCommand(shell::Frame(), 104);
+    gui::SendCommand(shell::Frame(), 105);
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(ButtonIds(), (std::vector<int>{103, 106, 102}));
 
     ASSERT_TRUE(gui::PressMenuItem(shell::Frame(), 102));
     ASSERT_TRUE(Login("admin", DevServer::AdminPassword()));
     EXPECT_FALSE(gui::IsItemGrey(func, 104));
     EXPECT_FALSE(gui::IsItemGrey(func, 105));
     EXPECT_EQ(ButtonIds().size(), 5u);
+    gui::SendCommand(shell::Frame(), 105);
+    EXPECT_EQ(opened, 1);
 }
 
 TEST_F(ConnectTest, OpenReplacesTheAddressAndSaveAsWritesTheSettingsNotTheFields) {
