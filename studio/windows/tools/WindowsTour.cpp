@@ -5,8 +5,10 @@
 //   quorvel-windows-tour DIR PORT PASSWORD [SCALE]
 //       connects to 127.0.0.1:PORT as admin, adds two applications, and writes
 //       DIR/applications.png, app-dialog.png, progress.png, requests.png (the demo
-//       application's requests), request-editor.png and script-editor.png (needs
-//       ImageMagick's import); SCALE is the QT_SCALE_FACTOR in use, to crop the frame's area
+//       application's requests), request-editor.png, script-editor.png, then adds a data
+//       source and a user and writes data-sources.png, ds-dialog.png, users.png and
+//       user-dialog.png (needs ImageMagick's import); SCALE is the QT_SCALE_FACTOR in use,
+//       to crop the frame's area
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,8 +22,10 @@
 #include "studio/shell/Shell.h"
 #include "studio/shell/tools/TourShots.h"
 #include "studio/windows/AppWindow.h"
+#include "studio/windows/DSWindow.h"
 #include "studio/windows/ReqWindow.h"
 #include "studio/windows/Transfer.h"
+#include "studio/windows/UserWindow.h"
 #include "studio/windows/Windows.h"
 
 namespace {
@@ -40,6 +44,46 @@ void ScreenShot(const char* name) {
     const std::string cmd = "import -window root '" + g_Dir + "/" + name + ".png'";
     if (std::system(cmd.c_str()) != 0)
         std::fprintf(stderr, "quorvel-windows-tour: %s failed\n", cmd.c_str());
+}
+
+// The Data Sources and Users windows, each with one more record made through its dialog
+// and the dialog shown on a demo record.
+void DataSourcesAndUsers() {
+    gui::SendCommand(shell::Frame(), 104);
+    gui::Window ds = gui::ActiveChild(shell::Frame());
+    gui::test::OnDialog(kDSDialog, [](gui::Dialog& d) {
+        d.SetText(kIdDSName, "warehouse");
+        d.SetText(kIdDSDescription, "Stock levels of the central warehouse");
+        d.SetText(kIdDSConnections, "12");
+        d.Press(1);
+    });
+    gui::SendCommand(ds, 109);
+    Shot("data-sources");
+    qvw::DSWindow().Browse().GotoRecord(qvw::IndexByName(DSList, "demo-db") + 1);
+    gui::test::OnDialog(kDSDialog, [](gui::Dialog& d) {
+        Shot("ds-dialog");
+        d.Press(2);
+    });
+    gui::SendCommand(ds, 110);
+    gui::MdiDestroy(ds);
+    Settle();
+    gui::SendCommand(shell::Frame(), 105);
+    gui::Window users = gui::ActiveChild(shell::Frame());
+    gui::test::OnDialog(kUserDialog, [](gui::Dialog& d) {
+        d.SetText(kIdUserName, "auditor");
+        d.SetText(kIdUserDescription, "Checks the figures");
+        d.ListSelect(kIdUserType, 1);
+        d.Press(1);
+    });
+    gui::SendCommand(users, 109);
+    Shot("users");
+    qvw::UserWindow().Browse().GotoRecord(qvw::IndexByName(UserList, "developer") + 1);
+    gui::test::OnDialog(kUserDialog, [](gui::Dialog& d) {
+        Shot("user-dialog");
+        d.Press(2);
+    });
+    gui::SendCommand(users, 110);
+    gui::MdiDestroy(users);
 }
 
 }  // namespace
@@ -124,6 +168,10 @@ int main(int argc, char** argv) {
         d.Press(2);
     });
     gui::SendCommand(reqs, 110);
+    // Closing the last window of the application gives the frame its connected menu back.
+    gui::MdiDestroy(reqs);
+    Settle();
+    DataSourcesAndUsers();
     for (const auto& box : gui::test::MessageBoxes())
         std::fprintf(stderr, "quorvel-windows-tour: message box \"%s\"\n", box.text.c_str());
     if (shell::Frame()) gui::DestroyWindow(shell::Frame());
