@@ -302,7 +302,7 @@ std::string DevServer::GetApps(Call& call) {
 
 std::string DevServer::NewApp(Call& call) {
     QV_ADMIN();
-    QV_CHECK(CheckName("Application name", call.args[0], kNameWidth));
+    QV_CHECK(CheckAppName(call.args[0]));
     QV_CHECK(CheckText("Description", call.args[1], kDescriptionWidth));
     QV_NUMBER(timeout, 2, 0, 525600, "Session time-out");
     Transaction tx(m_Db);
@@ -330,7 +330,7 @@ std::string DevServer::NewApp(Call& call) {
 }
 
 std::string DevServer::EditApp(Call& call) {
-    QV_CHECK(CheckName("Application name", call.args[0], kNameWidth));
+    QV_CHECK(CheckAppName(call.args[0]));
     QV_NUMBER(id, 1, 1, kMaxId, "Application id");
     QV_CHECK(CheckText("Description", call.args[2], kDescriptionWidth));
     QV_NUMBER(timeout, 3, 0, 525600, "Session time-out");
@@ -348,12 +348,17 @@ std::string DevServer::EditApp(Call& call) {
     up.Bind(1, call.args[0]).Bind(2, call.args[2]).Bind(3, timeout).Bind(4, id);
     if (!up.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     std::error_code ec;
-    if (old != call.args[0]) {
+    // An old name that cannot be a folder has none to move: the new name gets a fresh area.
+    const bool move = old != call.args[0] && !AppArea(old).empty();
+    if (move) {
         fs::rename(AppArea(old), AppArea(call.args[0]), ec);
         if (ec) return Refuse(call, "Cannot rename the application's folder");
+    } else if (old != call.args[0]) {
+        fs::create_directories(fs::path(AppArea(call.args[0])) / "images", ec);
+        fs::create_directories(fs::path(AppArea(call.args[0])) / "data", ec);
     }
     if (!tx.Commit()) {
-        if (old != call.args[0]) fs::rename(AppArea(call.args[0]), AppArea(old), ec);
+        if (move) fs::rename(AppArea(call.args[0]), AppArea(old), ec);
         return Refuse(call, "Database failure: " + m_Db.LastError());
     }
     TraceApplication(id, "settings changed");
@@ -365,7 +370,6 @@ std::string DevServer::DeleteApp(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Application id");
     std::string name;
     if (!AppName(id, name)) return Refuse(call, "Unknown application " + Num(id));
-    TraceApplication(id, "deleted");
     Transaction tx(m_Db);
     Statement del(m_Db.Handle(), "DELETE FROM apps WHERE id = ?");
     del.Bind(1, id);
@@ -386,6 +390,8 @@ std::string DevServer::DeleteApp(Call& call) {
         return Refuse(call, "Database failure: " + m_Db.LastError());
     }
     fs::remove_all(trash, ec);
+    // Traced once it happened: a refused or failed delete leaves no "deleted" behind.
+    TraceApplicationLine(name, "deleted");
     return Answer(AppsTable(call));
 }
 

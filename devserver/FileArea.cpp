@@ -65,11 +65,13 @@ std::string SplitTransferName(std::string_view wire, std::vector<std::string>& f
 
 }  // namespace
 
-#define QV_APP(appId, nameVar)                                         \
-    std::string nameVar;                                               \
-    if (!MayUseApp(call, appId) || !AppName(appId, nameVar))           \
-    return Refuse(call, call.Restricted() ? std::string("Not allowed") \
-                                          : "Unknown application " + std::to_string(appId))
+#define QV_APP(appId, nameVar)                                                                   \
+    std::string nameVar;                                                                         \
+    if (!MayUseApp(call, appId) || !AppName(appId, nameVar))                                     \
+        return Refuse(call, call.Restricted() ? std::string("Not allowed")                       \
+                                              : "Unknown application " + std::to_string(appId)); \
+    if (AppArea(nameVar).empty())                                                                \
+    return Refuse(call, "The application's name cannot be a folder; rename it first")
 
 Table DevServer::FlatFilesTable(const std::string& dir) {
     Table t{{99, 20, 30}, {}};
@@ -284,7 +286,7 @@ std::string DevServer::UploadFile(Call& call) {
         std::size_t dot = file.find(".app");
         if (dot == std::string::npos) return Refuse(call, "File name should have .app extention!");
         std::string appName = file.substr(0, dot);
-        QV_CHECK(CheckName("Application name", appName, kNameWidth));
+        QV_CHECK(CheckAppName(appName));
         QV_CHECK(ImportApplication(appName, call.body));
         return Answer(AppsTable(call));
     }

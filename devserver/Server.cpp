@@ -83,6 +83,8 @@ DevServer::DevServer() {
 DevServer::~DevServer() = default;
 
 std::string DevServer::AppArea(const std::string& appName) const {
+    // A name that an older database holds and that would leave apps/ has no area.
+    if (!CheckAppName(appName).empty()) return {};
     return os::JoinPath({m_Options.root, "apps", appName});
 }
 
@@ -194,6 +196,13 @@ void DevServer::Reconcile() {
         while (s.Step()) names.push_back(s.Text(0));
     }
     for (const auto& n : names) {
+        if (AppArea(n).empty()) {
+            std::fprintf(stderr,
+                         "quorvel-devserver: application \"%s\" has a name that cannot be a "
+                         "folder (%s); its files are left alone, rename it with EditApp\n",
+                         n.c_str(), CheckAppName(n).c_str());
+            continue;
+        }
         fs::create_directories(apps / n / "images", ec);
         fs::create_directories(apps / n / "data", ec);
     }
@@ -253,6 +262,11 @@ void DevServer::TraceApplication(long appId, std::string_view what) {
     if (!m_Switches[2]) return;
     std::string name;
     AppName(appId, name);
+    TraceApplicationLine(name, what);
+}
+
+void DevServer::TraceApplicationLine(const std::string& name, std::string_view what) {
+    if (!m_Switches[2]) return;
     std::string line = name + ": " + std::string(what);
     Trace(3).Print(line.data(), static_cast<long>(line.size()), "", 0);
 }
@@ -316,6 +330,11 @@ bool DevServer::ReadCall(HttpProcessor& http, Call& call, std::string& answer) {
         std::size_t call0 = body.find("server_request=");
         std::size_t close = call0 == std::string_view::npos ? call0 : body.find(')', call0);
         // Text after the call's ')' means an argument held a ')': refused rather than guessed.
+        // Decoded, these would end an argument early: DeleteFile(1,,a%29b) would mean "a".
+        if (HoldsArgumentEscape(body.substr(0, close))) {
+            answer = Refuse(call, "The command text holds %28, %29 or %2C");
+            return false;
+        }
         if (close != std::string_view::npos && body.substr(close + 1, 3) != "&&&" &&
             body.substr(close + 1).find_first_not_of("\r\n") != std::string_view::npos) {
             answer = Refuse(call, "The command text goes on after its closing parenthesis");

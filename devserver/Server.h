@@ -118,6 +118,7 @@ private:
     std::string Dispatch(Call& call);
     void TraceCommand(const Call& call);
     void TraceApplication(long appId, std::string_view what);
+    void TraceApplicationLine(const std::string& appName, std::string_view what);
     std::string Hash(std::string_view password);
     bool Verify(const std::string& hash, std::string_view password);
 
@@ -133,6 +134,7 @@ private:
     bool MayUseApp(const Call& call, long appId);
     bool ReqApp(long reqId, long& appId);
     long UserIdByName(std::string_view name);
+    // The application's folder; empty for a name that fails CheckAppName (left untouched).
     std::string AppArea(const std::string& appName) const;
 
     // Tables.

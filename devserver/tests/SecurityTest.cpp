@@ -1,6 +1,7 @@
 // The server as an attacker and an operator try it: names that would leave the root,
 // lengths that lie, links planted in a file area, crashes and signals.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 
@@ -22,6 +23,52 @@ TEST(Security, LengthInTheBodyDoesNotLiftTheLimit) {
                     "\r\nContent-length: 100\r\n\r\n" + body;
     std::string a = Exchange(s.Port(), r, 5000);
     EXPECT_TRUE(IsError(a)) << a.substr(0, 200);
+    EXPECT_EQ(s.Stop(), 0) << s.Stderr();
+}
+
+TEST(Security, NamesThatWouldBecomePathsOutsideTheirPlaceAreRefused) {
+    Server s;
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    ASSERT_EQ(Cli(s, {"NewApp", "other", "x", "1"}).rc, 0);
+    WriteFile(s.Root() + "/apps/demo/report.txt", "report");
+    WriteFile(s.Root() + "/apps/demo/data/report.txt)old", "x");
+    long sid = Login(s.Port(), "admin", kAdminPassword);
+    long dev = Login(s.Port(), "developer", "developer");
+    ASSERT_NE(dev, 0);
+    const std::string before = Body(Command(s.Port(), sid, "GetApps()"));
+    for (std::string name : {"..", ".", "../../../t2/escaped", "other/images", "a\\b", " lead",
+                             "trail ", ".hidden", "bad\xff utf", "x%28y", "x%2cy", "x%29y"}) {
+        std::string a = Command(s.Port(), dev, "EditApp(" + name + ",1,Demo shop,30)");
+        EXPECT_TRUE(IsError(a)) << name << " -> " << a;
+        a = Command(s.Port(), sid, "NewApp(" + name + ",x,1)");
+        EXPECT_TRUE(IsError(a)) << name << " -> " << a;
+        std::string app = "QUORVEL-APPLICATION 1\nname: x\ndescription: x\ntimeout: 1\nend\n";
+        EXPECT_TRUE(IsError(Command(s.Port(), sid, "UploadFile(0,5," + name + ".app)", &app)));
+    }
+    EXPECT_EQ(Body(Command(s.Port(), sid, "GetApps()")), before);
+    // An escaped parenthesis or comma in a file name means another file: refused.
+    for (std::string text : {"DeleteFile(1,,report.txt%29old)", "DeleteFile(1,,report.txt%2Cold)",
+                             "DeleteFile(1,,report.txt%28old)", "RenameFile(1,,report.txt,a%29b)"})
+        EXPECT_TRUE(IsError(Command(s.Port(), sid, text))) << text;
+    EXPECT_EQ(ReadFile(s.Root() + "/apps/demo/report.txt"), "report");
+    EXPECT_TRUE(fs::exists(s.Root() + "/apps/demo/data/report.txt)old"));
+
+    // A name an older database holds is reported at start, and its "folder" left alone.
+    ASSERT_EQ(s.Stop(), 0) << s.Stderr();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((s.Root() + "/quorvel.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE apps SET name = '..' WHERE name = 'other'", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_TRUE(s.Start());
+    EXPECT_NE(s.Stderr().find("cannot be a folder"), std::string::npos) << s.Stderr();
+    EXPECT_EQ(Cli(s, {"GetFiles", "2", ""}).rc, 1);
+    sid = Login(s.Port(), "admin", kAdminPassword);
+    EXPECT_TRUE(IsError(Command(s.Port(), sid, "DownloadFile(2,6,quorvel.db)")));
+    EXPECT_EQ(Cli(s, {"DeleteApp", "2"}).rc, 0);
+    EXPECT_TRUE(fs::exists(s.Root() + "/quorvel.db"));
+    EXPECT_TRUE(fs::exists(s.Root() + "/apps/demo/index.html"));
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
 }
 
