@@ -544,12 +544,13 @@ bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long hea
 
     // The file is the body after "&&&" up to the final CR LF CR LF.
     const long long fileSize = length - fileStart - 4;
+    os::DirBeneath dir;  // before file: the file's names go through it
     os::ReplacementFile file;
     if (ready && fileSize < 0) {
         answer = Refuse(call, "The extra body does not end with an empty line");
     } else if (ready) {
         std::lock_guard<std::mutex> g(m_Lock);
-        answer = OpenUpload(call, file);
+        answer = OpenUpload(call, dir, file);
     }
     const bool refused = !answer.empty();
 

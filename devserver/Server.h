@@ -148,8 +148,12 @@ private:
     Table UsersTable();
     Table ConfigTable();
     Table ConfigAppsTable(const Call& call);
-    Table FlatFilesTable(const std::string& dir);
-    Table FolderTable(const std::string& area, const std::vector<std::string>& parts);
+    Table FlatFilesTable(const os::DirBeneath& dir);
+    Table FolderTable(const os::DirBeneath& dir, bool belowTop);
+    // A folder of an application's area (parts empty: its top) reached without following
+    // a link at any part; with create, missing parts are made. 0 or -1.
+    int OpenAreaDir(const std::string& app, const std::vector<std::string>& parts,
+                    os::DirBeneath& dir, bool create = false);
     std::string FileListAnswer(Call& call, long appId, int kind, const std::string& folderWire);
     void RememberListing(const Call& call, long appId, int kind, const std::string& folder);
 
@@ -193,10 +197,12 @@ private:
     std::string DownloadFile(Call& call);
     std::string UploadFile(Call& call);
     // Checks a file upload (kinds 1, 2, 3, 6) and finds its target: the refusal answer,
-    // or empty with the path and the folder filled in.
-    std::string UploadTarget(Call& call, std::string& path, std::string& folderWire);
+    // or empty with its folder opened, the file's name and the folder's wire form filled in.
+    std::string UploadTarget(Call& call, os::DirBeneath& dir, std::string& name,
+                             std::string& folderWire);
     // Opens the file a streamed upload is received into: the refusal answer, or empty.
-    std::string OpenUpload(Call& call, os::ReplacementFile& file);
+    // dir must outlive file: the file's names go through it.
+    std::string OpenUpload(Call& call, os::DirBeneath& dir, os::ReplacementFile& file);
     std::string GetConfig(Call& call);
     std::string SetConfig(Call& call);
     std::string GetConfigApps(Call& call);
@@ -213,8 +219,8 @@ private:
 
     // Finds the file a DeleteFile or RenameFile means (see README). Fills the local
     // path, the kind of list to answer with and its folder; empty string on success.
-    std::string LocateFile(Call& call, long appId, const std::string& area,
-                           const std::string& folder, const std::string& name, std::string& path,
+    std::string LocateFile(Call& call, long appId, const std::string& app,
+                           const std::string& folder, const std::string& name, os::DirBeneath& dir,
                            int& kind, std::string& listFolder);
 
     Options m_Options;

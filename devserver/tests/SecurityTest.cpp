@@ -72,4 +72,38 @@ TEST(Security, NamesThatWouldBecomePathsOutsideTheirPlaceAreRefused) {
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
 }
 
+TEST(Security, NoFileCommandFollowsALink) {
+    Server s;
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    const std::string area = s.Root() + "/apps/demo";
+    const std::string outside = s.Dir() / "outside";
+    fs::create_directories(outside);
+    WriteFile(outside + "/outside_secret.txt", "secret");
+    WriteFile(outside + "/victim.txt", "victim");
+    fs::create_directory_symlink(outside, area + "/docs/shared");
+    fs::create_directory_symlink(outside, area + "/images/shared");
+    fs::create_symlink(outside + "/victim.txt", area + "/data/link.txt");
+    fs::remove_all(area + "/data/sub");
+    fs::create_directory_symlink(outside, area + "/data/sub");
+    long sid = Login(s.Port(), "admin", kAdminPassword);
+    std::string up = "evil";
+    for (std::string text :
+         {"DownloadFile(1,6,docs\\shared\\outside_secret.txt)", "GetFiles(1,docs\\shared)",
+          "DeleteFile(1,docs\\shared,victim.txt)", "RenameFile(1,docs\\shared,victim.txt,x.txt)",
+          "DownloadFile(1,3,link.txt)", "DeleteFile(1,,link.txt)"})
+        EXPECT_TRUE(IsError(Command(s.Port(), sid, text))) << text;
+    for (std::string text : {"UploadFile(1,6,docs\\shared\\victim.txt)",
+                             "UploadFile(1,6,data\\sub\\new.txt)", "UploadFile(1,3,link.txt)"})
+        EXPECT_TRUE(IsError(Command(s.Port(), sid, text, &up))) << text;
+    EXPECT_EQ(ReadFile(outside + "/victim.txt"), "victim");
+    EXPECT_FALSE(fs::exists(outside + "/new.txt"));
+    EXPECT_FALSE(fs::exists(outside + "/x.txt"));
+    // Listings show links as neither file nor folder.
+    for (const auto& row : TableRows(Command(s.Port(), sid, "GetFiles(1,docs)")))
+        EXPECT_NE(row[0], "shared");
+    for (const auto& row : TableRows(Command(s.Port(), sid, "GetData(1)")))
+        EXPECT_NE(row[0], "link.txt");
+    EXPECT_EQ(s.Stop(), 0) << s.Stderr();
+}
+
 }  // namespace
