@@ -1,8 +1,10 @@
 // Start-up, the connection loop and the reading of one DEV request.
 #include "devserver/Server.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sodium.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,7 +82,9 @@ DevServer::DevServer() {
     for (auto& s : m_Switches) s = 0;
 }
 
-DevServer::~DevServer() = default;
+DevServer::~DevServer() {
+    if (m_LockFd >= 0) ::close(m_LockFd);
+}
 
 std::string DevServer::AppArea(const std::string& appName) const {
     // A name that an older database holds and that would leave apps/ has no area.
@@ -234,6 +238,13 @@ int DevServer::Open(const Options& options, std::string& error, std::string& gen
             error = "cannot create folders under the root";
             return -1;
         }
+    }
+    // One server per root: a second would undo the first's moves at its start.
+    const std::string lockPath = os::JoinPath({m_Options.root, "quorvel.lock"});
+    m_LockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_LockFd < 0 || ::flock(m_LockFd, LOCK_EX | LOCK_NB) != 0) {
+        error = "another quorvel-devserver uses this root (" + lockPath + " is locked)";
+        return -1;
     }
     std::string dbPath = os::JoinPath({m_Options.root, "quorvel.db"});
     ::umask(077);  // the database holds password hashes and data source passwords

@@ -233,6 +233,7 @@ private:
     net::TcpListener m_Listener;
     std::atomic<int> m_Executing{0};
     long long m_ListSeq = 0;  // under m_SessionLock
+    int m_LockFd = -1;        // ROOT/quorvel.lock, held while the server runs
 };
 
 }  // namespace devserver

@@ -4,8 +4,10 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "devserver/tests/Harness.h"
+#include "platform/net/TcpListener.h"
 
 using namespace dstest;
 namespace fs = std::filesystem;
@@ -103,6 +105,35 @@ TEST(Security, NoFileCommandFollowsALink) {
         EXPECT_NE(row[0], "shared");
     for (const auto& row : TableRows(Command(s.Port(), sid, "GetData(1)")))
         EXPECT_NE(row[0], "link.txt");
+    EXPECT_EQ(s.Stop(), 0) << s.Stderr();
+}
+
+TEST(Security, OperatorMistakesAreNamedAndLoseNothing) {
+    // A bad option value names the option and the value.
+    Server bad({"--port", "80x"});
+    EXPECT_EQ(bad.Port(), 0);
+    EXPECT_NE(bad.Stderr().find("--port: \"80x\""), std::string::npos) << bad.Stderr();
+
+    // A first start that cannot listen still tells the password it stored.
+    ::unsetenv("QUORVEL_ADMIN_PASSWORD");
+    auto busy = std::make_unique<net::TcpListener>();
+    ASSERT_EQ(busy->Listen("127.0.0.1", 0), 0);
+    Server s({"--port", std::to_string(busy->Port())}, false);
+    EXPECT_EQ(s.Port(), 0);
+    const std::string mark = "created with password ";
+    const std::string err = s.Stderr();
+    const std::size_t p = err.find(mark);
+    ASSERT_NE(p, std::string::npos) << err;
+    const std::string password = err.substr(p + mark.size(), err.find('\n', p) - p - mark.size());
+    busy.reset();
+    ASSERT_TRUE(s.Start()) << s.Stderr();
+    EXPECT_NE(Login(s.Port(), "admin", password), 0);
+
+    // A second server on the same root is refused.
+    Server second({"--root", s.Root()});
+    EXPECT_EQ(second.Port(), 0);
+    EXPECT_NE(second.Stderr().find("another quorvel-devserver uses this root"), std::string::npos)
+        << second.Stderr();
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
 }
 
