@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -429,6 +430,12 @@ void DevServer::Serve() {
         net::TcpConnection c;
         int rc = m_Listener.Accept(c, 0);
         if (rc == 0 && m_Listener.Stopped()) break;
+        if (rc < 0) {
+            // Out of descriptors, most likely: a retry would fail at once and spin. The
+            // waiting clients stay queued until connections end and free some.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
         if (rc != 1) continue;
         {
             std::lock_guard<std::mutex> g(lock);

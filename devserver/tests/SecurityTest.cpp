@@ -2,11 +2,15 @@
 // lengths that lie, links planted in a file area, crashes and signals.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
+#include <thread>
 
 #include "devserver/tests/Harness.h"
+#include "platform/net/TcpClient.h"
 #include "platform/net/TcpListener.h"
 
 using namespace dstest;
@@ -134,6 +138,45 @@ TEST(Security, OperatorMistakesAreNamedAndLoseNothing) {
     EXPECT_EQ(second.Port(), 0);
     EXPECT_NE(second.Stderr().find("another quorvel-devserver uses this root"), std::string::npos)
         << second.Stderr();
+    EXPECT_EQ(s.Stop(), 0) << s.Stderr();
+}
+
+// User and system CPU time of a process, in clock ticks.
+long CpuTicks(pid_t pid) {
+    std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream in(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && in >> field; ++i) {
+        if (i == 14) utime = std::atol(field.c_str());
+        if (i == 15) stime = std::atol(field.c_str());
+    }
+    return utime + stime;
+}
+
+TEST(Security, OutOfDescriptorsTheServerWaitsAndRecovers) {
+    rlimit old{};
+    ::getrlimit(RLIMIT_NOFILE, &old);
+    rlimit low = old;
+    low.rlim_cur = 48;  // the server inherits it
+    ::setrlimit(RLIMIT_NOFILE, &low);
+    Server s;
+    ::setrlimit(RLIMIT_NOFILE, &old);
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    long sid = Login(s.Port(), "admin", kAdminPassword);
+    std::vector<std::unique_ptr<net::TcpClient>> idle;
+    for (int i = 0; i < 60; ++i) {
+        idle.push_back(std::make_unique<net::TcpClient>());
+        idle.back()->Open();
+        idle.back()->Connect(net::MakeAddress(127, 0, 0, 1, s.Port()), 1000);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const long before = CpuTicks(s.Pid());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    // A spinning accept loop burns the whole second (100 ticks); waiting costs next to none.
+    EXPECT_LT(CpuTicks(s.Pid()) - before, 30);
+    idle.clear();
+    EXPECT_FALSE(IsError(Command(s.Port(), sid, "GetApps()")));
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
 }
 
