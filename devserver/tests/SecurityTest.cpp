@@ -180,4 +180,23 @@ TEST(Security, OutOfDescriptorsTheServerWaitsAndRecovers) {
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
 }
 
+TEST(Security, ADownloadThatIsNotReadHoldsNobodyUp) {
+    Server s;
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    WriteFile(s.Root() + "/apps/demo/data/big.bin", std::string(32 << 20, 'b'));
+    long sid = Login(s.Port(), "admin", kAdminPassword);
+    net::TcpClient slow;  // asks and never reads
+    ASSERT_EQ(slow.Open(), 0);
+    ASSERT_EQ(slow.Connect(net::MakeAddress(127, 0, 0, 1, s.Port()), 1000), 0);
+    const std::string ask = DevRequest("server_request=DownloadFile(1,3,big.bin)\r\n\r\n", sid);
+    ASSERT_EQ(slow.SendAll(ask.data(), ask.size(), 1000), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(IsError(Command(s.Port(), sid, "GetApps()", nullptr)));
+    EXPECT_FALSE(IsError(Command(s.Port(), sid, "DeleteFile(1,,index.html)", nullptr)));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    slow.Close();
+    EXPECT_EQ(s.Stop(), 0) << s.Stderr();
+}
+
 }  // namespace
