@@ -750,16 +750,11 @@ std::string DevServer::EditUser(Call& call) {
         ok = ok && g.Run();
     }
     if (!ok || !tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
+    if (oldType != type) EndSessions(id);
     {
         std::lock_guard<std::mutex> g(m_SessionLock);
-        for (auto it = m_Sessions.begin(); it != m_Sessions.end();) {
-            if (it->second.userId == id && type == 1) {
-                it = m_Sessions.erase(it);
-                continue;
-            }
-            if (it->second.userId == id) it->second.userName = call.args[0];
-            ++it;
-        }
+        for (auto& [sid, s] : m_Sessions)
+            if (s.userId == id) s.userName = call.args[0];
     }
     return Answer(UsersTable());
 }
@@ -774,11 +769,7 @@ std::string DevServer::DeleteUser(Call& call) {
     if (!del.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     if (sqlite3_changes(m_Db.Handle()) == 0) return Refuse(call, "Unknown user " + Num(id));
     if (!tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
-    {
-        std::lock_guard<std::mutex> g(m_SessionLock);
-        for (auto it = m_Sessions.begin(); it != m_Sessions.end();)
-            it = it->second.userId == id ? m_Sessions.erase(it) : std::next(it);
-    }
+    EndSessions(id);
     return Answer(UsersTable());
 }
 
@@ -796,7 +787,16 @@ std::string DevServer::UserPwd(Call& call) {
     if (!up.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     if (sqlite3_changes(m_Db.Handle()) == 0) return Refuse(call, "Unknown user " + Num(id));
     if (!tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
+    // Whoever knew the old password is out; the session that changed it stays.
+    EndSessions(id, call.sessionId);
     return Answer(UsersTable());
+}
+
+void DevServer::EndSessions(long userId, long keep) {
+    std::lock_guard<std::mutex> g(m_SessionLock);
+    for (auto it = m_Sessions.begin(); it != m_Sessions.end();)
+        it =
+            it->second.userId == userId && it->first != keep ? m_Sessions.erase(it) : std::next(it);
 }
 
 // ---- configuration and traces

@@ -252,8 +252,10 @@ int DevServer::Open(const Options& options, std::string& error, std::string& gen
     if (m_Db.Open(dbPath, error, m_Options.durable) != 0) return -1;
     ::chmod(dbPath.c_str(), 0600);
     if (CreateSchema(error) != 0 || CreateAdministrator(error, generatedPassword) != 0) return -1;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         m_Traces[i]->SetFileName(os::JoinPath({m_Options.root, "traces", kTraceFiles[i]}).c_str());
+        m_Traces[i]->SetMaxSize(m_Options.maxTraceBytes);
+    }
     LoadSwitches();
     Reconcile();
     if (m_Options.seedDemo && SeedDemo(error) != 0) return -1;
@@ -531,7 +533,8 @@ void DevServer::ServeConnection(net::TcpConnection c) {
 long DevServer::Receive(net::TcpConnection& c, char* block, std::size_t size) {
     const int idle = m_Options.idleTimeoutMs;
     for (int quiet = 0;;) {  // ms without a byte
-        // Short waits, so that a stop does not wait for idle clients.
+        // Short waits, so that a stop waits neither for idle clients nor for trickling ones.
+        if (m_Listener.Stopped()) return -1;
         pollfd p{c.Handle(), POLLIN, 0};
         int w = ::poll(&p, 1, 200);
         if (w < 0 && errno == EINTR) continue;

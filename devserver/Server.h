@@ -33,6 +33,7 @@ struct Options {
     int idleTimeoutMs = 30000;
     int sessionIdleMinutes = 120;
     int maxConnections = 64;
+    long long maxTraceBytes = 16ll * 1024 * 1024;  // each trace file; the oldest half goes
     // Cheapest Argon2id parameters: for tests, where hashing cost only slows the run.
     bool fastHash = false;
     // Off only where losing the last changes on a power cut does not matter (fuzzing).
@@ -120,6 +121,8 @@ private:
     void TraceApplication(long appId, std::string_view what);
     void TraceApplicationLine(const std::string& appName, std::string_view what);
     std::string Hash(std::string_view password);
+    // Ends the sessions of a user (its password, type or existence changed), but keep.
+    void EndSessions(long userId, long keep = 0);
     bool Verify(const std::string& hash, std::string_view password);
 
     // Startup steps.

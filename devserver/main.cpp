@@ -1,5 +1,6 @@
 // quorvel-devserver --root DIR [--port N] [--bind ADDR] [--admin-password-file FILE]
-//                   [--seed-demo] [--max-request-mb N] [--idle-timeout-s N] [--fast-hash]
+//                   [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]
+//                   [--max-trace-kb N] [--fast-hash]
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -17,8 +18,8 @@ void Usage() {
         stderr,
         "usage: quorvel-devserver --root DIR [--port N] [--bind ADDR] [--admin-password-file "
         "FILE]\n"
-        "                         [--seed-demo] [--max-request-mb N] [--idle-timeout-s N] "
-        "[--fast-hash]\n"
+        "                         [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]\n"
+        "                         [--max-trace-kb N] [--fast-hash]\n"
         "  --port 0 picks a free port; the port is printed on standard error.\n"
         "  The administrator's password on the first start comes from --admin-password-file,\n"
         "  else from QUORVEL_ADMIN_PASSWORD, else it is made up and printed once.\n");
@@ -65,6 +66,8 @@ int main(int argc, char** argv) {
             o.port = static_cast<int>(Number(a, value(), 0, 65535));
         else if (a == "--max-request-mb")
             o.maxRequestBytes = Number(a, value(), 1, 2000) * 1024 * 1024;
+        else if (a == "--max-trace-kb")
+            o.maxTraceBytes = Number(a, value(), 4, 1 << 30) * 1024;
         else if (a == "--idle-timeout-s")
             o.idleTimeoutMs = static_cast<int>(Number(a, value(), 1, 86400) * 1000);
         else if (a == "--help" || a == "-h") {

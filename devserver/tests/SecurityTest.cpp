@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -197,6 +199,48 @@ TEST(Security, ADownloadThatIsNotReadHoldsNobodyUp) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
     slow.Close();
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
+}
+
+TEST(Security, SessionsEndWhenTheirUsersPasswordChanges) {
+    Server s;
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    long admin = Login(s.Port(), "admin", kAdminPassword);
+    long a = Login(s.Port(), "developer", "developer");
+    long b = Login(s.Port(), "developer", "developer");
+    ASSERT_FALSE(IsError(Command(s.Port(), a, "UserPwd(changed1,1)")));
+    EXPECT_FALSE(IsError(Command(s.Port(), a, "GetApps()")));  // the one that changed it stays
+    EXPECT_TRUE(IsError(Command(s.Port(), b, "GetApps()")));
+    ASSERT_FALSE(IsError(Command(s.Port(), admin, "UserPwd(changed2,1)")));
+    EXPECT_TRUE(IsError(Command(s.Port(), a, "GetApps()")));
+    EXPECT_FALSE(IsError(Command(s.Port(), admin, "GetApps()")));
+    EXPECT_EQ(s.Stop(), 0) << s.Stderr();
+}
+
+TEST(Security, TracesStaySmallAndAStopWaitsForNoTricklingClient) {
+    Server s({"--seed-demo", "--max-trace-kb", "4"});
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    long sid = Login(s.Port(), "admin", kAdminPassword);
+    for (int i = 0; i < 150; ++i) Command(s.Port(), sid, i == 149 ? "GetUsers()" : "GetApps()");
+    const std::string trace = ReadFile(s.Root() + "/traces/System.trc");
+    EXPECT_LE(trace.size(), 4096u);
+    EXPECT_GT(trace.size(), 1024u);
+    EXPECT_NE(trace.find("admin GetUsers OK\r\n"), std::string::npos);
+    EXPECT_EQ(trace.find("admin GetApps OK", trace.size() - 40), std::string::npos);
+
+    // A byte every 100 ms keeps a connection from going idle, not the server from stopping.
+    std::atomic<bool> done{false};
+    std::thread trickle([&] {
+        net::TcpClient c;
+        if (c.Open() != 0 || c.Connect(net::MakeAddress(127, 0, 0, 1, s.Port()), 1000) != 0) return;
+        for (int i = 0; i < 50 && !done && c.SendAll("D", 1, 1000) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(s.Stop(), 0) << s.Stderr();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(kSanitized ? 3 : 1));
+    done = true;
+    trickle.join();
 }
 
 }  // namespace
