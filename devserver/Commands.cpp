@@ -3,11 +3,14 @@
 // m_Lock; every modifying one is one transaction.
 #include <sodium.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "devserver/Checks.h"
 #include "devserver/Handlers.h"
@@ -266,6 +269,10 @@ std::string DevServer::Login(Call& call) {
     // Only the administrator and "Dev" users may administer; "Run" users run requests.
     if (id < 0 || type != 0 || !Verify(hash, call.args[1])) {
         call.refusal = "login failed";
+        // Guessing costs the guesser's address time, and only its: the wait holds no lock,
+        // and the address has only so many connections.
+        for (int wait = LoginFailureDelay(call.peer); wait > 0 && !m_Listener.Stopped(); wait -= 50)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(wait, 50)));
         return LoginFailedAnswer();
     }
     long sid = 0;

@@ -1,7 +1,9 @@
 // Start-up, the connection loop and the reading of one DEV request.
 #include "devserver/Server.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sodium.h>
 #include <sys/file.h>
@@ -290,8 +292,10 @@ std::string DevServer::Refuse(Call& call, std::string reason) {
     return ErrorAnswer(call.refusal);
 }
 
-std::string DevServer::Handle(HttpProcessor& http, std::unique_ptr<os::FileReader>* file) {
+std::string DevServer::Handle(HttpProcessor& http, std::unique_ptr<os::FileReader>* file,
+                              uint32_t peer) {
     Call call;
+    call.peer = peer;
     std::string answer;
     if (ReadCall(http, call, answer)) answer = Dispatch(call);
     TraceCommand(call);
@@ -408,6 +412,19 @@ std::string DevServer::Dispatch(Call& call) {
     return (this->*(c->handler))(call);
 }
 
+int DevServer::LoginFailureDelay(uint32_t peer) {
+    if (peer == 0) return 0;  // a caller in this process (tests, fuzzing): nobody to slow
+    std::lock_guard<std::mutex> g(m_PeerLock);
+    const long long now = os::SteadyMillis();
+    // Forget addresses quiet for a minute, so the table stays small.
+    for (auto it = m_LoginFailures.begin(); it != m_LoginFailures.end();)
+        it = now - it->second.last > 60000 ? m_LoginFailures.erase(it) : std::next(it);
+    Failures& f = m_LoginFailures[peer];
+    f.last = now;
+    const int n = std::min(++f.count, 7);
+    return m_Options.loginFailureDelayMs << (n - 1);
+}
+
 int DevServer::Listen(std::string& error) {
     if (m_Listener.Listen(m_Options.bind.c_str(), static_cast<uint16_t>(m_Options.port)) != 0) {
         error = "cannot listen on " + m_Options.bind + ":" + std::to_string(m_Options.port) + ": " +
@@ -429,6 +446,12 @@ void DevServer::Serve() {
     int active = 0;
     std::mutex& lock = g_ActiveLock;
     for (;;) {
+        {
+            // At the cap new clients wait in the accept queue until a connection ends.
+            std::unique_lock<std::mutex> g(lock);
+            while (active >= m_Options.maxConnections && !m_Listener.Stopped())
+                g_ActiveDone.wait_for(g, std::chrono::milliseconds(200));
+        }
         net::TcpConnection c;
         int rc = m_Listener.Accept(c, 0);
         if (rc == 0 && m_Listener.Stopped()) break;
@@ -439,20 +462,36 @@ void DevServer::Serve() {
             continue;
         }
         if (rc != 1) continue;
+        sockaddr_in addr{};
+        socklen_t len = sizeof addr;
+        const uint32_t peer =
+            ::getpeername(c.Handle(), reinterpret_cast<sockaddr*>(&addr), &len) == 0
+                ? ntohl(addr.sin_addr.s_addr)
+                : 0;
         {
-            std::lock_guard<std::mutex> g(lock);
-            if (active >= m_Options.maxConnections) {
-                std::string busy = ErrorAnswer("Server busy, try again");
-                c.SendAll(busy.data(), busy.size(), 1000);
+            std::lock_guard<std::mutex> g(m_PeerLock);
+            if (m_PeerConnections[peer] >= m_Options.maxConnectionsPerAddress) {
+                std::string busy =
+                    ErrorAnswer("Server busy: too many connections from your address");
+                c.SendAll(busy.data(), busy.size(), 200);
                 continue;
             }
+            ++m_PeerConnections[peer];
+        }
+        {
+            std::lock_guard<std::mutex> g(lock);
             ++active;
         }
         std::thread(
-            [this, &active](net::TcpConnection conn) {
-                ServeConnection(std::move(conn));
+            [this, &active, peer](net::TcpConnection conn) {
+                ServeConnection(std::move(conn), peer);
+                {
+                    std::lock_guard<std::mutex> g(m_PeerLock);
+                    if (--m_PeerConnections[peer] == 0) m_PeerConnections.erase(peer);
+                }
                 std::lock_guard<std::mutex> g(g_ActiveLock);
-                if (--active == 0) g_ActiveDone.notify_all();
+                --active;
+                g_ActiveDone.notify_all();
             },
             std::move(c))
             .detach();
@@ -472,7 +511,8 @@ constexpr std::string_view kUploadCall = "server_request=UploadFile(";
 
 }  // namespace
 
-void DevServer::ServeConnection(net::TcpConnection c) {
+void DevServer::ServeConnection(net::TcpConnection c, uint32_t peer) {
+    const long long deadline = os::SteadyMillis() + m_Options.requestTimeoutMs;
     HttpProcessor http;
     http.m_Message.Alloc(50000, 5000);
     char block[10000];
@@ -485,7 +525,7 @@ void DevServer::ServeConnection(net::TcpConnection c) {
         c.SendAll(a.data(), a.size(), idle);
     };
     for (;;) {
-        long n = Receive(c, block, sizeof block);
+        long n = Receive(c, block, sizeof block, deadline);
         if (n <= 0)
             return;  // idle too long, stopping, failed, or closed before the request was whole
         if (http.m_Message.AddContent(block, n) != 0) return fail("Out of memory");
@@ -516,25 +556,26 @@ void DevServer::ServeConnection(net::TcpConnection c) {
             // disk as it arrives. Everything else is read whole.
             if (amp != std::string_view::npos &&
                 body.substr(0, kUploadCall.size()) == kUploadCall && body.find(')') + 1 == amp &&
-                ServeUpload(c, http, headerLength, length, static_cast<long>(amp) + 3))
+                ServeUpload(c, http, headerLength, length, static_cast<long>(amp) + 3, deadline))
                 return;
         }
         if (!http.IsMoreData()) break;
     }
     ++m_Executing;
     std::unique_ptr<os::FileReader> file;
-    std::string answer = Handle(http, &file);
+    std::string answer = Handle(http, &file, peer);
     --m_Executing;
     // A file goes from disk to the socket after the header, without passing through memory.
     if (c.SendAll(answer.data(), answer.size(), idle) == 0 && file)
         c.SendFile(file->Handle(), file->Size(), idle);
 }
 
-long DevServer::Receive(net::TcpConnection& c, char* block, std::size_t size) {
+long DevServer::Receive(net::TcpConnection& c, char* block, std::size_t size, long long deadline) {
     const int idle = m_Options.idleTimeoutMs;
     for (int quiet = 0;;) {  // ms without a byte
-        // Short waits, so that a stop waits neither for idle clients nor for trickling ones.
-        if (m_Listener.Stopped()) return -1;
+        // Short waits, so that a stop waits neither for idle clients nor for trickling
+        // ones; a byte now and then does not stretch a request past its deadline.
+        if (m_Listener.Stopped() || os::SteadyMillis() >= deadline) return -1;
         pollfd p{c.Handle(), POLLIN, 0};
         int w = ::poll(&p, 1, 200);
         if (w < 0 && errno == EINTR) continue;
@@ -547,7 +588,7 @@ long DevServer::Receive(net::TcpConnection& c, char* block, std::size_t size) {
 }
 
 bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long headerLength,
-                            long long length, long fileStart) {
+                            long long length, long fileStart, long long deadline) {
     // The call alone, as a message of its own: the header and the body up to "&&&".
     HttpProcessor callOnly;
     if (callOnly.m_Message.Alloc(headerLength + fileStart + 1, 5000) != 0 ||
@@ -614,7 +655,8 @@ bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long hea
     char block[65536];
     while (at < length) {
         const long n = Receive(
-            c, block, static_cast<std::size_t>(std::min<long long>(sizeof block, length - at)));
+            c, block, static_cast<std::size_t>(std::min<long long>(sizeof block, length - at)),
+            deadline);
         if (n <= 0) return true;  // the client went away: the file is removed
         take(block, n);
     }

@@ -33,6 +33,13 @@ struct Options {
     int idleTimeoutMs = 30000;
     int sessionIdleMinutes = 120;
     int maxConnections = 64;
+    // One client address holds at most this many connections: one client cannot take all.
+    int maxConnectionsPerAddress = 32;
+    // A request's header and body must be whole within this, however they trickle in.
+    int requestTimeoutMs = 120000;
+    // A failed login is answered after this, doubled for each further failure of its
+    // address in the last minute (at most 64 times).
+    int loginFailureDelayMs = 50;
     long long maxTraceBytes = 16ll * 1024 * 1024;  // each trace file; the oldest half goes
     // Cheapest Argon2id parameters: for tests, where hashing cost only slows the run.
     bool fastHash = false;
@@ -49,6 +56,7 @@ struct Call {
     long sessionId = 0;
     long userId = -1;
     std::string userName;
+    uint32_t peer = 0;    // the client's IPv4 address, host order (0: not over the network)
     std::string refusal;  // set when the answer is a refusal, for the trace
     // A download's file, sent from disk after the answer (its header).
     std::unique_ptr<os::FileReader> file;
@@ -69,7 +77,8 @@ public:
     // Answers one complete request (the whole HTTP message). With file, an answer that
     // carries a file is its header, and the file to send after it goes to *file;
     // without, the file's bytes are in the answer.
-    std::string Handle(HttpProcessor& request, std::unique_ptr<os::FileReader>* file = nullptr);
+    std::string Handle(HttpProcessor& request, std::unique_ptr<os::FileReader>* file = nullptr,
+                       uint32_t peer = 0);
 
     // Listens; 0 or -1 with error set. Port() then tells the bound port.
     int Listen(std::string& error);
@@ -104,14 +113,17 @@ private:
     };
     static const Command* FindCommand(std::string_view name);
 
-    void ServeConnection(net::TcpConnection connection);
-    // Up to size bytes, waiting at most the idle time-out (and not past a stop).
-    long Receive(net::TcpConnection& connection, char* block, std::size_t size);
+    void ServeConnection(net::TcpConnection connection, uint32_t peer);
+    // Up to size bytes, waiting at most the idle time-out (and not past a stop or the
+    // request's deadline, a SteadyMillis time).
+    long Receive(net::TcpConnection& connection, char* block, std::size_t size, long long deadline);
+    // How long a failed login from peer waits before its answer (counts the failure).
+    int LoginFailureDelay(uint32_t peer);
     // A file upload whose call is in http (fileStart: where the file begins in the body):
     // receives the file into a file beside its target and answers. false when the
     // upload is not one that streams (the caller reads it whole).
     bool ServeUpload(net::TcpConnection& connection, HttpProcessor& http, long headerLength,
-                     long long length, long fileStart);
+                     long long length, long fileStart, long long deadline);
     // The call as it arrived: true when it is ready for Dispatch, false when answer
     // already holds the answer (a refusal, or the login's).
     bool ReadCall(HttpProcessor& http, Call& call, std::string& answer);
@@ -236,7 +248,15 @@ private:
     net::TcpListener m_Listener;
     std::atomic<int> m_Executing{0};
     long long m_ListSeq = 0;  // under m_SessionLock
-    int m_LockFd = -1;        // ROOT/quorvel.lock, held while the server runs
+    int m_LockFd = -1;
+    std::mutex m_PeerLock;
+    std::map<uint32_t, int> m_PeerConnections;
+    struct Failures {
+        int count = 0;
+        long long last = 0;  // SteadyMillis
+    };
+    std::map<uint32_t, Failures> m_LoginFailures;  // under m_PeerLock        // ROOT/quorvel.lock,
+                                                   // held while the server runs
 };
 
 }  // namespace devserver

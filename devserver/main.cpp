@@ -1,5 +1,6 @@
 // quorvel-devserver --root DIR [--port N] [--bind ADDR] [--admin-password-file FILE]
 //                   [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]
+//                   [--request-timeout-s N] [--max-connections-per-address N]
 //                   [--max-trace-kb N] [--fast-hash]
 #include <cerrno>
 #include <csignal>
@@ -19,6 +20,7 @@ void Usage() {
         "usage: quorvel-devserver --root DIR [--port N] [--bind ADDR] [--admin-password-file "
         "FILE]\n"
         "                         [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]\n"
+        "                         [--request-timeout-s N] [--max-connections-per-address N]\n"
         "                         [--max-trace-kb N] [--fast-hash]\n"
         "  --port 0 picks a free port; the port is printed on standard error.\n"
         "  The administrator's password on the first start comes from --admin-password-file,\n"
@@ -68,6 +70,10 @@ int main(int argc, char** argv) {
             o.maxRequestBytes = Number(a, value(), 1, 2000) * 1024 * 1024;
         else if (a == "--max-trace-kb")
             o.maxTraceBytes = Number(a, value(), 4, 1 << 30) * 1024;
+        else if (a == "--request-timeout-s")
+            o.requestTimeoutMs = static_cast<int>(Number(a, value(), 1, 86400) * 1000);
+        else if (a == "--max-connections-per-address")
+            o.maxConnectionsPerAddress = static_cast<int>(Number(a, value(), 1, 64));
         else if (a == "--idle-timeout-s")
             o.idleTimeoutMs = static_cast<int>(Number(a, value(), 1, 86400) * 1000);
         else if (a == "--help" || a == "-h") {

@@ -1,8 +1,12 @@
 // The server as an attacker and an operator try it: names that would leave the root,
 // lengths that lie, links planted in a file area, crashes and signals.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -162,7 +166,7 @@ TEST(Security, OutOfDescriptorsTheServerWaitsAndRecovers) {
     rlimit low = old;
     low.rlim_cur = 48;  // the server inherits it
     ::setrlimit(RLIMIT_NOFILE, &low);
-    Server s;
+    Server s({"--seed-demo", "--max-connections-per-address", "64"});
     ::setrlimit(RLIMIT_NOFILE, &old);
     ASSERT_GT(s.Port(), 0) << s.Stderr();
     long sid = Login(s.Port(), "admin", kAdminPassword);
@@ -241,6 +245,75 @@ TEST(Security, TracesStaySmallAndAStopWaitsForNoTricklingClient) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(kSanitized ? 3 : 1));
     done = true;
     trickle.join();
+}
+
+// A raw exchange from another loopback address (127.0.0.2), to the server on 127.0.0.1.
+std::string ExchangeFrom2(int port, const std::string& bytes) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in from{}, to{};
+    from.sin_family = to.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(0x7f000002);
+    to.sin_addr.s_addr = htonl(0x7f000001);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    timeval tv{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::string got;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(bytes.size())) {
+        char buf[65536];
+        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) got.append(buf, n);
+    }
+    ::close(fd);
+    return got;
+}
+
+TEST(Security, SlowAndGuessingClientsLockOutOnlyThemselves) {
+    Server s({"--seed-demo", "--max-connections-per-address", "4", "--request-timeout-s", "1"});
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    long sid = Login(s.Port(), "admin", kAdminPassword);
+    // Four connections from 127.0.0.1 send a byte every 100 ms.
+    std::atomic<int> dropped{0};
+    std::vector<std::thread> slow;
+    for (int i = 0; i < 4; ++i)
+        slow.emplace_back([&] {
+            net::TcpClient c;
+            if (c.Open() != 0 || c.Connect(net::MakeAddress(127, 0, 0, 1, s.Port()), 1000) != 0)
+                return;
+            for (int k = 0; k < 40; ++k) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (c.SendAll("D", 1, 500) != 0) {
+                    ++dropped;
+                    return;
+                }
+            }
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Its fifth is refused at once; another address is served meanwhile.
+    EXPECT_NE(Command(s.Port(), sid, "GetApps()").find("too many connections"), std::string::npos);
+    EXPECT_NE(ExchangeFrom2(s.Port(), DevRequest("server_request=GetApps()\r\n\r\n", sid))
+                  .find("<table>"),
+              std::string::npos);
+    // The request deadline (1 s) ends the slow ones although each byte came in time.
+    for (auto& t : slow) t.join();
+    EXPECT_EQ(dropped, 4);
+
+    // Wrong passwords cost their address more each time; another address logs in at once.
+    const std::string wrong = DevRequest("server_request=server_login(admin,wrong)\r\n\r\n", 0);
+    auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NE(Exchange(s.Port(), wrong).find("Login failed!"), std::string::npos);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(700));
+    t0 = std::chrono::steady_clock::now();
+    EXPECT_NE(ExchangeFrom2(s.Port(), DevRequest("server_request=server_login(admin," +
+                                                     std::string(kAdminPassword) + ")\r\n\r\n",
+                                                 0))
+                  .find("Login OK!"),
+              std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0,
+              std::chrono::milliseconds(kSanitized ? 1500 : 500));
+    EXPECT_EQ(s.Stop(), 0) << s.Stderr();
 }
 
 }  // namespace
