@@ -355,19 +355,15 @@ std::string DevServer::EditApp(Call& call) {
     up.Bind(1, call.args[0]).Bind(2, call.args[2]).Bind(3, timeout).Bind(4, id);
     if (!up.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     std::error_code ec;
-    // An old name that cannot be a folder has none to move: the new name gets a fresh area.
+    // The folder moves after the commit (see RecordMove). An old name that cannot be a
+    // folder has none to move: the new name gets a fresh area.
     const bool move = old != call.args[0] && !AppArea(old).empty();
-    if (move) {
-        fs::rename(AppArea(old), AppArea(call.args[0]), ec);
-        if (ec) return Refuse(call, "Cannot rename the application's folder");
-    } else if (old != call.args[0]) {
-        fs::create_directories(fs::path(AppArea(call.args[0])) / "images", ec);
-        fs::create_directories(fs::path(AppArea(call.args[0])) / "data", ec);
-    }
-    if (!tx.Commit()) {
-        if (move) fs::rename(AppArea(call.args[0]), AppArea(old), ec);
+    if (move && !RecordMove("apps/" + old, "apps/" + call.args[0]))
         return Refuse(call, "Database failure: " + m_Db.LastError());
-    }
+    if (!tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
+    if (move) FinishMoves();
+    fs::create_directories(fs::path(AppArea(call.args[0])) / "images", ec);
+    fs::create_directories(fs::path(AppArea(call.args[0])) / "data", ec);
     TraceApplication(id, "settings changed");
     return Answer(AppsTable(call));
 }
@@ -381,22 +377,15 @@ std::string DevServer::DeleteApp(Call& call) {
     Statement del(m_Db.Handle(), "DELETE FROM apps WHERE id = ?");
     del.Bind(1, id);
     if (!del.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
-    // The folder goes aside first, so a failed commit can put it back whole.
-    fs::path trash = fs::path(m_Options.root) / "trash" / Num(id);
-    std::error_code ec;
-    fs::remove_all(trash, ec);
-    fs::create_directories(trash.parent_path(), ec);
-    bool moved = false;
-    if (fs::exists(AppArea(name), ec)) {
-        fs::rename(AppArea(name), trash, ec);
-        if (ec) return Refuse(call, "Cannot remove the application's folder");
-        moved = true;
-    }
-    if (!tx.Commit()) {
-        if (moved) fs::rename(trash, AppArea(name), ec);
+    // The folder goes to the trash after the commit (see RecordMove), and is emptied then.
+    const std::string trash = "trash/" + Num(id);
+    const bool move = !AppArea(name).empty();
+    if (move && !RecordMove("apps/" + name, trash))
         return Refuse(call, "Database failure: " + m_Db.LastError());
-    }
-    fs::remove_all(trash, ec);
+    if (!tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
+    std::error_code ec;
+    if (move) FinishMoves();
+    fs::remove_all(fs::path(m_Options.root) / trash, ec);
     // Traced once it happened: a refused or failed delete leaves no "deleted" behind.
     TraceApplicationLine(name, "deleted");
     return Answer(AppsTable(call));

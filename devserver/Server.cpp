@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sodium.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +67,8 @@ CREATE TABLE IF NOT EXISTS req_users(
   user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
   position INTEGER NOT NULL, PRIMARY KEY(req_id, user_id));
 CREATE TABLE IF NOT EXISTS config(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS moves(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, from_path TEXT NOT NULL, to_path TEXT NOT NULL);
 )sql";
 
 const char* kSwitchKeys[4] = {"java_reload", "trace_system", "trace_application", "trace_run"};
@@ -189,10 +192,53 @@ void DevServer::LoadSwitches() {
     }
 }
 
-// Makes the file areas agree with the database after a crash: every application has
-// its folders; a folder no application owns is moved aside (never deleted); the
-// leftovers of interrupted deletes and imports go.
+bool DevServer::RecordMove(const std::string& from, const std::string& to) {
+    Statement s(m_Db.Handle(), "INSERT INTO moves(from_path, to_path) VALUES(?, ?)");
+    s.Bind(1, from).Bind(2, to);
+    return s.Run();
+}
+
+void DevServer::FinishMoves(bool atStart) {
+    // For the crash tests: dies where a crash hurts most, between a commit and its move.
+    if (!atStart && std::getenv("QUORVEL_DEVSERVER_EXIT_BEFORE_MOVE")) std::_Exit(9);
+    struct Move {
+        long long id;
+        fs::path from, to;
+    };
+    std::vector<Move> moves;
+    {
+        Statement s(m_Db.Handle(), "SELECT id, from_path, to_path FROM moves ORDER BY id");
+        while (s.Step())
+            moves.push_back({s.Int(0), fs::path(m_Options.root) / s.Text(1),
+                             fs::path(m_Options.root) / s.Text(2)});
+    }
+    std::error_code ec;
+    for (const auto& m : moves) {
+        // Gone: done already. Otherwise whatever holds the target's place is kept aside.
+        if (fs::exists(fs::symlink_status(m.from, ec))) {
+            if (fs::exists(fs::symlink_status(m.to, ec))) {
+                fs::path lost = fs::path(m_Options.root) / "orphans";
+                fs::create_directories(lost, ec);
+                fs::rename(
+                    m.to,
+                    lost / (m.to.filename().string() + "." + std::to_string(std::time(nullptr))),
+                    ec);
+            }
+            fs::create_directories(m.to.parent_path(), ec);
+            fs::rename(m.from, m.to, ec);
+            if (ec) continue;  // kept, and tried again at the next start
+        }
+        Statement d(m_Db.Handle(), "DELETE FROM moves WHERE id = ?");
+        d.Bind(1, m.id);
+        d.Run();
+    }
+}
+
+// Makes the file areas agree with the database after a crash: the moves committed but
+// not done are done first; every application has its folders; a folder no application
+// owns is moved aside (never deleted); the leftovers of interrupted deletes and imports go.
 void DevServer::Reconcile() {
+    FinishMoves(true);
     std::error_code ec;
     fs::path apps = fs::path(m_Options.root) / "apps";
     fs::remove_all(fs::path(m_Options.root) / "trash", ec);
@@ -474,6 +520,11 @@ void DevServer::Serve() {
                 std::string busy =
                     ErrorAnswer("Server busy: too many connections from your address");
                 c.SendAll(busy.data(), busy.size(), 200);
+                // What the client sent already is read, so that closing does not reset the
+                // connection before it reads the answer (a later request still may).
+                char drop[4096];
+                while (::recv(c.Handle(), drop, sizeof drop, MSG_DONTWAIT) > 0) {
+                }
                 continue;
             }
             ++m_PeerConnections[peer];

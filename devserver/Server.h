@@ -141,6 +141,11 @@ private:
     int CreateSchema(std::string& error);
     int CreateAdministrator(std::string& error, std::string& generatedPassword);
     void Reconcile();
+    // A folder move (paths relative to the root) recorded in the caller's transaction:
+    // done by FinishMoves after the commit, or at the next start when the process died
+    // first, so a committed change never comes back without its files.
+    bool RecordMove(const std::string& from, const std::string& to);
+    void FinishMoves(bool atStart = false);
     int SeedDemo(std::string& error);
     void LoadSwitches();
 
