@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sodium.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -621,21 +622,25 @@ void DevServer::ServeConnection(net::TcpConnection c, uint32_t peer) {
         c.SendFile(file->Handle(), file->Size(), idle);
 }
 
-long DevServer::Receive(net::TcpConnection& c, char* block, std::size_t size, long long deadline) {
+bool DevServer::WaitReadable(net::TcpConnection& c, long long deadline) {
     const int idle = m_Options.idleTimeoutMs;
     for (int quiet = 0;;) {  // ms without a byte
         // Short waits, so that a stop waits neither for idle clients nor for trickling
         // ones; a byte now and then does not stretch a request past its deadline.
-        if (m_Listener.Stopped() || os::SteadyMillis() >= deadline) return -1;
+        if (m_Listener.Stopped() || os::SteadyMillis() >= deadline) return false;
         pollfd p{c.Handle(), POLLIN, 0};
         int w = ::poll(&p, 1, 200);
         if (w < 0 && errno == EINTR) continue;
         if (w == 0) {
-            if (m_Listener.Stopped() || (quiet += 200) >= idle) return -1;
+            if ((quiet += 200) >= idle) return false;
             continue;
         }
-        return c.Receive(block, size, idle);
+        return w > 0;
     }
+}
+
+long DevServer::Receive(net::TcpConnection& c, char* block, std::size_t size, long long deadline) {
+    return WaitReadable(c, deadline) ? c.Receive(block, size, m_Options.idleTimeoutMs) : -1;
 }
 
 bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long headerLength,
@@ -697,11 +702,17 @@ bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long hea
         static_cast<long>(std::min<long long>(http.m_Message.GetSize() - headerLength, length));
     take(http.m_Message.GetContent() + headerLength, already);
     // The file's bytes go from socket to disk without passing through the program.
-    const long long fileLeft = fileStart + fileSize - at;
-    if (!refused && at >= fileStart && fileLeft > 0) {
-        if (c.ReceiveToFile(file.Handle(), fileLeft, m_Options.idleTimeoutMs) != 0)
+    // In pieces of what has arrived, so that a stop or the deadline is noticed between them.
+    for (long long fileLeft = fileStart + fileSize - at;
+         !refused && at >= fileStart && fileLeft > 0;) {
+        int ready = 0;
+        if (!WaitReadable(c, deadline) || ::ioctl(c.Handle(), FIONREAD, &ready) != 0 || ready <= 0)
+            return true;  // stopping, too slow, or the client went away: the file is removed
+        const long long n = std::min<long long>(ready, fileLeft);
+        if (c.ReceiveToFile(file.Handle(), n, m_Options.idleTimeoutMs) != 0)
             return true;  // the client went away (or the disk failed): the file is removed
-        at += fileLeft;
+        at += n;
+        fileLeft -= n;
     }
     char block[65536];
     while (at < length) {

@@ -117,6 +117,8 @@ private:
     // Up to size bytes, waiting at most the idle time-out (and not past a stop or the
     // request's deadline, a SteadyMillis time).
     long Receive(net::TcpConnection& connection, char* block, std::size_t size, long long deadline);
+    // Whether bytes (or the end) arrived, on the same terms as Receive.
+    bool WaitReadable(net::TcpConnection& connection, long long deadline);
     // How long a failed login from peer waits before its answer (counts the failure).
     int LoginFailureDelay(uint32_t peer);
     // A file upload whose call is in http (fileStart: where the file begins in the body):

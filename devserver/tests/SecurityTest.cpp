@@ -231,20 +231,31 @@ TEST(Security, TracesStaySmallAndAStopWaitsForNoTricklingClient) {
     EXPECT_NE(trace.find("admin GetUsers OK\r\n"), std::string::npos);
     EXPECT_EQ(trace.find("admin GetApps OK", trace.size() - 40), std::string::npos);
 
-    // A byte every 100 ms keeps a connection from going idle, not the server from stopping.
+    // A byte every 100 ms keeps a connection from going idle, not the server from stopping:
+    // neither in a request's header nor in an upload's file.
     std::atomic<bool> done{false};
-    std::thread trickle([&] {
-        net::TcpClient c;
-        if (c.Open() != 0 || c.Connect(net::MakeAddress(127, 0, 0, 1, s.Port()), 1000) != 0) return;
-        for (int i = 0; i < 50 && !done && c.SendAll("D", 1, 1000) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    });
+    auto trickling = [&](std::string start) {
+        return std::thread([&, start] {
+            net::TcpClient c;
+            if (c.Open() != 0 || c.Connect(net::MakeAddress(127, 0, 0, 1, s.Port()), 1000) != 0 ||
+                c.SendAll(start.data(), start.size(), 1000) != 0)
+                return;
+            for (int i = 0; i < 50 && !done && c.SendAll("D", 1, 1000) == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        });
+    };
+    std::thread header = trickling("DEV \r\n");
+    std::thread upload =
+        trickling("DEV \r\nCookie: jsessionid=" + std::to_string(sid) +
+                  "\r\nContent-Length: 100000\r\n\r\nserver_request=UploadFile(1,3,"
+                  "t.bin)&&&");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(kSanitized ? 3 : 1));
     done = true;
-    trickle.join();
+    header.join();
+    upload.join();
 }
 
 // A raw exchange from another loopback address (127.0.0.2), to the server on 127.0.0.1.
