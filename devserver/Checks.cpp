@@ -1,5 +1,6 @@
 #include "devserver/Checks.h"
 
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 
@@ -68,20 +69,80 @@ bool ParseNumber(std::string_view text, long low, long high, long& out) {
     return true;
 }
 
-std::string CheckFileName(std::string_view name) {
-    if (name.empty()) return "File name is empty";
-    if (name.size() > kFileNameWidth) return "File name is longer than 99 characters";
-    if (name == "." || name == "..") return "File name leaves the application's area";
-    if (name.find_first_of("/\\:") != std::string_view::npos)
-        return "File name holds a slash or a drive letter";
-    // Dot names are kept for the temporary files of atomic writes.
-    if (name[0] == '.') return "File name starts with a dot";
+namespace {
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsUtf8(std::string_view v) {
+    for (std::size_t i = 0; i < v.size();) {
+        const unsigned char c = static_cast<unsigned char>(v[i]);
+        std::size_t n = 0;
+        unsigned cp = 0, least = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xe0) == 0xc0) {
+            n = 1, cp = c & 0x1f, least = 0x80;
+        } else if ((c & 0xf0) == 0xe0) {
+            n = 2, cp = c & 0x0f, least = 0x800;
+        } else if ((c & 0xf8) == 0xf0) {
+            n = 3, cp = c & 0x07, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + n >= v.size()) return false;
+        for (std::size_t k = 1; k <= n; ++k) {
+            const unsigned char d = static_cast<unsigned char>(v[i + k]);
+            if ((d & 0xc0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3f);
+        }
+        if (cp < least || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool HoldsNoCase(std::string_view v, std::string_view what) {
+    for (std::size_t i = 0; i + what.size() <= v.size(); ++i) {
+        std::size_t k = 0;
+        while (k < what.size() && std::tolower(static_cast<unsigned char>(v[i + k])) ==
+                                      std::tolower(static_cast<unsigned char>(what[k])))
+            ++k;
+        if (k == what.size()) return true;
+    }
+    return false;
+}
+
+bool HoldsArgumentEscape(std::string_view text) {
+    for (std::string_view esc : {"%28", "%29", "%2c"})
+        if (HoldsNoCase(text, esc)) return true;
+    return false;
+}
+
+std::string CheckPathName(std::string_view what, std::string_view value, std::size_t width) {
+    if (value.empty()) return Reason(what, "is empty");
+    if (value.size() > width)
+        return Reason(what, ("is longer than " + std::to_string(width) + " characters").c_str());
+    if (value == "." || value == "..") return Reason(what, "leaves the application's area");
+    if (value.find_first_of("/\\:") != std::string_view::npos)
+        return Reason(what, "holds a slash or a drive letter");
+    if (HasControl(value)) return Reason(what, "holds a control character");
+    if (!IsUtf8(value)) return Reason(what, "is not valid UTF-8");
+    // Dot names are kept for the server's own temporaries (atomic writes, staging).
+    if (value[0] == '.') return Reason(what, "starts with a dot");
+    if (value.front() == ' ' || value.back() == ' ')
+        return Reason(what, "starts or ends with a blank");
     // The command text cannot carry these, and the list answers cannot show them.
-    if (name.find_first_of(",)(<>&") != std::string_view::npos)
-        return "File name holds one of , ) ( < > &";
-    if (name.find('\0') != std::string_view::npos || HasControl(name))
-        return "File name holds a control character";
+    if (value.find_first_of(",)(<>&") != std::string_view::npos)
+        return Reason(what, "holds one of , ) ( < > &");
+    // The command text decodes these to ( ) , : a name holding them means another name.
+    if (HoldsArgumentEscape(value)) return Reason(what, "holds one of %28 %29 %2C");
     return {};
+}
+
+std::string CheckFileName(std::string_view name) {
+    return CheckPathName("File name", name, kFileNameWidth);
 }
 
 std::string CheckFolder(std::string_view folder, std::vector<std::string>& parts) {

@@ -27,9 +27,20 @@ std::string CheckPassword(std::string_view what, std::string_view value, std::si
 // A decimal number: optional '-', digits only, within [low, high].
 bool ParseNumber(std::string_view text, long low, long high, long& out);
 
-// One component of a path inside an application's area: not empty, not "." or "..",
-// no slash of either kind, no ':' (drive letters), no NUL or control character, at
-// most kFileNameWidth bytes.
+// The one rule for every name that becomes a path (an application's folder, a file, a
+// folder's part): not empty, at most width bytes, not "." or "..", no slash of either
+// kind, no ':' (drive letters), no control character (NUL too), valid UTF-8, no leading
+// dot (the server's own temporaries) and no leading or trailing blank, none of
+// , ) ( < > & and none of %28 %29 %2C in any case (the command text decodes those).
+std::string CheckPathName(std::string_view what, std::string_view value, std::size_t width);
+// Whether text holds %28, %29 or %2C in any case: the command text decodes them to
+// ( ) , so an argument holding one would be split differently than it was sent.
+bool HoldsArgumentEscape(std::string_view text);
+// An application's name: CheckPathName at the name width.
+inline std::string CheckAppName(std::string_view value) {
+    return CheckPathName("Application name", value, kNameWidth);
+}
+// One component of a path inside an application's area: CheckPathName at kFileNameWidth.
 std::string CheckFileName(std::string_view name);
 // A folder as the Files window sends it: empty (the top) or components separated by
 // single backslashes, each passing CheckFileName. Fills parts.

@@ -3,11 +3,14 @@
 // m_Lock; every modifying one is one transaction.
 #include <sodium.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "devserver/Checks.h"
 #include "devserver/Handlers.h"
@@ -266,6 +269,10 @@ std::string DevServer::Login(Call& call) {
     // Only the administrator and "Dev" users may administer; "Run" users run requests.
     if (id < 0 || type != 0 || !Verify(hash, call.args[1])) {
         call.refusal = "login failed";
+        // Guessing costs the guesser's address time, and only its: the wait holds no lock,
+        // and the address has only so many connections.
+        for (int wait = LoginFailureDelay(call.peer); wait > 0 && !m_Listener.Stopped(); wait -= 50)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(wait, 50)));
         return LoginFailedAnswer();
     }
     long sid = 0;
@@ -302,7 +309,7 @@ std::string DevServer::GetApps(Call& call) {
 
 std::string DevServer::NewApp(Call& call) {
     QV_ADMIN();
-    QV_CHECK(CheckName("Application name", call.args[0], kNameWidth));
+    QV_CHECK(CheckAppName(call.args[0]));
     QV_CHECK(CheckText("Description", call.args[1], kDescriptionWidth));
     QV_NUMBER(timeout, 2, 0, 525600, "Session time-out");
     Transaction tx(m_Db);
@@ -330,7 +337,7 @@ std::string DevServer::NewApp(Call& call) {
 }
 
 std::string DevServer::EditApp(Call& call) {
-    QV_CHECK(CheckName("Application name", call.args[0], kNameWidth));
+    QV_CHECK(CheckAppName(call.args[0]));
     QV_NUMBER(id, 1, 1, kMaxId, "Application id");
     QV_CHECK(CheckText("Description", call.args[2], kDescriptionWidth));
     QV_NUMBER(timeout, 3, 0, 525600, "Session time-out");
@@ -348,14 +355,15 @@ std::string DevServer::EditApp(Call& call) {
     up.Bind(1, call.args[0]).Bind(2, call.args[2]).Bind(3, timeout).Bind(4, id);
     if (!up.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     std::error_code ec;
-    if (old != call.args[0]) {
-        fs::rename(AppArea(old), AppArea(call.args[0]), ec);
-        if (ec) return Refuse(call, "Cannot rename the application's folder");
-    }
-    if (!tx.Commit()) {
-        if (old != call.args[0]) fs::rename(AppArea(call.args[0]), AppArea(old), ec);
+    // The folder moves after the commit (see RecordMove). An old name that cannot be a
+    // folder has none to move: the new name gets a fresh area.
+    const bool move = old != call.args[0] && !AppArea(old).empty();
+    if (move && !RecordMove("apps/" + old, "apps/" + call.args[0]))
         return Refuse(call, "Database failure: " + m_Db.LastError());
-    }
+    if (!tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
+    if (move) FinishMoves();
+    fs::create_directories(fs::path(AppArea(call.args[0])) / "images", ec);
+    fs::create_directories(fs::path(AppArea(call.args[0])) / "data", ec);
     TraceApplication(id, "settings changed");
     return Answer(AppsTable(call));
 }
@@ -365,27 +373,21 @@ std::string DevServer::DeleteApp(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Application id");
     std::string name;
     if (!AppName(id, name)) return Refuse(call, "Unknown application " + Num(id));
-    TraceApplication(id, "deleted");
     Transaction tx(m_Db);
     Statement del(m_Db.Handle(), "DELETE FROM apps WHERE id = ?");
     del.Bind(1, id);
     if (!del.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
-    // The folder goes aside first, so a failed commit can put it back whole.
-    fs::path trash = fs::path(m_Options.root) / "trash" / Num(id);
-    std::error_code ec;
-    fs::remove_all(trash, ec);
-    fs::create_directories(trash.parent_path(), ec);
-    bool moved = false;
-    if (fs::exists(AppArea(name), ec)) {
-        fs::rename(AppArea(name), trash, ec);
-        if (ec) return Refuse(call, "Cannot remove the application's folder");
-        moved = true;
-    }
-    if (!tx.Commit()) {
-        if (moved) fs::rename(trash, AppArea(name), ec);
+    // The folder goes to the trash after the commit (see RecordMove), and is emptied then.
+    const std::string trash = "trash/" + Num(id);
+    const bool move = !AppArea(name).empty();
+    if (move && !RecordMove("apps/" + name, trash))
         return Refuse(call, "Database failure: " + m_Db.LastError());
-    }
-    fs::remove_all(trash, ec);
+    if (!tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
+    std::error_code ec;
+    if (move) FinishMoves();
+    fs::remove_all(fs::path(m_Options.root) / trash, ec);
+    // Traced once it happened: a refused or failed delete leaves no "deleted" behind.
+    TraceApplicationLine(name, "deleted");
     return Answer(AppsTable(call));
 }
 
@@ -744,16 +746,11 @@ std::string DevServer::EditUser(Call& call) {
         ok = ok && g.Run();
     }
     if (!ok || !tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
+    if (oldType != type) EndSessions(id);
     {
         std::lock_guard<std::mutex> g(m_SessionLock);
-        for (auto it = m_Sessions.begin(); it != m_Sessions.end();) {
-            if (it->second.userId == id && type == 1) {
-                it = m_Sessions.erase(it);
-                continue;
-            }
-            if (it->second.userId == id) it->second.userName = call.args[0];
-            ++it;
-        }
+        for (auto& [sid, s] : m_Sessions)
+            if (s.userId == id) s.userName = call.args[0];
     }
     return Answer(UsersTable());
 }
@@ -768,11 +765,7 @@ std::string DevServer::DeleteUser(Call& call) {
     if (!del.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     if (sqlite3_changes(m_Db.Handle()) == 0) return Refuse(call, "Unknown user " + Num(id));
     if (!tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
-    {
-        std::lock_guard<std::mutex> g(m_SessionLock);
-        for (auto it = m_Sessions.begin(); it != m_Sessions.end();)
-            it = it->second.userId == id ? m_Sessions.erase(it) : std::next(it);
-    }
+    EndSessions(id);
     return Answer(UsersTable());
 }
 
@@ -790,7 +783,16 @@ std::string DevServer::UserPwd(Call& call) {
     if (!up.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     if (sqlite3_changes(m_Db.Handle()) == 0) return Refuse(call, "Unknown user " + Num(id));
     if (!tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
+    // Whoever knew the old password is out; the session that changed it stays.
+    EndSessions(id, call.sessionId);
     return Answer(UsersTable());
+}
+
+void DevServer::EndSessions(long userId, long keep) {
+    std::lock_guard<std::mutex> g(m_SessionLock);
+    for (auto it = m_Sessions.begin(); it != m_Sessions.end();)
+        it =
+            it->second.userId == userId && it->first != keep ? m_Sessions.erase(it) : std::next(it);
 }
 
 // ---- configuration and traces

@@ -1,6 +1,7 @@
 // The application file areas: listings for the four file windows, delete, rename and
 // the file transfers (kinds 1, 2, 3 and 6); requests and applications move in Transfer.cpp.
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -19,32 +20,16 @@ namespace {
 constexpr long kMaxId = 2147483647;
 
 // The folder of a flat kind inside an area: 1 the top (HTML pages), 2 images, 3 data.
-std::string FlatDir(const std::string& area, int kind) {
-    if (kind == 2) return os::JoinPath({area, "images"});
-    if (kind == 3) return os::JoinPath({area, "data"});
-    return area;
-}
-
-std::string Join(const std::string& area, const std::vector<std::string>& parts) {
-    std::string p = area;
-    for (const auto& s : parts) p = os::JoinPath({p, s});
-    return p;
+std::vector<std::string> FlatParts(int kind) {
+    if (kind == 2) return {"images"};
+    if (kind == 3) return {"data"};
+    return {};
 }
 
 std::string WireFolder(const std::vector<std::string>& parts) {
     std::string w;
     for (const auto& s : parts) w += (w.empty() ? "" : "\\") + s;
     return w;
-}
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool IsRealDirectory(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string SizeK(int64_t bytes) {
@@ -65,36 +50,46 @@ std::string SplitTransferName(std::string_view wire, std::vector<std::string>& f
 
 }  // namespace
 
-#define QV_APP(appId, nameVar)                                         \
-    std::string nameVar;                                               \
-    if (!MayUseApp(call, appId) || !AppName(appId, nameVar))           \
-    return Refuse(call, call.Restricted() ? std::string("Not allowed") \
-                                          : "Unknown application " + std::to_string(appId))
+#define QV_APP(appId, nameVar)                                                                   \
+    std::string nameVar;                                                                         \
+    if (!MayUseApp(call, appId) || !AppName(appId, nameVar))                                     \
+        return Refuse(call, call.Restricted() ? std::string("Not allowed")                       \
+                                              : "Unknown application " + std::to_string(appId)); \
+    if (AppArea(nameVar).empty())                                                                \
+    return Refuse(call, "The application's name cannot be a folder; rename it first")
 
-Table DevServer::FlatFilesTable(const std::string& dir) {
+int DevServer::OpenAreaDir(const std::string& app, const std::vector<std::string>& parts,
+                           os::DirBeneath& dir, bool create) {
+    if (AppArea(app).empty()) return -1;
+    std::vector<std::string> all{app};
+    all.insert(all.end(), parts.begin(), parts.end());
+    return dir.Open(os::JoinPath({m_Options.root, "apps"}), all, create);
+}
+
+// Links are listed as neither file nor folder: no command follows them.
+Table DevServer::FlatFilesTable(const os::DirBeneath& dir) {
     Table t{{99, 20, 30}, {}};
     std::vector<os::DirEntry> entries;
-    os::ListDirectory(dir.c_str(), entries);
+    if (dir.IsOpen()) os::ListDirectory(dir.Path().c_str(), entries);
     for (const auto& e : entries) {
         // Names no command could address (dot files, the temporaries of atomic writes) stay hidden.
         if (e.isDirectory || !CheckFileName(e.name).empty()) continue;
-        if (!IsRegularFile(os::JoinPath({dir, e.name}))) continue;
+        if (dir.KindOf(e.name) != 'f') continue;
         t.Row({e.name, SizeK(e.size), DisplayTime(e.modifiedSeconds)});
     }
     return t;
 }
 
-Table DevServer::FolderTable(const std::string& area, const std::vector<std::string>& parts) {
+Table DevServer::FolderTable(const os::DirBeneath& dir, bool belowTop) {
     Table t{{99, 20, 30, 23}, {}};
-    std::string dir = Join(area, parts);
     std::vector<os::DirEntry> entries;
-    os::ListDirectory(dir.c_str(), entries);
-    if (!parts.empty()) t.Row({"..", "", "", "1"});
+    if (dir.IsOpen()) os::ListDirectory(dir.Path().c_str(), entries);
+    if (belowTop) t.Row({"..", "", "", "1"});
     for (const auto& e : entries)
-        if (CheckFileName(e.name).empty() && IsRealDirectory(os::JoinPath({dir, e.name})))
+        if (CheckFileName(e.name).empty() && dir.KindOf(e.name) == 'd')
             t.Row({e.name, "", DisplayTime(e.modifiedSeconds), "1"});
     for (const auto& e : entries)
-        if (CheckFileName(e.name).empty() && IsRegularFile(os::JoinPath({dir, e.name})))
+        if (CheckFileName(e.name).empty() && dir.KindOf(e.name) == 'f')
             t.Row({e.name, SizeK(e.size), DisplayTime(e.modifiedSeconds), "0"});
     return t;
 }
@@ -120,14 +115,12 @@ std::string DevServer::FileListAnswer(Call& call, long appId, int kind,
                                       const std::string& folderWire) {
     std::string name;
     AppName(appId, name);
-    std::string area = AppArea(name);
     RememberListing(call, appId, kind, folderWire);
-    if (kind == 6) {
-        std::vector<std::string> parts;
-        CheckFolder(folderWire, parts);
-        return Answer(FolderTable(area, parts));
-    }
-    return Answer(FlatFilesTable(FlatDir(area, kind)));
+    std::vector<std::string> parts = FlatParts(kind);
+    if (kind == 6) CheckFolder(folderWire, parts);
+    os::DirBeneath dir;
+    OpenAreaDir(name, parts, dir);
+    return Answer(kind == 6 ? FolderTable(dir, !parts.empty()) : FlatFilesTable(dir));
 }
 
 std::string DevServer::GetHtmls(Call& call) {
@@ -153,8 +146,8 @@ std::string DevServer::GetFiles(Call& call) {
     QV_APP(id, app);
     std::vector<std::string> parts;
     QV_CHECK(CheckFolder(call.args[1], parts));
-    if (!IsRealDirectory(Join(AppArea(app), parts)))
-        return Refuse(call, "No such folder " + call.args[1]);
+    os::DirBeneath dir;
+    if (OpenAreaDir(app, parts, dir) != 0) return Refuse(call, "No such folder " + call.args[1]);
     return FileListAnswer(call, id, 6, WireFolder(parts));
 }
 
@@ -165,9 +158,9 @@ std::string DevServer::GetFiles(Call& call) {
 // is the window the user works in), the Files window at the folder sent; then the
 // folder sent, the top (Htmls), images/ and data/. The first place that holds a file
 // of that name wins, and the answer is that place's list in its window's layout.
-std::string DevServer::LocateFile(Call& call, long appId, const std::string& area,
+std::string DevServer::LocateFile(Call& call, long appId, const std::string& app,
                                   const std::string& folder, const std::string& name,
-                                  std::string& path, int& kind, std::string& listFolder) {
+                                  os::DirBeneath& dir, int& kind, std::string& listFolder) {
     std::vector<std::string> parts;
     std::string why = CheckFolder(folder, parts);
     if (!why.empty()) return why;
@@ -192,10 +185,8 @@ std::string DevServer::LocateFile(Call& call, long appId, const std::string& are
     if (!parts.empty()) places.push_back({6, 0});
     for (int k : {1, 2, 3}) places.push_back({k, 0});
     for (const auto& p : places) {
-        std::string dir = p.kind == 6 ? Join(area, parts) : FlatDir(area, p.kind);
-        std::string candidate = os::JoinPath({dir, name});
-        if (IsRegularFile(candidate)) {
-            path = candidate;
+        if (OpenAreaDir(app, p.kind == 6 ? parts : FlatParts(p.kind), dir) != 0) continue;
+        if (dir.KindOf(name) == 'f') {
             kind = p.kind;
             listFolder = p.kind == 6 ? WireFolder(parts) : std::string();
             return {};
@@ -207,11 +198,12 @@ std::string DevServer::LocateFile(Call& call, long appId, const std::string& are
 std::string DevServer::DeleteFile(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Application id");
     QV_APP(id, app);
-    std::string path, listFolder;
+    os::DirBeneath dir;
+    std::string listFolder;
     int kind = 0;
-    QV_CHECK(
-        LocateFile(call, id, AppArea(app), call.args[1], call.args[2], path, kind, listFolder));
-    if (os::RemoveFile(path.c_str()) != 0) return Refuse(call, "Cannot delete " + call.args[2]);
+    QV_CHECK(LocateFile(call, id, app, call.args[1], call.args[2], dir, kind, listFolder));
+    if (::unlinkat(dir.Handle(), call.args[2].c_str(), 0) != 0)
+        return Refuse(call, "Cannot delete " + call.args[2]);
     TraceApplication(id, "file " + call.args[2] + " deleted");
     return FileListAnswer(call, id, kind, listFolder);
 }
@@ -220,15 +212,13 @@ std::string DevServer::RenameFile(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Application id");
     QV_APP(id, app);
     QV_CHECK(CheckFileName(call.args[3]));
-    std::string path, listFolder;
+    os::DirBeneath dir;
+    std::string listFolder;
     int kind = 0;
-    QV_CHECK(
-        LocateFile(call, id, AppArea(app), call.args[1], call.args[2], path, kind, listFolder));
-    std::string target = os::JoinPath({os::DirName(path), call.args[3]});
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(target, ec)))
+    QV_CHECK(LocateFile(call, id, app, call.args[1], call.args[2], dir, kind, listFolder));
+    if (dir.KindOf(call.args[3]) != 0)
         return Refuse(call, "File " + call.args[3] + " exists already");
-    if (os::RenamePath(path.c_str(), target.c_str()) != 0)
+    if (::renameat(dir.Handle(), call.args[2].c_str(), dir.Handle(), call.args[3].c_str()) != 0)
         return Refuse(call, "Cannot rename " + call.args[2]);
     TraceApplication(id, "file " + call.args[2] + " renamed to " + call.args[3]);
     return FileListAnswer(call, id, kind, listFolder);
@@ -254,20 +244,18 @@ std::string DevServer::DownloadFile(Call& call) {
             return Refuse(call, "Cannot read the application's files");
         return DocumentAnswer(out);
     }
-    std::string path;
-    if (kind == 6) {
-        std::vector<std::string> folder;
-        std::string name;
+    std::vector<std::string> folder = FlatParts(static_cast<int>(kind));
+    std::string name = call.args[2];
+    if (kind == 6)
         QV_CHECK(SplitTransferName(call.args[2], folder, name));
-        path = os::JoinPath({Join(AppArea(app), folder), name});
-    } else {
-        QV_CHECK(CheckFileName(call.args[2]));
-        path = os::JoinPath({FlatDir(AppArea(app), static_cast<int>(kind)), call.args[2]});
-    }
-    if (!IsRegularFile(path)) return Refuse(call, "No such file " + call.args[2]);
+    else
+        QV_CHECK(CheckFileName(name));
+    os::DirBeneath dir;
+    if (OpenAreaDir(app, folder, dir) != 0 || dir.KindOf(name) != 'f')
+        return Refuse(call, "No such file " + call.args[2]);
     // The file is sent from disk after the header: memory does not grow with its size.
     auto file = std::make_unique<os::FileReader>();
-    if (file->Open(path.c_str()) != 0) return Refuse(call, "Cannot read " + call.args[2]);
+    if (file->OpenAt(dir, name.c_str()) != 0) return Refuse(call, "Cannot read " + call.args[2]);
     const long long size = file->Size();
     call.file = std::move(file);
     return DocumentHeader(size);
@@ -284,7 +272,7 @@ std::string DevServer::UploadFile(Call& call) {
         std::size_t dot = file.find(".app");
         if (dot == std::string::npos) return Refuse(call, "File name should have .app extention!");
         std::string appName = file.substr(0, dot);
-        QV_CHECK(CheckName("Application name", appName, kNameWidth));
+        QV_CHECK(CheckAppName(appName));
         QV_CHECK(ImportApplication(appName, call.body));
         return Answer(AppsTable(call));
     }
@@ -299,53 +287,46 @@ std::string DevServer::UploadFile(Call& call) {
         TraceApplication(appId, "request " + reqName + " uploaded");
         return Answer(ReqsTable(appId));
     }
-    std::string path, folderWire;
-    std::string refusal = UploadTarget(call, path, folderWire);
+    os::DirBeneath dir;
+    std::string name, folderWire;
+    std::string refusal = UploadTarget(call, dir, name, folderWire);
     if (!refusal.empty()) return refusal;
     // A streamed upload's file lies whole beside its target; any other is the body.
     // The replaced file is freed once the answer has gone out.
-    if (call.upload ? call.upload->Commit(true) != 0
-                    : os::ReplaceFile(path.c_str(), call.body.data(), call.body.size()) != 0)
-        return Refuse(call, "Cannot write " + os::BaseName(path));
+    if (call.upload
+            ? call.upload->Commit(true) != 0
+            : os::ReplaceFile(dir.Join(name).c_str(), call.body.data(), call.body.size()) != 0)
+        return Refuse(call, "Cannot write " + name);
     TraceApplication(appId, "file " + call.args[2] + " uploaded");
     return FileListAnswer(call, appId, static_cast<int>(kind), folderWire);
 }
 
-std::string DevServer::UploadTarget(Call& call, std::string& path, std::string& folderWire) {
+std::string DevServer::UploadTarget(Call& call, os::DirBeneath& dir, std::string& name,
+                                    std::string& folderWire) {
     QV_NUMBER(appId, 0, 0, kMaxId, "Application id");
     QV_NUMBER(kind, 1, 1, 6, "Transfer kind");
     QV_APP(appId, app);
-    std::vector<std::string> folder;
-    std::string name;
+    std::vector<std::string> folder = FlatParts(static_cast<int>(kind));
     if (kind == 6) {
         QV_CHECK(SplitTransferName(call.args[2], folder, name));
     } else {
         name = call.args[2];
         QV_CHECK(CheckFileName(name));
     }
-    std::string dir =
-        kind == 6 ? Join(AppArea(app), folder) : FlatDir(AppArea(app), static_cast<int>(kind));
-    std::error_code ec;
-    // Every part was checked; a part that exists must be a real folder, not a file or a link.
-    std::string walk = AppArea(app);
-    for (const auto& part : folder) {
-        walk = os::JoinPath({walk, part});
-        if (fs::exists(fs::symlink_status(walk, ec)) && !IsRealDirectory(walk))
-            return Refuse(call, "Folder " + part + " is not a folder");
-    }
-    if (os::MakeDirectories(dir.c_str()) != 0) return Refuse(call, "Cannot create the folder");
-    path = os::JoinPath({dir, name});
-    if (fs::exists(fs::symlink_status(path, ec)) && !IsRegularFile(path))
-        return Refuse(call, name + " is a folder");
+    // Missing folders are made; a part that exists must be a real folder, not a link.
+    if (OpenAreaDir(app, folder, dir, true) != 0)
+        return Refuse(call, "Cannot create the folder, or a part of it is no folder");
+    const char k = dir.KindOf(name);
+    if (k != 0 && k != 'f') return Refuse(call, name + " is a folder or a link");
     folderWire = WireFolder(folder);
     return {};
 }
 
-std::string DevServer::OpenUpload(Call& call, os::ReplacementFile& file) {
-    std::string path, folderWire;
-    std::string refusal = UploadTarget(call, path, folderWire);
+std::string DevServer::OpenUpload(Call& call, os::DirBeneath& dir, os::ReplacementFile& file) {
+    std::string name, folderWire;
+    std::string refusal = UploadTarget(call, dir, name, folderWire);
     if (!refusal.empty()) return refusal;
-    if (file.Open(path.c_str()) != 0) return Refuse(call, "Cannot write " + os::BaseName(path));
+    if (file.Open(dir.Join(name).c_str()) != 0) return Refuse(call, "Cannot write " + name);
     return {};
 }
 

@@ -1,12 +1,19 @@
 // Start-up, the connection loop and the reading of one DEV request.
 #include "devserver/Server.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sodium.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +68,8 @@ CREATE TABLE IF NOT EXISTS req_users(
   user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
   position INTEGER NOT NULL, PRIMARY KEY(req_id, user_id));
 CREATE TABLE IF NOT EXISTS config(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS moves(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, from_path TEXT NOT NULL, to_path TEXT NOT NULL);
 )sql";
 
 const char* kSwitchKeys[4] = {"java_reload", "trace_system", "trace_application", "trace_run"};
@@ -80,9 +89,13 @@ DevServer::DevServer() {
     for (auto& s : m_Switches) s = 0;
 }
 
-DevServer::~DevServer() = default;
+DevServer::~DevServer() {
+    if (m_LockFd >= 0) ::close(m_LockFd);
+}
 
 std::string DevServer::AppArea(const std::string& appName) const {
+    // A name that an older database holds and that would leave apps/ has no area.
+    if (!CheckAppName(appName).empty()) return {};
     return os::JoinPath({m_Options.root, "apps", appName});
 }
 
@@ -180,10 +193,53 @@ void DevServer::LoadSwitches() {
     }
 }
 
-// Makes the file areas agree with the database after a crash: every application has
-// its folders; a folder no application owns is moved aside (never deleted); the
-// leftovers of interrupted deletes and imports go.
+bool DevServer::RecordMove(const std::string& from, const std::string& to) {
+    Statement s(m_Db.Handle(), "INSERT INTO moves(from_path, to_path) VALUES(?, ?)");
+    s.Bind(1, from).Bind(2, to);
+    return s.Run();
+}
+
+void DevServer::FinishMoves(bool atStart) {
+    // For the crash tests: dies where a crash hurts most, between a commit and its move.
+    if (!atStart && std::getenv("QUORVEL_DEVSERVER_EXIT_BEFORE_MOVE")) std::_Exit(9);
+    struct Move {
+        long long id;
+        fs::path from, to;
+    };
+    std::vector<Move> moves;
+    {
+        Statement s(m_Db.Handle(), "SELECT id, from_path, to_path FROM moves ORDER BY id");
+        while (s.Step())
+            moves.push_back({s.Int(0), fs::path(m_Options.root) / s.Text(1),
+                             fs::path(m_Options.root) / s.Text(2)});
+    }
+    std::error_code ec;
+    for (const auto& m : moves) {
+        // Gone: done already. Otherwise whatever holds the target's place is kept aside.
+        if (fs::exists(fs::symlink_status(m.from, ec))) {
+            if (fs::exists(fs::symlink_status(m.to, ec))) {
+                fs::path lost = fs::path(m_Options.root) / "orphans";
+                fs::create_directories(lost, ec);
+                fs::rename(
+                    m.to,
+                    lost / (m.to.filename().string() + "." + std::to_string(std::time(nullptr))),
+                    ec);
+            }
+            fs::create_directories(m.to.parent_path(), ec);
+            fs::rename(m.from, m.to, ec);
+            if (ec) continue;  // kept, and tried again at the next start
+        }
+        Statement d(m_Db.Handle(), "DELETE FROM moves WHERE id = ?");
+        d.Bind(1, m.id);
+        d.Run();
+    }
+}
+
+// Makes the file areas agree with the database after a crash: the moves committed but
+// not done are done first; every application has its folders; a folder no application
+// owns is moved aside (never deleted); the leftovers of interrupted deletes and imports go.
 void DevServer::Reconcile() {
+    FinishMoves(true);
     std::error_code ec;
     fs::path apps = fs::path(m_Options.root) / "apps";
     fs::remove_all(fs::path(m_Options.root) / "trash", ec);
@@ -194,6 +250,13 @@ void DevServer::Reconcile() {
         while (s.Step()) names.push_back(s.Text(0));
     }
     for (const auto& n : names) {
+        if (AppArea(n).empty()) {
+            std::fprintf(stderr,
+                         "quorvel-devserver: application \"%s\" has a name that cannot be a "
+                         "folder (%s); its files are left alone, rename it with EditApp\n",
+                         n.c_str(), CheckAppName(n).c_str());
+            continue;
+        }
         fs::create_directories(apps / n / "images", ec);
         fs::create_directories(apps / n / "data", ec);
     }
@@ -226,13 +289,22 @@ int DevServer::Open(const Options& options, std::string& error, std::string& gen
             return -1;
         }
     }
+    // One server per root: a second would undo the first's moves at its start.
+    const std::string lockPath = os::JoinPath({m_Options.root, "quorvel.lock"});
+    m_LockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_LockFd < 0 || ::flock(m_LockFd, LOCK_EX | LOCK_NB) != 0) {
+        error = "another quorvel-devserver uses this root (" + lockPath + " is locked)";
+        return -1;
+    }
     std::string dbPath = os::JoinPath({m_Options.root, "quorvel.db"});
     ::umask(077);  // the database holds password hashes and data source passwords
     if (m_Db.Open(dbPath, error, m_Options.durable) != 0) return -1;
     ::chmod(dbPath.c_str(), 0600);
     if (CreateSchema(error) != 0 || CreateAdministrator(error, generatedPassword) != 0) return -1;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         m_Traces[i]->SetFileName(os::JoinPath({m_Options.root, "traces", kTraceFiles[i]}).c_str());
+        m_Traces[i]->SetMaxSize(m_Options.maxTraceBytes);
+    }
     LoadSwitches();
     Reconcile();
     if (m_Options.seedDemo && SeedDemo(error) != 0) return -1;
@@ -253,6 +325,11 @@ void DevServer::TraceApplication(long appId, std::string_view what) {
     if (!m_Switches[2]) return;
     std::string name;
     AppName(appId, name);
+    TraceApplicationLine(name, what);
+}
+
+void DevServer::TraceApplicationLine(const std::string& name, std::string_view what) {
+    if (!m_Switches[2]) return;
     std::string line = name + ": " + std::string(what);
     Trace(3).Print(line.data(), static_cast<long>(line.size()), "", 0);
 }
@@ -262,8 +339,10 @@ std::string DevServer::Refuse(Call& call, std::string reason) {
     return ErrorAnswer(call.refusal);
 }
 
-std::string DevServer::Handle(HttpProcessor& http, std::unique_ptr<os::FileReader>* file) {
+std::string DevServer::Handle(HttpProcessor& http, std::unique_ptr<os::FileReader>* file,
+                              uint32_t peer) {
     Call call;
+    call.peer = peer;
     std::string answer;
     if (ReadCall(http, call, answer)) answer = Dispatch(call);
     TraceCommand(call);
@@ -316,6 +395,11 @@ bool DevServer::ReadCall(HttpProcessor& http, Call& call, std::string& answer) {
         std::size_t call0 = body.find("server_request=");
         std::size_t close = call0 == std::string_view::npos ? call0 : body.find(')', call0);
         // Text after the call's ')' means an argument held a ')': refused rather than guessed.
+        // Decoded, these would end an argument early: DeleteFile(1,,a%29b) would mean "a".
+        if (HoldsArgumentEscape(body.substr(0, close))) {
+            answer = Refuse(call, "The command text holds %28, %29 or %2C");
+            return false;
+        }
         if (close != std::string_view::npos && body.substr(close + 1, 3) != "&&&" &&
             body.substr(close + 1).find_first_not_of("\r\n") != std::string_view::npos) {
             answer = Refuse(call, "The command text goes on after its closing parenthesis");
@@ -375,6 +459,19 @@ std::string DevServer::Dispatch(Call& call) {
     return (this->*(c->handler))(call);
 }
 
+int DevServer::LoginFailureDelay(uint32_t peer) {
+    if (peer == 0) return 0;  // a caller in this process (tests, fuzzing): nobody to slow
+    std::lock_guard<std::mutex> g(m_PeerLock);
+    const long long now = os::SteadyMillis();
+    // Forget addresses quiet for a minute, so the table stays small.
+    for (auto it = m_LoginFailures.begin(); it != m_LoginFailures.end();)
+        it = now - it->second.last > 60000 ? m_LoginFailures.erase(it) : std::next(it);
+    Failures& f = m_LoginFailures[peer];
+    f.last = now;
+    const int n = std::min(++f.count, 7);
+    return m_Options.loginFailureDelayMs << (n - 1);
+}
+
 int DevServer::Listen(std::string& error) {
     if (m_Listener.Listen(m_Options.bind.c_str(), static_cast<uint16_t>(m_Options.port)) != 0) {
         error = "cannot listen on " + m_Options.bind + ":" + std::to_string(m_Options.port) + ": " +
@@ -396,24 +493,57 @@ void DevServer::Serve() {
     int active = 0;
     std::mutex& lock = g_ActiveLock;
     for (;;) {
+        {
+            // At the cap new clients wait in the accept queue until a connection ends.
+            std::unique_lock<std::mutex> g(lock);
+            while (active >= m_Options.maxConnections && !m_Listener.Stopped())
+                g_ActiveDone.wait_for(g, std::chrono::milliseconds(200));
+        }
         net::TcpConnection c;
         int rc = m_Listener.Accept(c, 0);
         if (rc == 0 && m_Listener.Stopped()) break;
+        if (rc < 0) {
+            // Out of descriptors, most likely: a retry would fail at once and spin. The
+            // waiting clients stay queued until connections end and free some.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
         if (rc != 1) continue;
+        sockaddr_in addr{};
+        socklen_t len = sizeof addr;
+        const uint32_t peer =
+            ::getpeername(c.Handle(), reinterpret_cast<sockaddr*>(&addr), &len) == 0
+                ? ntohl(addr.sin_addr.s_addr)
+                : 0;
         {
-            std::lock_guard<std::mutex> g(lock);
-            if (active >= m_Options.maxConnections) {
-                std::string busy = ErrorAnswer("Server busy, try again");
-                c.SendAll(busy.data(), busy.size(), 1000);
+            std::lock_guard<std::mutex> g(m_PeerLock);
+            if (m_PeerConnections[peer] >= m_Options.maxConnectionsPerAddress) {
+                std::string busy =
+                    ErrorAnswer("Server busy: too many connections from your address");
+                c.SendAll(busy.data(), busy.size(), 200);
+                // What the client sent already is read, so that closing does not reset the
+                // connection before it reads the answer (a later request still may).
+                char drop[4096];
+                while (::recv(c.Handle(), drop, sizeof drop, MSG_DONTWAIT) > 0) {
+                }
                 continue;
             }
+            ++m_PeerConnections[peer];
+        }
+        {
+            std::lock_guard<std::mutex> g(lock);
             ++active;
         }
         std::thread(
-            [this, &active](net::TcpConnection conn) {
-                ServeConnection(std::move(conn));
+            [this, &active, peer](net::TcpConnection conn) {
+                ServeConnection(std::move(conn), peer);
+                {
+                    std::lock_guard<std::mutex> g(m_PeerLock);
+                    if (--m_PeerConnections[peer] == 0) m_PeerConnections.erase(peer);
+                }
                 std::lock_guard<std::mutex> g(g_ActiveLock);
-                if (--active == 0) g_ActiveDone.notify_all();
+                --active;
+                g_ActiveDone.notify_all();
             },
             std::move(c))
             .detach();
@@ -433,7 +563,8 @@ constexpr std::string_view kUploadCall = "server_request=UploadFile(";
 
 }  // namespace
 
-void DevServer::ServeConnection(net::TcpConnection c) {
+void DevServer::ServeConnection(net::TcpConnection c, uint32_t peer) {
+    const long long deadline = os::SteadyMillis() + m_Options.requestTimeoutMs;
     HttpProcessor http;
     http.m_Message.Alloc(50000, 5000);
     char block[10000];
@@ -446,7 +577,7 @@ void DevServer::ServeConnection(net::TcpConnection c) {
         c.SendAll(a.data(), a.size(), idle);
     };
     for (;;) {
-        long n = Receive(c, block, sizeof block);
+        long n = Receive(c, block, sizeof block, deadline);
         if (n <= 0)
             return;  // idle too long, stopping, failed, or closed before the request was whole
         if (http.m_Message.AddContent(block, n) != 0) return fail("Out of memory");
@@ -477,37 +608,43 @@ void DevServer::ServeConnection(net::TcpConnection c) {
             // disk as it arrives. Everything else is read whole.
             if (amp != std::string_view::npos &&
                 body.substr(0, kUploadCall.size()) == kUploadCall && body.find(')') + 1 == amp &&
-                ServeUpload(c, http, headerLength, length, static_cast<long>(amp) + 3))
+                ServeUpload(c, http, headerLength, length, static_cast<long>(amp) + 3, deadline))
                 return;
         }
         if (!http.IsMoreData()) break;
     }
     ++m_Executing;
     std::unique_ptr<os::FileReader> file;
-    std::string answer = Handle(http, &file);
+    std::string answer = Handle(http, &file, peer);
     --m_Executing;
     // A file goes from disk to the socket after the header, without passing through memory.
     if (c.SendAll(answer.data(), answer.size(), idle) == 0 && file)
         c.SendFile(file->Handle(), file->Size(), idle);
 }
 
-long DevServer::Receive(net::TcpConnection& c, char* block, std::size_t size) {
+bool DevServer::WaitReadable(net::TcpConnection& c, long long deadline) {
     const int idle = m_Options.idleTimeoutMs;
     for (int quiet = 0;;) {  // ms without a byte
-        // Short waits, so that a stop does not wait for idle clients.
+        // Short waits, so that a stop waits neither for idle clients nor for trickling
+        // ones; a byte now and then does not stretch a request past its deadline.
+        if (m_Listener.Stopped() || os::SteadyMillis() >= deadline) return false;
         pollfd p{c.Handle(), POLLIN, 0};
         int w = ::poll(&p, 1, 200);
         if (w < 0 && errno == EINTR) continue;
         if (w == 0) {
-            if (m_Listener.Stopped() || (quiet += 200) >= idle) return -1;
+            if ((quiet += 200) >= idle) return false;
             continue;
         }
-        return c.Receive(block, size, idle);
+        return w > 0;
     }
 }
 
+long DevServer::Receive(net::TcpConnection& c, char* block, std::size_t size, long long deadline) {
+    return WaitReadable(c, deadline) ? c.Receive(block, size, m_Options.idleTimeoutMs) : -1;
+}
+
 bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long headerLength,
-                            long long length, long fileStart) {
+                            long long length, long fileStart, long long deadline) {
     // The call alone, as a message of its own: the header and the body up to "&&&".
     HttpProcessor callOnly;
     if (callOnly.m_Message.Alloc(headerLength + fileStart + 1, 5000) != 0 ||
@@ -525,12 +662,13 @@ bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long hea
 
     // The file is the body after "&&&" up to the final CR LF CR LF.
     const long long fileSize = length - fileStart - 4;
+    os::DirBeneath dir;  // before file: the file's names go through it
     os::ReplacementFile file;
     if (ready && fileSize < 0) {
         answer = Refuse(call, "The extra body does not end with an empty line");
     } else if (ready) {
         std::lock_guard<std::mutex> g(m_Lock);
-        answer = OpenUpload(call, file);
+        answer = OpenUpload(call, dir, file);
     }
     const bool refused = !answer.empty();
 
@@ -564,16 +702,23 @@ bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long hea
         static_cast<long>(std::min<long long>(http.m_Message.GetSize() - headerLength, length));
     take(http.m_Message.GetContent() + headerLength, already);
     // The file's bytes go from socket to disk without passing through the program.
-    const long long fileLeft = fileStart + fileSize - at;
-    if (!refused && at >= fileStart && fileLeft > 0) {
-        if (c.ReceiveToFile(file.Handle(), fileLeft, m_Options.idleTimeoutMs) != 0)
+    // In pieces of what has arrived, so that a stop or the deadline is noticed between them.
+    for (long long fileLeft = fileStart + fileSize - at;
+         !refused && at >= fileStart && fileLeft > 0;) {
+        int ready = 0;
+        if (!WaitReadable(c, deadline) || ::ioctl(c.Handle(), FIONREAD, &ready) != 0 || ready <= 0)
+            return true;  // stopping, too slow, or the client went away: the file is removed
+        const long long n = std::min<long long>(ready, fileLeft);
+        if (c.ReceiveToFile(file.Handle(), n, m_Options.idleTimeoutMs) != 0)
             return true;  // the client went away (or the disk failed): the file is removed
-        at += fileLeft;
+        at += n;
+        fileLeft -= n;
     }
     char block[65536];
     while (at < length) {
         const long n = Receive(
-            c, block, static_cast<std::size_t>(std::min<long long>(sizeof block, length - at)));
+            c, block, static_cast<std::size_t>(std::min<long long>(sizeof block, length - at)),
+            deadline);
         if (n <= 0) return true;  // the client went away: the file is removed
         take(block, n);
     }

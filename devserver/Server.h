@@ -33,6 +33,14 @@ struct Options {
     int idleTimeoutMs = 30000;
     int sessionIdleMinutes = 120;
     int maxConnections = 64;
+    // One client address holds at most this many connections: one client cannot take all.
+    int maxConnectionsPerAddress = 32;
+    // A request's header and body must be whole within this, however they trickle in.
+    int requestTimeoutMs = 120000;
+    // A failed login is answered after this, doubled for each further failure of its
+    // address in the last minute (at most 64 times).
+    int loginFailureDelayMs = 50;
+    long long maxTraceBytes = 16ll * 1024 * 1024;  // each trace file; the oldest half goes
     // Cheapest Argon2id parameters: for tests, where hashing cost only slows the run.
     bool fastHash = false;
     // Off only where losing the last changes on a power cut does not matter (fuzzing).
@@ -48,6 +56,7 @@ struct Call {
     long sessionId = 0;
     long userId = -1;
     std::string userName;
+    uint32_t peer = 0;    // the client's IPv4 address, host order (0: not over the network)
     std::string refusal;  // set when the answer is a refusal, for the trace
     // A download's file, sent from disk after the answer (its header).
     std::unique_ptr<os::FileReader> file;
@@ -68,7 +77,8 @@ public:
     // Answers one complete request (the whole HTTP message). With file, an answer that
     // carries a file is its header, and the file to send after it goes to *file;
     // without, the file's bytes are in the answer.
-    std::string Handle(HttpProcessor& request, std::unique_ptr<os::FileReader>* file = nullptr);
+    std::string Handle(HttpProcessor& request, std::unique_ptr<os::FileReader>* file = nullptr,
+                       uint32_t peer = 0);
 
     // Listens; 0 or -1 with error set. Port() then tells the bound port.
     int Listen(std::string& error);
@@ -103,14 +113,19 @@ private:
     };
     static const Command* FindCommand(std::string_view name);
 
-    void ServeConnection(net::TcpConnection connection);
-    // Up to size bytes, waiting at most the idle time-out (and not past a stop).
-    long Receive(net::TcpConnection& connection, char* block, std::size_t size);
+    void ServeConnection(net::TcpConnection connection, uint32_t peer);
+    // Up to size bytes, waiting at most the idle time-out (and not past a stop or the
+    // request's deadline, a SteadyMillis time).
+    long Receive(net::TcpConnection& connection, char* block, std::size_t size, long long deadline);
+    // Whether bytes (or the end) arrived, on the same terms as Receive.
+    bool WaitReadable(net::TcpConnection& connection, long long deadline);
+    // How long a failed login from peer waits before its answer (counts the failure).
+    int LoginFailureDelay(uint32_t peer);
     // A file upload whose call is in http (fileStart: where the file begins in the body):
     // receives the file into a file beside its target and answers. false when the
     // upload is not one that streams (the caller reads it whole).
     bool ServeUpload(net::TcpConnection& connection, HttpProcessor& http, long headerLength,
-                     long long length, long fileStart);
+                     long long length, long fileStart, long long deadline);
     // The call as it arrived: true when it is ready for Dispatch, false when answer
     // already holds the answer (a refusal, or the login's).
     bool ReadCall(HttpProcessor& http, Call& call, std::string& answer);
@@ -118,13 +133,21 @@ private:
     std::string Dispatch(Call& call);
     void TraceCommand(const Call& call);
     void TraceApplication(long appId, std::string_view what);
+    void TraceApplicationLine(const std::string& appName, std::string_view what);
     std::string Hash(std::string_view password);
+    // Ends the sessions of a user (its password, type or existence changed), but keep.
+    void EndSessions(long userId, long keep = 0);
     bool Verify(const std::string& hash, std::string_view password);
 
     // Startup steps.
     int CreateSchema(std::string& error);
     int CreateAdministrator(std::string& error, std::string& generatedPassword);
     void Reconcile();
+    // A folder move (paths relative to the root) recorded in the caller's transaction:
+    // done by FinishMoves after the commit, or at the next start when the process died
+    // first, so a committed change never comes back without its files.
+    bool RecordMove(const std::string& from, const std::string& to);
+    void FinishMoves(bool atStart = false);
     int SeedDemo(std::string& error);
     void LoadSwitches();
 
@@ -133,6 +156,7 @@ private:
     bool MayUseApp(const Call& call, long appId);
     bool ReqApp(long reqId, long& appId);
     long UserIdByName(std::string_view name);
+    // The application's folder; empty for a name that fails CheckAppName (left untouched).
     std::string AppArea(const std::string& appName) const;
 
     // Tables.
@@ -146,8 +170,12 @@ private:
     Table UsersTable();
     Table ConfigTable();
     Table ConfigAppsTable(const Call& call);
-    Table FlatFilesTable(const std::string& dir);
-    Table FolderTable(const std::string& area, const std::vector<std::string>& parts);
+    Table FlatFilesTable(const os::DirBeneath& dir);
+    Table FolderTable(const os::DirBeneath& dir, bool belowTop);
+    // A folder of an application's area (parts empty: its top) reached without following
+    // a link at any part; with create, missing parts are made. 0 or -1.
+    int OpenAreaDir(const std::string& app, const std::vector<std::string>& parts,
+                    os::DirBeneath& dir, bool create = false);
     std::string FileListAnswer(Call& call, long appId, int kind, const std::string& folderWire);
     void RememberListing(const Call& call, long appId, int kind, const std::string& folder);
 
@@ -191,10 +219,12 @@ private:
     std::string DownloadFile(Call& call);
     std::string UploadFile(Call& call);
     // Checks a file upload (kinds 1, 2, 3, 6) and finds its target: the refusal answer,
-    // or empty with the path and the folder filled in.
-    std::string UploadTarget(Call& call, std::string& path, std::string& folderWire);
+    // or empty with its folder opened, the file's name and the folder's wire form filled in.
+    std::string UploadTarget(Call& call, os::DirBeneath& dir, std::string& name,
+                             std::string& folderWire);
     // Opens the file a streamed upload is received into: the refusal answer, or empty.
-    std::string OpenUpload(Call& call, os::ReplacementFile& file);
+    // dir must outlive file: the file's names go through it.
+    std::string OpenUpload(Call& call, os::DirBeneath& dir, os::ReplacementFile& file);
     std::string GetConfig(Call& call);
     std::string SetConfig(Call& call);
     std::string GetConfigApps(Call& call);
@@ -211,8 +241,8 @@ private:
 
     // Finds the file a DeleteFile or RenameFile means (see README). Fills the local
     // path, the kind of list to answer with and its folder; empty string on success.
-    std::string LocateFile(Call& call, long appId, const std::string& area,
-                           const std::string& folder, const std::string& name, std::string& path,
+    std::string LocateFile(Call& call, long appId, const std::string& app,
+                           const std::string& folder, const std::string& name, os::DirBeneath& dir,
                            int& kind, std::string& listFolder);
 
     Options m_Options;
@@ -225,6 +255,15 @@ private:
     net::TcpListener m_Listener;
     std::atomic<int> m_Executing{0};
     long long m_ListSeq = 0;  // under m_SessionLock
+    int m_LockFd = -1;
+    std::mutex m_PeerLock;
+    std::map<uint32_t, int> m_PeerConnections;
+    struct Failures {
+        int count = 0;
+        long long last = 0;  // SteadyMillis
+    };
+    std::map<uint32_t, Failures> m_LoginFailures;  // under m_PeerLock        // ROOT/quorvel.lock,
+                                                   // held while the server runs
 };
 
 }  // namespace devserver

@@ -409,21 +409,17 @@ std::string DevServer::ImportApplication(const std::string& appName, std::string
             return why;
         }
     }
-    fs::path area = AppArea(appName);
-    if (fs::exists(area, ec)) {
-        fs::path lost = fs::path(m_Options.root) / "orphans";
-        fs::create_directories(lost, ec);
-        fs::rename(area, lost / (appName + "." + std::to_string(std::time(nullptr))), ec);
-    }
-    fs::rename(staging, area, ec);
-    if (ec) {
+    // The staging folder becomes the area after the commit (see RecordMove); a folder in
+    // its place that no application owned is kept aside then.
+    if (!RecordMove("apps/" + staging.filename().string(), "apps/" + appName)) {
         cleanup();
-        return "Cannot place the application's files";
-    }
-    if (!tx.Commit()) {
-        fs::remove_all(area, ec);
         return "Database failure: " + m_Db.LastError();
     }
+    if (!tx.Commit()) {
+        cleanup();
+        return "Database failure: " + m_Db.LastError();
+    }
+    FinishMoves();
     TraceApplication(appId, "uploaded as an application file");
     return {};
 }

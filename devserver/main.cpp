@@ -1,5 +1,8 @@
 // quorvel-devserver --root DIR [--port N] [--bind ADDR] [--admin-password-file FILE]
-//                   [--seed-demo] [--max-request-mb N] [--idle-timeout-s N] [--fast-hash]
+//                   [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]
+//                   [--request-timeout-s N] [--max-connections-per-address N]
+//                   [--max-trace-kb N] [--fast-hash]
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,19 +19,26 @@ void Usage() {
         stderr,
         "usage: quorvel-devserver --root DIR [--port N] [--bind ADDR] [--admin-password-file "
         "FILE]\n"
-        "                         [--seed-demo] [--max-request-mb N] [--idle-timeout-s N] "
-        "[--fast-hash]\n"
+        "                         [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]\n"
+        "                         [--request-timeout-s N] [--max-connections-per-address N]\n"
+        "                         [--max-trace-kb N] [--fast-hash]\n"
         "  --port 0 picks a free port; the port is printed on standard error.\n"
         "  The administrator's password on the first start comes from --admin-password-file,\n"
         "  else from QUORVEL_ADMIN_PASSWORD, else it is made up and printed once.\n");
 }
 
-bool Number(const char* text, long long low, long long high, long long& out) {
+// The option's value as a number in [low, high]; a bad one ends the program naming both.
+long long Number(const std::string& option, const char* text, long long low, long long high) {
     char* end = nullptr;
+    errno = 0;
     long long v = std::strtoll(text, &end, 10);
-    if (!*text || *end || v < low || v > high) return false;
-    out = v;
-    return true;
+    if (!*text || *end || errno != 0 || v < low || v > high) {
+        std::fprintf(stderr,
+                     "quorvel-devserver: bad value for %s: \"%s\" (a number from %lld to %lld)\n",
+                     option.c_str(), text, low, high);
+        std::exit(2);
+    }
+    return v;
 }
 
 }  // namespace
@@ -44,7 +54,6 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        long long n = 0;
         if (a == "--root")
             o.root = value();
         else if (a == "--bind")
@@ -55,12 +64,18 @@ int main(int argc, char** argv) {
             o.seedDemo = true;
         else if (a == "--fast-hash")
             o.fastHash = true;
-        else if (a == "--port" && Number(value(), 0, 65535, n))
-            o.port = static_cast<int>(n);
-        else if (a == "--max-request-mb" && Number(value(), 1, 2000, n))
-            o.maxRequestBytes = n * 1024 * 1024;
-        else if (a == "--idle-timeout-s" && Number(value(), 1, 86400, n))
-            o.idleTimeoutMs = static_cast<int>(n * 1000);
+        else if (a == "--port")
+            o.port = static_cast<int>(Number(a, value(), 0, 65535));
+        else if (a == "--max-request-mb")
+            o.maxRequestBytes = Number(a, value(), 1, 2000) * 1024 * 1024;
+        else if (a == "--max-trace-kb")
+            o.maxTraceBytes = Number(a, value(), 4, 1 << 30) * 1024;
+        else if (a == "--request-timeout-s")
+            o.requestTimeoutMs = static_cast<int>(Number(a, value(), 1, 86400) * 1000);
+        else if (a == "--max-connections-per-address")
+            o.maxConnectionsPerAddress = static_cast<int>(Number(a, value(), 1, 64));
+        else if (a == "--idle-timeout-s")
+            o.idleTimeoutMs = static_cast<int>(Number(a, value(), 1, 86400) * 1000);
         else if (a == "--help" || a == "-h") {
             Usage();
             return 0;
@@ -84,14 +99,19 @@ int main(int argc, char** argv) {
 
     devserver::DevServer server;
     std::string error, password;
-    if (server.Open(o, error, password) != 0 || server.Listen(error) != 0) {
-        std::fprintf(stderr, "quorvel-devserver: %s\n", error.c_str());
-        return 1;
-    }
-    if (!password.empty())
+    const int opened = server.Open(o, error, password);
+    // The hash is stored by now: the password is printed before anything else can fail,
+    // or it would be lost for good.
+    if (!password.empty()) {
         std::fprintf(stderr,
                      "quorvel-devserver: administrator \"admin\" created with password %s\n",
                      password.c_str());
+        std::fflush(stderr);
+    }
+    if (opened != 0 || server.Listen(error) != 0) {
+        std::fprintf(stderr, "quorvel-devserver: %s\n", error.c_str());
+        return 1;
+    }
     if (o.seedDemo)
         std::fprintf(
             stderr,

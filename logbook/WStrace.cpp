@@ -44,7 +44,18 @@ void WStrace::Print(const char* text1, long length1, const char* text2, long len
         line.append("\r\n", 2);
         os::AppendToFile(m_FileName.c_str(), line.data(),
                          line.size());  // a lost line is not reported
+        if (m_MaxSize > 0 && os::FileSize(m_FileName.c_str()) > m_MaxSize) DropOldestHalf();
     });
+}
+
+// Keeps the newest lines, at most half the limit, so trimming happens once per half.
+void WStrace::DropOldestHalf() {
+    std::string all;
+    if (os::ReadWholeFile(m_FileName.c_str(), all) != 0) return;
+    std::size_t from = all.size() - static_cast<std::size_t>(m_MaxSize / 2);
+    from = all.find('\n', from);
+    from = from == std::string::npos ? all.size() : from + 1;
+    os::ReplaceFile(m_FileName.c_str(), std::string_view(all).substr(from));
 }
 
 void WStrace::Clean() {

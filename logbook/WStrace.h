@@ -20,6 +20,9 @@ public:
     void SetTimeStatus(int status) { m_TimeStatus = status; }
     int GetTimeStatus() const { return m_TimeStatus; }
 
+    // A file that grows past bytes (0: no limit) loses its oldest half, whole lines.
+    void SetMaxSize(long long bytes) { m_MaxSize = bytes; }
+
     void Clean();
     void Print(const char* text1, long length1, const char* text2, long length2);
 
@@ -28,9 +31,11 @@ public:
 
 private:
     static void GetTime(char* out, std::size_t size);
+    void DropOldestHalf();  // under m_Mutex
 
     FixedText<259> m_FileName;
     std::mutex m_Mutex;
     int m_Status = 1;
     int m_TimeStatus = 1;
+    long long m_MaxSize = 0;
 };

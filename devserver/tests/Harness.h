@@ -59,6 +59,7 @@ public:
     int Stop(int signal = SIGTERM);
     void Kill9();
     int Port() const { return m_Port; }
+    pid_t Pid() const { return m_Pid; }
     std::string Root() const { return m_Dir / "root"; }
     std::string PasswordFile() const { return m_Dir / "admin.pw"; }
     std::string Stderr() const;

@@ -56,6 +56,8 @@ private:
     std::string m_Replaced;  // a second name of the replaced file, until Discard
 };
 
+class DirBeneath;
+
 // A regular file read in pieces; the descriptor closes with the object.
 class FileReader {
 public:
@@ -66,6 +68,8 @@ public:
 
     // -1 when the path is no regular file or cannot be opened.
     int Open(const char* path);
+    // A name in an open folder, not followed when it is a link.
+    int OpenAt(const DirBeneath& dir, const char* name);
     // The size when opened.
     int64_t Size() const { return m_Size; }
     // Up to size bytes: the count, 0 at the end, -1 on failure.
@@ -73,8 +77,40 @@ public:
     int Handle() const { return m_Fd; }
 
 private:
+    int OpenFd(int fd);  // takes fd over
     int m_Fd = -1;
     int64_t m_Size = 0;
+};
+
+// A folder below a root, reached without following a symbolic link at any of its parts
+// (openat2 with RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS where the kernel has it, else one
+// part at a time with O_NOFOLLOW relative to the one before), and held open. Path()
+// names that very folder through /proc/self/fd, so calls by path made while the object
+// lives act inside it even when a part is swapped for a link meanwhile.
+class DirBeneath {
+public:
+    DirBeneath() = default;
+    ~DirBeneath() { Close(); }
+    DirBeneath(const DirBeneath&) = delete;
+    DirBeneath& operator=(const DirBeneath&) = delete;
+
+    // root itself is opened as given (the operator's path), the parts below it without
+    // following links; with create, missing parts are made. -1 when a part is missing,
+    // is a link or no folder.
+    int Open(const std::string& root, const std::vector<std::string>& parts, bool create = false);
+    void Close();
+    bool IsOpen() const { return m_Fd >= 0; }
+    int Handle() const { return m_Fd; }
+    const std::string& Path() const { return m_Path; }
+    // A name inside the folder, by path.
+    std::string Join(std::string_view name) const;
+    // What name is inside the folder, the link itself for a link: 'f' a regular file,
+    // 'd' a folder, 'o' anything else, 0 nothing.
+    char KindOf(const std::string& name) const;
+
+private:
+    int m_Fd = -1;
+    std::string m_Path;
 };
 
 // Appends in one write to a file created when missing. -1 when it cannot be opened.
