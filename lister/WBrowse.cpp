@@ -146,7 +146,7 @@ int WBrowse::Vscroll(unsigned short code, long position) {
             m_pgdn();
             break;
         case gui::kThumbPosition:
-            GotoRecord(position);  // the full record number: lists may pass 65,535
+            GotoRecord(position);  // the full record number, also past 65,535
             break;
         default:
             break;

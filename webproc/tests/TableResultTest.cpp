@@ -47,6 +47,16 @@ struct TempDir {
     std::string path;
 };
 
+// A folder with a trace file in it, written without time stamps.
+struct TracedDir : TempDir {
+    TracedDir() {
+        trace.SetFileName(traceFile.c_str());
+        trace.SetTimeStatus(0);
+    }
+    const std::string traceFile = os::JoinPath({path, "trace.txt"});
+    WStrace trace;
+};
+
 TEST(TableResult, FieldMarker) {
     TableList<TableListItem> list;
     RosterU* t = Grid(list, 3, 2);
@@ -261,11 +271,9 @@ TEST(TableResult, MarkerScanningIsLinear) {
 }
 
 TEST(TableResult, PageNameIsEscapedAndCookieLinesCannotBeForged) {
-    TempDir dir;
-    WStrace trace;
-    const std::string traceFile = os::JoinPath({dir.path, "trace.txt"});
-    trace.SetFileName(traceFile.c_str());
-    trace.SetTimeStatus(0);
+    TracedDir dir;
+    WStrace& trace = dir.trace;
+    const std::string& traceFile = dir.traceFile;
     TableList<TableListItem> list;
     RunItem run;
     run.m_RootFolder = dir.path;
@@ -295,11 +303,9 @@ TEST(TableResult, PageNameIsEscapedAndCookieLinesCannotBeForged) {
 }
 
 TEST(TableResult, ErrorPageGoesToTrace) {
-    TempDir dir;
-    WStrace trace;
-    const std::string traceFile = os::JoinPath({dir.path, "trace.txt"});
-    trace.SetFileName(traceFile.c_str());
-    trace.SetTimeStatus(0);
+    TracedDir dir;
+    WStrace& trace = dir.trace;
+    const std::string& traceFile = dir.traceFile;
     TableList<TableListItem> list;
     Grid(list, 1, 1);
     list.m_ErrorCode = 17;
