@@ -284,14 +284,18 @@ TEST(Security, SlowAndGuessingClientsLockOutOnlyThemselves) {
     Server s({"--seed-demo", "--max-connections-per-address", "4", "--request-timeout-s", "1"});
     ASSERT_GT(s.Port(), 0) << s.Stderr();
     long sid = Login(s.Port(), "admin", kAdminPassword);
+    // The login's connection is counted until its server thread ends, a moment after the
+    // answer; on a loaded machine a slow client could otherwise be refused in its place.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // Four connections from 127.0.0.1 send a byte every 100 ms.
-    std::atomic<int> dropped{0};
+    std::atomic<int> dropped{0}, connected{0};
     std::vector<std::thread> slow;
     for (int i = 0; i < 4; ++i)
         slow.emplace_back([&] {
             net::TcpClient c;
             if (c.Open() != 0 || c.Connect(net::MakeAddress(127, 0, 0, 1, s.Port()), 1000) != 0)
                 return;
+            ++connected;
             for (int k = 0; k < 40; ++k) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 if (c.SendAll("D", 1, 500) != 0) {
@@ -300,6 +304,8 @@ TEST(Security, SlowAndGuessingClientsLockOutOnlyThemselves) {
                 }
             }
         });
+    for (int i = 0; i < 200 && connected < 4; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // Its fifth is refused at once; another address is served meanwhile.
     const std::string fifth = Command(s.Port(), sid, "GetApps()");
