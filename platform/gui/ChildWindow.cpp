@@ -2,7 +2,11 @@
 // area), so that drawing outside a paint message, moving a band of pixels and painting only
 // what is invalid work exactly as the studio expects, and tests can read back what was
 // drawn. Also here: the window's scroll bar and the translation of keys and mouse input.
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -242,6 +246,63 @@ void ChildWindow::mouseDoubleClickEvent(QMouseEvent* e) {
         Deliver(
             {Msg::LButtonDblClk, 0, 0, MakeLong(int(e->position().x()), int(e->position().y()))});
     }
+}
+
+// ---- files dropped from the desktop -----------------------------------------------------
+
+namespace {
+// The drop being delivered: DropFiles handlers read it through DroppedFiles.
+const std::vector<std::string>* g_Dropped = nullptr;
+
+std::vector<std::string> LocalFilesOf(const QMimeData* data) {
+    std::vector<std::string> paths;
+    if (!data) return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+            paths.push_back(S(url.toLocalFile()));
+    }
+    return paths;
+}
+}  // namespace
+
+void ChildWindow::dragEnterEvent(QDragEnterEvent* e) {
+    if (acceptDrops() && !LocalFilesOf(e->mimeData()).empty())
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+void ChildWindow::dragMoveEvent(QDragMoveEvent* e) {
+    if (acceptDrops() && !LocalFilesOf(e->mimeData()).empty())
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+void ChildWindow::dropEvent(QDropEvent* e) {
+    std::vector<std::string> paths =
+        acceptDrops() ? LocalFilesOf(e->mimeData()) : std::vector<std::string>();
+    if (paths.empty()) {
+        e->ignore();
+        return;
+    }
+    e->acceptProposedAction();
+    // Delivered after the drag has ended: the file manager is not kept waiting while the
+    // window runs its transfers.
+    QMetaObject::invokeMethod(
+        this,
+        [this, paths = std::move(paths)] {
+            const std::vector<std::string>* outer = g_Dropped;
+            g_Dropped = &paths;
+            Deliver({Msg::DropFiles, 0, 0, 0});
+            g_Dropped = outer;
+        },
+        Qt::QueuedConnection);
+}
+
+void DragAcceptFiles(Window w, bool accept) {
+    if (ChildWindow* c = ChildOf(w)) c->setAcceptDrops(accept);
+}
+std::vector<std::string> DroppedFiles() {
+    return g_Dropped ? *g_Dropped : std::vector<std::string>();
 }
 
 ChildWindow* ChildOf(Window w) {

@@ -74,6 +74,7 @@ enum class Msg {
     KeyDown,        // wParam: virtual key (below); keys without one are not delivered
     MdiActivate,    // wParam: 1 becoming active, 0 losing activation
     Command,        // id: command id; wParam: notification (0 menu/button, 1 toolbar)
+    DropFiles,      // local files were dropped on a window that accepts them (DroppedFiles)
 };
 
 enum ScrollCode {
@@ -123,6 +124,12 @@ void PostCommand(Window target, int id, long wParam = 0);
 long SendCommand(Window target, int id, long wParam = 0);
 
 bool IsWindow(Window w);
+// Files dragged from the desktop's file manager: a child window that accepts them gets
+// DropFiles once the drag has ended (so the handler may run modal dialogs), and only
+// for regular local files; folders and remote items are not taken.
+void DragAcceptFiles(Window w, bool accept);
+// Inside DropFiles: the local paths of the files dropped, in the order dragged.
+std::vector<std::string> DroppedFiles();
 Rect ClientRect(Window w);  // (0, 0, width, height) of the area a window paints in
 bool IsIconic(Window w);
 void SetFocus(Window w);

@@ -1,10 +1,13 @@
 // The test driver: scripted dialogs, queued file-dialog answers, and what tests read back
 // from the windows.
 #include <QAction>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QMimeData>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QWheelEvent>
 
 #include "platform/gui/Chart.h"
@@ -112,6 +115,21 @@ void Wheel(Window w, int notches, bool overScrollBar) {
     QWheelEvent ev(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
                    Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(target, &ev);
+}
+bool DropFiles(Window w, const std::vector<std::string>& paths) {
+    ChildWindow* c = ChildOf(w);
+    if (!c) return false;
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& p : paths) urls.push_back(QUrl::fromLocalFile(Q(p)));
+    data.setUrls(urls);
+    const QPoint at(c->width() / 2, c->height() / 2);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(c, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(c, &drop);
+    return drop.isAccepted();
 }
 void DragThumb(Window w, int position) {
     ChildWindow* c = ChildOf(w);

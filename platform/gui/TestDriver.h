@@ -61,6 +61,9 @@ void TypeText(Window w, std::string_view text);
 // Mouse wheel notches over a child window's list or its scroll bar; positive turns
 // towards the user (down the list).
 void Wheel(Window w, int notches, bool overScrollBar);
+// Drops local files on a child window as a file manager would (drag enter, then drop);
+// false when the window did not take them. DropFiles arrives with the next events.
+bool DropFiles(Window w, const std::vector<std::string>& paths);
 // Drags a child window's scroll bar thumb to a position and lets it go.
 void DragThumb(Window w, int position);
 
