@@ -263,6 +263,7 @@ long ListWindow::Proc(gui::Window w, const gui::Message& m) {
             gui::SetWaitCursor();
             if (m_Kind.onCreate) m_Kind.onCreate(w);
             m_Browse.Create(w, m_Kind.count ? m_Kind.count() : 0);
+            if (m_Kind.onDropFiles) gui::DragAcceptFiles(w, true);
             gui::Window frame = HostFrame();
             if (gui::Menu menu = m_Kind.menuName.empty() ? 0 : HostMenu(m_Kind.menuName);
                 menu && frame) {
@@ -320,6 +321,9 @@ long ListWindow::Proc(gui::Window w, const gui::Message& m) {
             break;
         case gui::Msg::Command:
             if (!gui::IsIconic(w) && m_Kind.onCommand) m_Kind.onCommand(w, m.id);
+            break;
+        case gui::Msg::DropFiles:
+            if (!gui::IsIconic(w) && m_Kind.onDropFiles) m_Kind.onDropFiles(w, gui::DroppedFiles());
             break;
         default:
             break;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "lister/WBrowse.h"
 #include "platform/gui/Gui.h"
@@ -39,6 +40,11 @@ enum WindowCommand : int {
     kCmdUpload = 116,
     kCmdRename = 117,
     kCmdRequests = 123,
+    kCmdHtmls = 124,
+    kCmdImages = 125,
+    kCmdData = 126,
+    kCmdFiles = 132,
+    kCmdOpenFolder = 133,
 };
 
 inline constexpr const char* kReqMenu = "REQ_MENU";
@@ -105,6 +111,8 @@ struct ListWindowKind {
     std::function<void(gui::Window)> onActivate;
     // The kind's commands; called only when the window is not minimised.
     std::function<void(gui::Window, int id)> onCommand;
+    // Set: the window takes local files dropped from the desktop (not while minimised).
+    std::function<void(gui::Window, const std::vector<std::string>& paths)> onDropFiles;
 };
 
 // The list object of a kind: paints by the shared pattern from the kind's description.

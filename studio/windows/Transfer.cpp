@@ -271,8 +271,19 @@ bool RunUpload(gui::Window owner) {
     spec.folder = UpDownDir();
     std::string path;
     if (!gui::GetOpenFileName(owner, spec, path)) return false;
+    return UploadLocalFile(owner, path);
+}
+
+bool UploadLocalFile(gui::Window owner, const std::string& path) {
     TransferLocalPath = path;
     TransferFileName = BaseName(path);
+    // The name, and for the Files kind its folder, go into the server's argument list.
+    if (RefuseArgumentBreakers(
+            owner,
+            {TransferFileName.view(),
+             TransferKind == kTransferFiles ? FolderPath.view() : std::string_view()},
+            "File and folder names"))
+        return false;
     switch (TransferKind) {
         case kTransferRequest:
             if (!CheckObjectFile(owner, ReqList, "File name (Request name) is too long!", ".req",
@@ -338,14 +349,19 @@ bool RunRenameDialog(gui::Window owner, FileListType& list) {
         }
         if (e.id == 1) {
             RenameNewName = d.Text(kIdFileName, 99);
+            // Each refusal keeps the dialog open with the name as typed.
             if (RenameNewName.empty()) {
                 Box(d.Handle(), "No file name!");
-            } else if (IndexByName(list, RenameNewName.c_str()) >= 0) {
-                Box(d.Handle(), "File already exists!");
-            } else {
-                DialogOutcome = 1;
-                d.End(1);
+                return true;
             }
+            if (RefuseArgumentBreakers(d.Handle(), {RenameNewName.view()}, "File names"))
+                return true;
+            if (IndexByName(list, RenameNewName.c_str()) >= 0) {
+                Box(d.Handle(), "File already exists!");
+                return true;
+            }
+            DialogOutcome = 1;
+            d.End(1);
             return true;
         }
         if (e.id == 2) {

@@ -25,6 +25,8 @@ std::vector<gui::FileFilter> DownloadFilters(int kind);
 
 // Open dialog, checks, progress dialog. True when a transfer was run.
 bool RunUpload(gui::Window owner);
+// The checks and the progress dialog for one local file, as after the open dialog.
+bool UploadLocalFile(gui::Window owner, const std::string& path);
 // Save dialog starting at serverName, progress dialog. Always true.
 bool RunDownload(gui::Window owner, const char* serverName);
 

@@ -5,6 +5,7 @@
 #include "studio/shell/StudioSettings.h"
 #include "studio/windows/AppWindow.h"
 #include "studio/windows/DSWindow.h"
+#include "studio/windows/FileWindows.h"
 #include "studio/windows/Monitor.h"
 #include "studio/windows/ReqWindow.h"
 #include "studio/windows/UserWindow.h"
@@ -30,6 +31,7 @@ void RegisterAll() {
     RegisterReqWindow();
     RegisterDSWindow();
     RegisterUserWindow();
+    RegisterFileWindows();
     shell::WindowHooks hooks;
     hooks.openApplications = [] { OpenApplications(); };
     hooks.openDataSources = [] { OpenDataSources(); };
@@ -41,6 +43,7 @@ void RegisterAll() {
             {st.GetName(), {st.GetIp1(), st.GetIp2(), st.GetIp3(), st.GetIp4()}, st.GetPort()});
     };
     hooks.openRequests = [] { OpenRequests(); };
+    hooks.openFileWindow = [](int id) { OpenFileWindow(id); };
     shell::SetWindowHooks(std::move(hooks));
 }
 

@@ -274,6 +274,13 @@ TEST_F(ConnectTest, RequestsTwiceClosesItAndTheLastWindowBringsBackTheConnectedS
     gui::SendCommand(shell::Frame(), 114);
     EXPECT_EQ(FakeWindows::Commands(), (std::vector<int>{110, 117}));
 
+    gui::SendCommand(shell::Frame(), 132);  // Files opens beside it and closes again
+    EXPECT_TRUE(gui::IsItemChecked(req, 132));
+    gui::SendCommand(shell::Frame(), 132);
+    gui::ProcessEvents();
+    EXPECT_FALSE(gui::IsItemChecked(req, 132));
+    EXPECT_EQ(MenuName(), "REQ_MENU");  // Requests is still open
+
     gui::SendCommand(shell::Frame(), 124);  // Htmls opens beside it
     EXPECT_TRUE(gui::IsItemChecked(req, 124));
     ASSERT_TRUE(gui::PressMenuItem(shell::Frame(), 123));  // the second time closes it

@@ -135,6 +135,17 @@ inline bool LoginAdmin(int port) {
     return Login(port, "admin", "secret-admin");
 }
 
+// The demo application into CurrentApp, as the Applications window's Open leaves it.
+inline bool TakeDemo() {
+    qvw::Fetch(AppList, kCmdGetApps);
+    long id = 0;
+    if (!qvw::IdOfName(AppList, "demo", id)) return false;
+    CurrentApp.m_ID = id;
+    CurrentApp.m_Name = "demo";
+    AppList.Clear();
+    return true;
+}
+
 // A frame standing in for the shell: the menus by name, the toolbar sets asked for, and
 // the commands that reached it.
 class TestFrame {
@@ -202,7 +213,12 @@ private:
                                               {117, "Rename"},
                                               {116, "Upload"},
                                               {115, "Download"}}},
-                                            {"View", {{123, "Requests"}, {132, "Files"}}}}};
+                                            {"View",
+                                             {{123, "Requests"},
+                                              {124, "Htmls"},
+                                              {125, "Images"},
+                                              {126, "Data"},
+                                              {132, "Files"}}}}};
         static const gui::MenuTemplate ds{
             "DS_MENU",
             {{"&File", {{109, "New"}, {110, "Edit"}, {111, "Delete"}, {113, "Password"}}}}};

@@ -31,16 +31,6 @@ void Command(gui::Window w, int id) {
     gui::SendCommand(w, id);
     gui::ProcessEvents();
 }
-// The demo application into CurrentApp, as the Applications window's Open leaves it.
-bool TakeDemo() {
-    qvw::Fetch(AppList, kCmdGetApps);
-    long id = 0;
-    if (!qvw::IdOfName(AppList, "demo", id)) return false;
-    CurrentApp.m_ID = id;
-    CurrentApp.m_Name = "demo";
-    AppList.Clear();
-    return true;
-}
 // The script editor: text, then Ctrl+S.
 void ScriptSource(const std::string& text, std::string* title = nullptr) {
     gt::OnDialog(kScriptDialog, [text, title](gui::Dialog& s) {
