@@ -7,8 +7,9 @@
 //       DIR/applications.png, app-dialog.png, progress.png, requests.png (the demo
 //       application's requests), request-editor.png, script-editor.png, then adds a data
 //       source and a user and writes data-sources.png, ds-dialog.png, users.png and
-//       user-dialog.png (needs ImageMagick's import); SCALE is the QT_SCALE_FACTOR in use,
-//       to crop the frame's area
+//       user-dialog.png, after files.png (the Files window in the demo application's
+//       docs folder) and images.png (needs ImageMagick's import); SCALE is the
+//       QT_SCALE_FACTOR in use, to crop the frame's area
 #include <unistd.h>
 
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "studio/shell/tools/TourShots.h"
 #include "studio/windows/AppWindow.h"
 #include "studio/windows/DSWindow.h"
+#include "studio/windows/FileWindows.h"
 #include "studio/windows/ReqWindow.h"
 #include "studio/windows/Transfer.h"
 #include "studio/windows/UserWindow.h"
@@ -44,6 +46,58 @@ void ScreenShot(const char* name) {
     const std::string cmd = "import -window root '" + g_Dir + "/" + name + ".png'";
     if (std::system(cmd.c_str()) != 0)
         std::fprintf(stderr, "quorvel-windows-tour: %s failed\n", cmd.c_str());
+}
+
+// A few more files in the demo application's area, sent as the Files window's uploads
+// are: folder\name with the Files kind, a bare name with the Images kind.
+void UploadDemoFiles() {
+    struct File {
+        int kind;
+        const char* folder;
+        const char* name;
+        std::size_t size;
+    } files[] = {
+        {kTransferFiles, "docs\\guides", "setup.txt", 3000},
+        {kTransferFiles, "docs", "price-list.pdf", 48000},
+        {kTransferFiles, "docs", "terms.html", 9000},
+        {kTransferImage, "", "banner.jpg", 120000},
+        {kTransferImage, "", "products.png", 36000},
+        {kTransferImage, "", "icons.gif", 5000},
+    };
+    const std::string local = g_Dir + "/.tour-upload";
+    for (const File& f : files) {
+        if (FILE* out = std::fopen(local.c_str(), "wb")) {
+            for (std::size_t i = 0; i < f.size; ++i)
+                std::fputc('a' + static_cast<int>(i % 26), out);
+            std::fclose(out);
+        }
+        TransferKind = f.kind;
+        FolderPath = f.folder;
+        TransferFileName = f.name;
+        TransferLocalPath = local;
+        if (Session.Execute(kCmdUploadFile) != 0)
+            std::fprintf(stderr, "quorvel-windows-tour: upload of %s failed\n", f.name);
+    }
+    std::remove(local.c_str());
+}
+
+// The Files window inside the docs folder, and the Images window over it.
+void FileWindows() {
+    UploadDemoFiles();
+    gui::SendCommand(shell::Frame(), qvw::kCmdFiles);
+    gui::Window files = gui::ActiveChild(shell::Frame());
+    qvw::FileWindow(qvw::kCmdFiles)->Browse().GotoRecord(qvw::IndexByName(FileList, "docs") + 1);
+    gui::test::SendKey(files, gui::kVkReturn);
+    Settle();
+    qvw::FileWindow(qvw::kCmdFiles)
+        ->Browse()
+        .GotoRecord(qvw::IndexByName(FileList, "terms.html") + 1);
+    Shot("files");
+    gui::SendCommand(shell::Frame(), qvw::kCmdImages);
+    Shot("images");
+    gui::SendCommand(shell::Frame(), qvw::kCmdImages);
+    gui::SendCommand(shell::Frame(), qvw::kCmdFiles);
+    Settle();
 }
 
 // The Data Sources and Users windows, each with one more record made through its dialog
@@ -168,6 +222,7 @@ int main(int argc, char** argv) {
         d.Press(2);
     });
     gui::SendCommand(reqs, 110);
+    FileWindows();
     // Closing the last window of the application gives the frame its connected menu back.
     gui::MdiDestroy(reqs);
     Settle();
