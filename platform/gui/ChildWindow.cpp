@@ -266,10 +266,7 @@ std::vector<std::string> LocalFilesOf(const QMimeData* data) {
 }  // namespace
 
 void ChildWindow::dragEnterEvent(QDragEnterEvent* e) {
-    if (acceptDrops() && !LocalFilesOf(e->mimeData()).empty())
-        e->acceptProposedAction();
-    else
-        e->ignore();
+    dragMoveEvent(e);
 }
 void ChildWindow::dragMoveEvent(QDragMoveEvent* e) {
     if (acceptDrops() && !LocalFilesOf(e->mimeData()).empty())
