@@ -1,10 +1,7 @@
 // Input as a person gives it: keys in dialogs and fields, menus switched many times,
-// labels, the frame's placement and status line, files dropped from the desktop.
+// labels, the frame's placement and status line.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -160,39 +157,6 @@ TEST_F(GuiInput, PlacementIsTheOuterRectangleAndOnlyAMoveChangesIt) {
     EXPECT_EQ(test::StatusTexts().back(), "Disconnecting\u2026");
     DestroyWindow(frame);
     ProcessEvents();
-}
-
-TEST_F(GuiInput, DroppedFilesArriveAfterTheDragAndOnlyWhereAcceptedWithoutFolders) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("gui-drop-" + std::to_string(getpid()));
-    fs::create_directories(dir / "folder");
-    std::ofstream(dir / "a.txt") << "a";
-    std::ofstream(dir / "b c.txt") << "b";
-    std::vector<std::vector<std::string>> drops;
-    RegisterClass(
-        "DropClass",
-        [&drops](Window, const Message& m) -> long {
-            if (m.msg == Msg::DropFiles) drops.push_back(DroppedFiles());
-            return 0;
-        },
-        RGB(192, 192, 192));
-    Window frame =
-        CreateFrame({"F", 0, 0, 640, 480}, [](Window, const Message&) -> long { return 0; });
-    ShowFrame(frame);
-    Window child = CreateChild(frame, "DropClass", "Drop", 1, 1, 300, 200);
-    const std::vector<std::string> paths = {(dir / "a.txt").string(), (dir / "folder").string(),
-                                            (dir / "b c.txt").string()};
-    EXPECT_FALSE(test::DropFiles(child, paths));
-    DragAcceptFiles(child, true);
-    EXPECT_FALSE(test::DropFiles(child, {(dir / "folder").string()}));
-    EXPECT_TRUE(test::DropFiles(child, paths));
-    EXPECT_TRUE(drops.empty());  // not while the file manager waits for the drop to end
-    ProcessEvents();
-    EXPECT_EQ(drops, (std::vector<std::vector<std::string>>{{paths[0], paths[2]}}));
-    EXPECT_TRUE(DroppedFiles().empty());
-    DestroyWindow(frame);
-    ProcessEvents();
-    fs::remove_all(dir);
 }
 
 }  // namespace
