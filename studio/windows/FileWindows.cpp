@@ -54,9 +54,15 @@ bool CurrentFile(const FileKind& k, std::string& name) {
     return TakeCurrent(k, name, kind) && kind == kKindFile;
 }
 
+// A listed name that would change the server's argument list is refused: the command
+// could act on another file. Open folder refuses such folders, so the path holds none.
+bool Refused(gui::Window w, const std::string& name) {
+    return RefuseArgumentBreakers(w, {name}, "File and folder names");
+}
+
 void OnDelete(const FileKind& k, gui::Window w) {
     std::string name;
-    if (!CurrentFile(k, name)) return;
+    if (!CurrentFile(k, name) || Refused(w, name)) return;
     DeleteText = name;
     TransferFileName = name;
     RunDeleteFileDialog(w);
@@ -68,7 +74,7 @@ void OnDelete(const FileKind& k, gui::Window w) {
 
 void OnRename(const FileKind& k, gui::Window w) {
     std::string name;
-    if (!CurrentFile(k, name)) return;
+    if (!CurrentFile(k, name) || Refused(w, name)) return;
     TransferFileName = name;
     RenameNewName = name;
     RunRenameDialog(w, *k.list);
@@ -81,7 +87,8 @@ void OnRename(const FileKind& k, gui::Window w) {
 void OnOpenFolder(const FileKind& k) {
     std::string name;
     long kind = -1;
-    if (!TakeCurrent(k, name, kind) || kind != kKindFolder) return;
+    if (!TakeCurrent(k, name, kind) || kind != kKindFolder || Refused(WindowOf(k).Handle(), name))
+        return;
     std::string path = FolderPath.str();
     if (name != "..") {
         path = path.empty() ? name : path + "\\" + name;

@@ -132,6 +132,15 @@ TEST_F(FileWindowTest, ImagesAndDataTitlesRefusedNamesDropsAndClosing) {
                                         "File names may not contain \",\" or \")\"!"}));
     EXPECT_EQ(WindowLine(*FileWindow(kCmdData), 0).substr(0, 11), "people.csv ");
     EXPECT_EQ(gui::GetTitle(data), "Data [1]");
+    FileItem* odd = nullptr;  // listed by some server: deleting it would name another file
+    ASSERT_EQ(DataList.Add(&odd), 0);
+    odd->m_Name = "a,b.csv";
+    FileWindow(kCmdData)->Reshow();
+    FileWindow(kCmdData)->Browse().GotoRecord(2);
+    const std::size_t opened = gt::DialogsOpened().size();
+    RunCommand(data, kCmdDelete);
+    EXPECT_EQ(gt::DialogsOpened().size(), opened);
+    EXPECT_EQ(BoxTexts().size(), 3u);
 
     // Dropped on Images behind the active Data window: both files become images.
     CloseProgress();
