@@ -85,7 +85,7 @@ bool PageParts(std::string_view message, const std::string& app, std::vector<std
         if (i == target.size() || target[i] == '/') {
             parts.push_back(part);
             part.clear();
-        } else if (target[i] == '%' && i + 2 < target.size() + 0 &&
+        } else if (target[i] == '%' && i + 2 < target.size() &&
                    HexDigit(target[i + 1]) >= 0 && HexDigit(target[i + 2]) >= 0) {
             part += static_cast<char>(HexDigit(target[i + 1]) * 16 + HexDigit(target[i + 2]));
             i += 2;

@@ -3,8 +3,9 @@
 # QT_SCALE_FACTOR=2, into docs/screenshots/: from quorvelide-tour the frame before
 # connecting, the connect dialog, the connected frame and the About box; from
 # quorvel-windows-tour (against the demo data) the object windows and their dialogs; from
-# quorvel-monitor-tour the monitor after a few automatic refreshes and a trace.
-# Needs xvfb-run and ImageMagick.
+# quorvel-monitor-tour the monitor after a few automatic refreshes and a trace, with the
+# sessions of three headless Chromium visits to the demo shop, and the shop's Customers
+# page as Chromium shows it. Needs xvfb-run, ImageMagick and chromium.
 #   bash scripts/screenshots.sh      (QV_BUILD_DIR, QV_NO_BUILD as run-studio.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,8 +26,14 @@ shoot() {  # scale, width, height, suffix, tour (shell, windows or monitor)
     cmd="'$SHELL_TOUR' shots '$tmp' \"\$QV_DEMO_PASSWORD\" $scale"
     shots="frame connect connected about"
   elif [ "$tour" = monitor ]; then
-    cmd="'$MONITOR_TOUR' '$tmp' \"\$QV_DEMO_PORT\" \"\$QV_DEMO_PASSWORD\""
-    shots="monitor trace"
+    # Three browsers visit the demo shop first, so that the monitor shows their sessions;
+    # the last one's Customers page is a screenshot of its own.
+    local shop="http://127.0.0.1:\$QV_DEMO_PORT/demo"
+    local browser="chromium --headless --no-sandbox --disable-gpu --hide-scrollbars"
+    cmd="for i in 1 2 3; do $browser --user-data-dir='$tmp/browser\$i' --dump-dom \"$shop/index.html\" >/dev/null 2>&1; done
+      $browser --user-data-dir='$tmp/browser3' --window-size=640,400 --screenshot='$tmp/shop-customers.png' \"$shop/ListCustomers()\" >/dev/null 2>&1
+      '$MONITOR_TOUR' '$tmp' \"\$QV_DEMO_PORT\" \"\$QV_DEMO_PASSWORD\""
+    shots="monitor trace shop-customers"
   else
     cmd="'$WINDOWS_TOUR' '$tmp' \"\$QV_DEMO_PORT\" \"\$QV_DEMO_PASSWORD\" $scale"
     shots="applications app-dialog progress requests request-editor script-editor data-sources ds-dialog users user-dialog"
