@@ -2,7 +2,9 @@
 // application's area; calls run the application's SQL requests on their data sources and
 // are rendered through its page templates; multipart posts store files in its data
 // folder; a run-time login opens Private requests to their users.
+#include <fcntl.h>
 #include <sodium.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -352,6 +354,12 @@ std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
             UploadTraceListItem* t = nullptr;
             trace.GetAt(i, &t);
             const std::string stored = os::BaseName(t->m_ServerFile.str());
+            // The client's extension may make a name no file command could address.
+            if (t->m_Status == 0 && !CheckFileName(stored).empty()) {
+                ::unlinkat(data.Handle(), stored.c_str(), 0);
+                t->m_Status = -1;
+                t->m_Note = "Error: " + CheckFileName(stored);
+            }
             if (m_Switches[3]) {
                 const std::string line = rc.app + "/" + request + " upload " +
                                          t->m_ClientFile.str() + " as data/" + stored + ": " +

@@ -172,9 +172,11 @@ TEST_F(RunTime, UploadsLandInTheDataFolderThroughARequest) {
     EXPECT_EQ(ReadFile(s.Root() + "/apps/demo/data/holiday.png"), ReadFile(s.Dir() / "photo.png"));
     EXPECT_TRUE(Has(Cli(s, {"GetTrace", "4"}).out, "upload photo.png as data/holiday.png: OK"));
 
-    for (const char* bad : {"name=../evil", "name=..", "name=a\\b"}) {
+    WriteFile(s.Dir() / "evil.p<g", "x");
+    for (const char* bad : {"name=../evil", "name=..", "name=a\\b", "name=evil"}) {
         a = Curl({"-F", "server_request=Attach(name)", "-F", bad, "-F",
-                  "file=@" + s.Dir() / "photo.png", "/demo/index.html"});
+                  "file=@" + s.Dir() / (std::string(bad) == "name=evil" ? "evil.p<g" : "photo.png"),
+                  "/demo/index.html"});
         EXPECT_EQ(Status(a), 400) << bad << a;
     }
     // Only through a request the session may run.
