@@ -19,7 +19,7 @@ WINDOWS_TOUR=$BUILD/studio/windows/quorvel-windows-tour
 MONITOR_TOUR=$BUILD/studio/windows/quorvel-monitor-tour
 
 shoot() {  # scale, width, height, suffix, tour (shell, windows or monitor)
-  local scale=$1 w=$2 h=$3 suffix=$4 tour=$5 tmp cmd shots
+  local scale=$1 w=$2 h=$3 suffix=$4 tour=$5 tmp cmd shots before=
   tmp=$(mktemp -d)
   # The tours log in to run-studio.sh's demo server with its port and password.
   if [ "$tour" = shell ]; then
@@ -30,9 +30,9 @@ shoot() {  # scale, width, height, suffix, tour (shell, windows or monitor)
     # the last one's Customers page is a screenshot of its own.
     local shop="http://127.0.0.1:\$QV_DEMO_PORT/demo"
     local browser="chromium --headless --no-sandbox --disable-gpu --hide-scrollbars"
-    cmd="for i in 1 2 3; do $browser --user-data-dir='$tmp/browser\$i' --dump-dom \"$shop/index.html\" >/dev/null 2>&1; done
-      $browser --user-data-dir='$tmp/browser3' --window-size=640,400 --screenshot='$tmp/shop-customers.png' \"$shop/ListCustomers()\" >/dev/null 2>&1
-      '$MONITOR_TOUR' '$tmp' \"\$QV_DEMO_PORT\" \"\$QV_DEMO_PASSWORD\""
+    before="for i in 1 2 3; do $browser --user-data-dir='$tmp/browser\$i' --dump-dom \"$shop/index.html\" >/dev/null 2>&1; done
+      $browser --user-data-dir='$tmp/browser3' --window-size=640,400 --screenshot='$tmp/shop-customers.png' \"$shop/ListCustomers()\" >/dev/null 2>&1"
+    cmd="'$MONITOR_TOUR' '$tmp' \"\$QV_DEMO_PORT\" \"\$QV_DEMO_PASSWORD\""
     shots="monitor trace shop-customers"
   else
     cmd="'$WINDOWS_TOUR' '$tmp' \"\$QV_DEMO_PORT\" \"\$QV_DEMO_PASSWORD\" $scale"
@@ -40,6 +40,7 @@ shoot() {  # scale, width, height, suffix, tour (shell, windows or monitor)
   fi
   QV_BUILD_DIR=$BUILD xvfb-run -a -s '-screen 0 1280x800x24' bash scripts/run-studio.sh bash -c "
     printf 'UpDownDir=\r\nx=0\r\ny=0\r\nw=$w\r\nh=$h\r\n' > quorvelide.cfg
+    $before
     QT_SCALE_FACTOR=$scale $cmd" >/dev/null
   for f in $shots; do
     convert "$tmp/$f.png" -strip "$OUT/$f$suffix.png"
