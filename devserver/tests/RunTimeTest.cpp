@@ -212,12 +212,15 @@ TEST_F(RunTime, ChromiumShowsTheShopsCustomers) {
     std::string chromium = FindProgram("chromium");
     if (chromium.empty()) chromium = FindProgram("chromium-browser");
     if (chromium.empty()) GTEST_SKIP() << "chromium is not installed: the browser test is skipped";
+    // A browser that hangs is ended, so that the test fails instead of the whole run.
+    const std::string timeout = FindProgram("timeout");
     auto dump = [&](const std::string& path) {
-        return RunProgram({chromium, "--headless", "--no-sandbox", "--disable-gpu",
-                           "--user-data-dir=" + s.Dir() / "chromium", "--timeout=60000",
-                           "--dump-dom", Url(path, s)},
-                          s.Dir() / "chromium.err")
-            .out;
+        std::vector<std::string> argv = {chromium, "--headless", "--no-sandbox", "--disable-gpu",
+                                         "--disable-dev-shm-usage",
+                                         "--user-data-dir=" + s.Dir() / "chromium", "--dump-dom",
+                                         Url(path, s)};
+        if (!timeout.empty()) argv.insert(argv.begin(), {timeout, "120"});
+        return RunProgram(argv, s.Dir() / "chromium.err").out;
     };
     const std::string shop = dump("/demo/index.html");
     std::smatch link;
