@@ -230,7 +230,8 @@ Table DevServer::ConfigTable() {
     {
         std::vector<std::pair<long, long>> apps;  // id, time-out
         Statement s(m_Db.Handle(), "SELECT id, timeout FROM apps");
-        while (s.Step()) apps.emplace_back(static_cast<long>(s.Int(0)), static_cast<long>(s.Int(1)));
+        while (s.Step())
+            apps.emplace_back(static_cast<long>(s.Int(0)), static_cast<long>(s.Int(1)));
         for (const auto& [id, timeout] : apps) sessions += RunSessions(id, timeout);
     }
     os::LocalTime now = os::GetLocalTime();

@@ -47,14 +47,22 @@ const char* ContentType(std::string_view name) {
         const char* ext;
         const char* type;
     } kTypes[] = {
-        {"html", "text/html; charset=utf-8"}, {"htm", "text/html; charset=utf-8"},
-        {"css", "text/css"},                  {"js", "text/javascript"},
-        {"json", "application/json"},         {"txt", "text/plain; charset=utf-8"},
-        {"csv", "text/csv; charset=utf-8"},   {"xml", "application/xml"},
-        {"png", "image/png"},                 {"jpg", "image/jpeg"},
-        {"jpeg", "image/jpeg"},               {"gif", "image/gif"},
-        {"svg", "image/svg+xml"},             {"ico", "image/x-icon"},
-        {"webp", "image/webp"},               {"pdf", "application/pdf"},
+        {"html", "text/html; charset=utf-8"},
+        {"htm", "text/html; charset=utf-8"},
+        {"css", "text/css"},
+        {"js", "text/javascript"},
+        {"json", "application/json"},
+        {"txt", "text/plain; charset=utf-8"},
+        {"csv", "text/csv; charset=utf-8"},
+        {"xml", "application/xml"},
+        {"png", "image/png"},
+        {"jpg", "image/jpeg"},
+        {"jpeg", "image/jpeg"},
+        {"gif", "image/gif"},
+        {"svg", "image/svg+xml"},
+        {"ico", "image/x-icon"},
+        {"webp", "image/webp"},
+        {"pdf", "application/pdf"},
     };
     for (const auto& t : kTypes)
         if (ext == t.ext) return t.type;
@@ -87,8 +95,8 @@ bool PageParts(std::string_view message, const std::string& app, std::vector<std
         if (i == target.size() || target[i] == '/') {
             parts.push_back(part);
             part.clear();
-        } else if (target[i] == '%' && i + 2 < target.size() &&
-                   HexDigit(target[i + 1]) >= 0 && HexDigit(target[i + 2]) >= 0) {
+        } else if (target[i] == '%' && i + 2 < target.size() && HexDigit(target[i + 1]) >= 0 &&
+                   HexDigit(target[i + 2]) >= 0) {
             part += static_cast<char>(HexDigit(target[i + 1]) * 16 + HexDigit(target[i + 2]));
             i += 2;
         } else {
@@ -182,8 +190,7 @@ void DevServer::SetRunCookie(const RunCall& rc, RunItem& run) const {
 std::string DevServer::RunMessage(RunCall& rc, int status, std::string_view text) {
     rc.status = status;
     const std::string body = "<html><head><meta charset=utf-8><title>" + EscapeHtml(rc.app) +
-                             "</title></head><body><p>" + EscapeHtml(text) +
-                             "</p></body></html>\n";
+                             "</title></head><body><p>" + EscapeHtml(text) + "</p></body></html>\n";
     return StatusHeader(status, "text/html; charset=utf-8", RunCookieHeader(rc),
                         static_cast<long long>(body.size())) +
            body;
@@ -191,8 +198,8 @@ std::string DevServer::RunMessage(RunCall& rc, int status, std::string_view text
 
 void DevServer::TraceRun(const RunCall& rc, long long started) {
     if (!m_Switches[3]) return;
-    std::string line = (rc.userName.empty() ? std::string("-") : rc.userName) + " " + rc.app +
-                       "/" + rc.what + " " + std::to_string(rc.status) + " rows " +
+    std::string line = (rc.userName.empty() ? std::string("-") : rc.userName) + " " + rc.app + "/" +
+                       rc.what + " " + std::to_string(rc.status) + " rows " +
                        std::to_string(rc.rows) + " " +
                        std::to_string(os::SteadyMillis() - started) + " ms";
     for (std::size_t p; (p = line.find("SERVER_ERROR")) != std::string::npos;) line[p + 6] = '-';
@@ -272,17 +279,18 @@ std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
     if (http.GetRequestNameAndParams(name, params) != 0) {
         rc.what = name[0] ? std::string(name) : "(call)";
         return RunMessage(rc, 400,
-                          params.m_ErrorMsg.empty() ? std::string("The call has no argument list")
-                                                    : "The call is wrong: " + params.m_ErrorMsg.str());
+                          params.m_ErrorMsg.empty()
+                              ? std::string("The call has no argument list")
+                              : "The call is wrong: " + params.m_ErrorMsg.str());
     }
     rc.what = std::string(name) + "()";
     std::vector<std::string> args;
     for (long i = 0; i < params.Count(); ++i) {
         ParamListItem* item = nullptr;
         params.GetAt(i, &item);
-        args.push_back(os::Utf16ToUtf8(std::u16string_view(
-            item->m_ValueU.GetContent() ? item->m_ValueU.GetContent() : u"",
-            static_cast<std::size_t>(item->m_ValueU.GetSize()))));
+        args.push_back(os::Utf16ToUtf8(
+            std::u16string_view(item->m_ValueU.GetContent() ? item->m_ValueU.GetContent() : u"",
+                                static_cast<std::size_t>(item->m_ValueU.GetSize()))));
     }
     const std::string request = name;
     if (request == "server_login") return RunLogin(http, rc, args);
@@ -409,8 +417,10 @@ std::string DevServer::RunLogin(HttpProcessor& http, RunCall& rc,
                                 const std::vector<std::string>& args) {
     rc.what = "server_login()";
     if (http.m_ReqType != HttpProcessor::kReqFormCall)
-        return RunMessage(rc, 400, "Log in with a form post: a password has no place in an address");
-    if (args.size() != 2) return RunMessage(rc, 400, "server_login takes a user name and a password");
+        return RunMessage(rc, 400,
+                          "Log in with a form post: a password has no place in an address");
+    if (args.size() != 2)
+        return RunMessage(rc, 400, "server_login takes a user name and a password");
     long id = -1, type = -1;
     std::string hash;
     {

@@ -23,7 +23,8 @@ const unsigned char kLogo[] = {
 
 // The shop's front page: the customer list, one customer, the login of the Run user and
 // an order, which only that user may place.
-const char kIndex[] = R"html(<html><head><title>Demo shop</title><link rel=stylesheet href=style.css></head>
+const char kIndex[] =
+    R"html(<html><head><title>Demo shop</title><link rel=stylesheet href=style.css></head>
 <body><img src=images/logo.png alt=""><h1>Demo shop</h1>
 <p><a href=ListCustomers()>Customers</a> | <a href=FindCustomer(2)>Customer 2</a></p>
 <form method=post action=index.html><input type=hidden name=server_request value="server_login(user,password)">

@@ -22,7 +22,8 @@ void Usage() {
         "FILE]\n"
         "                         [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]\n"
         "                         [--request-timeout-s N] [--max-connections-per-address N]\n"
-        "                         [--max-trace-kb N] [--sql-time-limit-ms N] [--max-result-rows N]\n"
+        "                         [--max-trace-kb N] [--sql-time-limit-ms N] [--max-result-rows "
+        "N]\n"
         "                         [--fast-hash]\n"
         "  --port 0 picks a free port; the port is printed on standard error.\n"
         "  The administrator's password on the first start comes from --admin-password-file,\n"
@@ -126,7 +127,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quorvel-devserver: listening on %s port %u\n", o.bind.c_str(),
                  server.Port());
     if (o.seedDemo)
-        std::fprintf(stderr, "quorvel-devserver: the demo shop is at http://%s:%u/demo/index.html\n",
+        std::fprintf(stderr,
+                     "quorvel-devserver: the demo shop is at http://%s:%u/demo/index.html\n",
                      o.bind == "0.0.0.0" ? "127.0.0.1" : o.bind.c_str(), server.Port());
     std::fflush(stderr);
     std::thread signals([&] {

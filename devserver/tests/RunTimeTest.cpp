@@ -20,8 +20,8 @@ protected:
     }
     // curl with the test's cookie jar; the answer with its header.
     std::string Curl(std::vector<std::string> args, Server* on = nullptr) {
-        std::vector<std::string> argv = {"curl", "-sS",      "-i", "--path-as-is", "--max-time",
-                                         "60",   "-c",       jar,  "-b",           jar};
+        std::vector<std::string> argv = {"curl", "-sS", "-i", "--path-as-is", "--max-time",
+                                         "60",   "-c",  jar,  "-b",           jar};
         argv[0] = FindProgram("curl");
         for (auto& a : args)
             if (a.rfind("/", 0) == 0) a = Url(a, on ? *on : s);
@@ -59,10 +59,9 @@ TEST_F(RunTime, PagesAndFilesComeFromTheAreaOnly) {
 
     // Nothing outside the area, and no link inside it, leads anywhere.
     fs::create_symlink(s.Root() + "/quorvel.db", s.Root() + "/apps/demo/link.html");
-    for (const char* bad :
-         {"/demo/missing.html", "/demo/../quorvel.db", "/demo/%2e%2e/quorvel.db",
-          "/demo/images/..%2f..%2f..%2fquorvel.db", "/demo/link.html", "/nosuchapp/index.html",
-          "/demo/.hidden"})
+    for (const char* bad : {"/demo/missing.html", "/demo/../quorvel.db", "/demo/%2e%2e/quorvel.db",
+                            "/demo/images/..%2f..%2f..%2fquorvel.db", "/demo/link.html",
+                            "/nosuchapp/index.html", "/demo/.hidden"})
         EXPECT_EQ(Status(Curl({bad})), 404) << bad;
 }
 
@@ -76,9 +75,10 @@ TEST_F(RunTime, SqlRequestsBindTheirArguments) {
     EXPECT_TRUE(Has(a, "FindCustomer.html not found!"));  // no template: the plain page
 
     // Injection probes find nothing and change nothing: the argument is only ever a value.
-    for (const char* probe : {"/demo/FindCustomer(1%20OR%201=1)", "/demo/FindCustomer(1'%20OR%20'1'='1)",
-                              "/demo/FindCustomer(1;DELETE%20FROM%20customers)",
-                              "/demo/FindCustomer(2%22;DROP%20TABLE%20customers;--)"}) {
+    for (const char* probe :
+         {"/demo/FindCustomer(1%20OR%201=1)", "/demo/FindCustomer(1'%20OR%20'1'='1)",
+          "/demo/FindCustomer(1;DELETE%20FROM%20customers)",
+          "/demo/FindCustomer(2%22;DROP%20TABLE%20customers;--)"}) {
         a = Curl({probe});
         EXPECT_EQ(Status(a), 200) << probe;
         EXPECT_FALSE(Has(a, "<td>")) << probe << a;
@@ -93,8 +93,8 @@ TEST_F(RunTime, SqlRequestsBindTheirArguments) {
     a = Curl({"/demo/ListCustomers()"});
     for (const char* name : {"Ada", "Grace", "Linus"}) EXPECT_TRUE(Has(a, name)) << a;
 
-    EXPECT_EQ(Status(Curl({"/demo/FindCustomer()"})), 400);       // one argument, not none
-    EXPECT_EQ(Status(Curl({"/demo/FindCustomer(1"})), 400);        // no brackets
+    EXPECT_EQ(Status(Curl({"/demo/FindCustomer()"})), 400);  // one argument, not none
+    EXPECT_EQ(Status(Curl({"/demo/FindCustomer(1"})), 400);  // no brackets
     EXPECT_EQ(Status(Curl({"/demo/NoSuchRequest()"})), 404);
     ASSERT_EQ(Cli(s, {"NewReq", "Totals", "1", "1", "2", "0"}).rc, 0);  // a JAVA request
     a = Curl({"/demo/Totals()"});
@@ -114,7 +114,7 @@ TEST_F(RunTime, ScriptsStayInTheirDatabaseAndWithinLimits) {
          {"ATTACH DATABASE '" + outside + "' AS x", std::string("SELECT load_extension('x')"),
           std::string("PRAGMA writable_schema = 1; UPDATE sqlite_schema SET sql = 'x'"),
           std::string("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
-                      "SELECT count(*) FROM n"),                          // past the time limit
+                      "SELECT count(*) FROM n"),  // past the time limit
           std::string("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 51) "
                       "SELECT i FROM n"),  // past the row cap
           std::string("INSERT INTO customers(name, city) VALUES('Eve', 'Nowhere'); SELECT x")}) {
@@ -131,8 +131,12 @@ TEST_F(RunTime, ScriptsStayInTheirDatabaseAndWithinLimits) {
 
 TEST_F(RunTime, PrivateRequestsNeedTheRunUsersLogin) {
     const std::vector<std::string> order = {"--data-urlencode",
-                                            "server_request=AddOrder(customer,amount)", "-d",
-                                            "customer=3", "-d", "amount=12.5", "/demo/index.html"};
+                                            "server_request=AddOrder(customer,amount)",
+                                            "-d",
+                                            "customer=3",
+                                            "-d",
+                                            "amount=12.5",
+                                            "/demo/index.html"};
     EXPECT_EQ(Status(Curl(order)), 403);
     EXPECT_EQ(Status(LogIn("wrong")), 403);
     EXPECT_EQ(Status(Curl({"/demo/server_login(shopper,shopper)"})), 400);  // not in an address
@@ -215,9 +219,13 @@ TEST_F(RunTime, ChromiumShowsTheShopsCustomers) {
     // A browser that hangs is ended, so that the test fails instead of the whole run.
     const std::string timeout = FindProgram("timeout");
     auto dump = [&](const std::string& path) {
-        std::vector<std::string> argv = {chromium, "--headless", "--no-sandbox", "--disable-gpu",
+        std::vector<std::string> argv = {chromium,
+                                         "--headless",
+                                         "--no-sandbox",
+                                         "--disable-gpu",
                                          "--disable-dev-shm-usage",
-                                         "--user-data-dir=" + s.Dir() / "chromium", "--dump-dom",
+                                         "--user-data-dir=" + s.Dir() / "chromium",
+                                         "--dump-dom",
                                          Url(path, s)};
         if (!timeout.empty()) argv.insert(argv.begin(), {timeout, "120"});
         return RunProgram(argv, s.Dir() / "chromium.err").out;
