@@ -13,18 +13,10 @@ namespace {
 
 // Every list answer is the table alone; the studio reads its rows.
 constexpr std::string_view kTableTemplate = "<table>#TABLE(0)</table>";
-constexpr const char* kHead = "HTTP/1.1 200 OK\r\nServer: Quorvel/2.1\r\nConnection: close";
 
 std::string Header(std::string_view contentType, std::string_view extraHeader,
                    long long bodyLength) {
-    std::string r(kHead);
-    r += "\r\nContent-Type: ";
-    r += contentType;
-    r += extraHeader;
-    r += "\r\nContent-Length: ";
-    r += std::to_string(bodyLength);
-    r += "\r\n\r\n";
-    return r;
+    return StatusHeader(200, contentType, extraHeader, bodyLength);
 }
 
 std::string Response(std::string_view contentType, std::string_view extraHeader,
@@ -34,6 +26,52 @@ std::string Response(std::string_view contentType, std::string_view extraHeader,
 }
 
 }  // namespace
+
+std::string StatusHeader(int status, std::string_view contentType, std::string_view extraHeader,
+                         long long bodyLength) {
+    const char* reason = status == 200   ? "OK"
+                         : status == 400 ? "Bad Request"
+                         : status == 403 ? "Forbidden"
+                         : status == 404 ? "Not Found"
+                         : status == 405 ? "Method Not Allowed"
+                         : status == 501 ? "Not Implemented"
+                                         : "Error";
+    std::string r = "HTTP/1.1 " + std::to_string(status) + " " + reason +
+                    "\r\nServer: Quorvel/2.1\r\nConnection: close\r\nContent-Type: ";
+    r += contentType;
+    r += extraHeader;
+    r += "\r\nContent-Length: ";
+    r += std::to_string(bodyLength);
+    r += "\r\n\r\n";
+    return r;
+}
+
+std::string EscapeHtml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
 
 std::string TableAnswer(const Table& table) {
     TableList<TableListItem> tables;

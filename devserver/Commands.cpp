@@ -227,6 +227,13 @@ Table DevServer::ConfigTable() {
         std::lock_guard<std::mutex> g(m_SessionLock);
         sessions = static_cast<long>(m_Sessions.size());
     }
+    {
+        std::vector<std::pair<long, long>> apps;  // id, time-out
+        Statement s(m_Db.Handle(), "SELECT id, timeout FROM apps");
+        while (s.Step())
+            apps.emplace_back(static_cast<long>(s.Int(0)), static_cast<long>(s.Int(1)));
+        for (const auto& [id, timeout] : apps) sessions += RunSessions(id, timeout);
+    }
     os::LocalTime now = os::GetLocalTime();
     char date[16], time[16];
     std::snprintf(date, sizeof date, "%02d/%02d/%04d", now.day, now.month, now.year);
@@ -240,8 +247,24 @@ Table DevServer::ConfigTable() {
 Table DevServer::ConfigAppsTable(const Call& call) {
     Table apps = AppsTable(call);
     Table t{{50, 50, kNumberWidth, kNumberWidth, kNumberWidth, kNumberWidth}, {}};
-    // No run-time sessions exist in this server, so the counts stay 0.
-    for (auto& r : apps.rows) t.Row({r[0], r[2], "0", "0", "0", "0"});
+    // Now: the live sessions; today, this month and in total: the sessions begun.
+    const os::LocalTime now = os::GetLocalTime();
+    char day[16], month[16];
+    std::snprintf(day, sizeof day, "%04d-%02d-%02d", now.year, now.month, now.day);
+    std::snprintf(month, sizeof month, "%04d-%02d", now.year, now.month);
+    for (auto& r : apps.rows) {
+        long id = 0, timeout = 0;
+        ParseNumber(r[1], 0, kMaxId, id);
+        ParseNumber(r[3], 0, kMaxId, timeout);
+        Statement s(m_Db.Handle(),
+                    "SELECT COALESCE(SUM(CASE WHEN day = ? THEN count END), 0), "
+                    "COALESCE(SUM(CASE WHEN substr(day, 1, 7) = ? THEN count END), 0), "
+                    "COALESCE(SUM(count), 0) FROM run_counts WHERE app_id = ?");
+        s.Bind(1, day).Bind(2, month).Bind(3, id);
+        s.Step();
+        t.Row({r[0], r[2], Num(RunSessions(id, timeout)), Num(s.Int(0)), Num(s.Int(1)),
+               Num(s.Int(2))});
+    }
     return t;
 }
 

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "devserver/RunSql.h"
 #include "devserver/Server.h"
 #include "platform/os/Files.h"
 
@@ -20,9 +21,43 @@ const unsigned char kLogo[] = {
     0x9c, 0x63, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x01, 0x0d, 0x0a, 0x2d, 0xb4, 0x00,
     0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
 
+// The shop's front page: the customer list, one customer, the login of the Run user and
+// an order, which only that user may place.
+const char kIndex[] =
+    R"html(<html><head><title>Demo shop</title><link rel=stylesheet href=style.css></head>
+<body><img src=images/logo.png alt=""><h1>Demo shop</h1>
+<p><a href=ListCustomers()>Customers</a> | <a href=FindCustomer(2)>Customer 2</a></p>
+<form method=post action=index.html><input type=hidden name=server_request value="server_login(user,password)">
+User <input name=user> Password <input type=password name=password> <input type=submit value="Log in"></form>
+<form method=post action=index.html><input type=hidden name=server_request value="AddOrder(customer,amount)">
+Customer <input name=customer> Amount <input name=amount> <input type=submit value="Order"></form>
+<form method=post action=index.html><input type=hidden name=server_request value="server_logout()">
+<input type=submit value="Log out"></form>
+</body></html>
+)html";
+
+const char kShopDatabase[] = R"sql(
+CREATE TABLE IF NOT EXISTS customers(id INTEGER PRIMARY KEY, name TEXT NOT NULL, city TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS orders(id INTEGER PRIMARY KEY,
+  customer_id INTEGER NOT NULL REFERENCES customers(id), amount NUMERIC NOT NULL,
+  placed TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP);
+INSERT INTO customers(id, name, city) VALUES(1, 'Ada', 'London'), (2, 'Grace', 'Arlington'),
+  (3, 'Linus', 'Helsinki');
+)sql";
+
 }  // namespace
 
 int DevServer::SeedDemo(std::string& error) {
+    // The shop's database, also for a root seeded before the shop ran.
+    const std::string shop = os::JoinPath({m_Options.root, "datasources", "demo-db.sqlite"});
+    if (!os::FileExists(shop.c_str())) {
+        TableList<TableListItem> result;
+        RunSqlScript(shop, kShopDatabase, {}, SqlLimits{}, result);
+        if (result.m_ErrorCode != 0) {
+            error = "cannot create the demo database: " + result.m_ErrorMsg.str();
+            return -1;
+        }
+    }
     {
         Statement s(m_Db.Handle(), "SELECT 1 FROM apps WHERE name = 'demo'");
         if (s.Step()) return 0;  // seeded before
@@ -54,7 +89,9 @@ int DevServer::SeedDemo(std::string& error) {
         {"AddOrder",
          1,
          1,
-         "INSERT INTO orders(customer_id, amount) VALUES(?, ?)\n",
+         "INSERT INTO orders(customer_id, amount) VALUES(?, ?);\n"
+         "SELECT o.id, c.name, o.amount FROM orders o JOIN customers c ON c.id = o.customer_id\n"
+         " WHERE o.id = last_insert_rowid();\n",
          {"customer", "amount"},
          true},
     };
@@ -109,12 +146,16 @@ int DevServer::SeedDemo(std::string& error) {
         for (auto s : parts) p = os::JoinPath({p, s});
         ok = ok && os::ReplaceFile(p.c_str(), bytes) == 0;
     };
-    put({"index.html"},
-        "<html><head><title>Demo shop</title><link rel=stylesheet href=style.css></head>\n"
-        "<body><img src=images/logo.png><h1>Demo shop</h1>\n<a "
-        "href=ListCustomers()>Customers</a></body></html>\n");
+    put({"index.html"}, kIndex);
     put({"ListCustomers.html"},
-        "<html><body><h1>Customers</h1>\n<table border=1>#TABLE(0)</table>\n</body></html>\n");
+        "<html><head><title>Customers</title><link rel=stylesheet href=style.css></head>\n"
+        "<body><h1>Customers</h1>\n<table border=1>\n<tr><th>Id</th><th>Name</th><th>City</th>"
+        "</tr>\n#TABLE(0)\n</table>\n<p><a href=index.html>Back to the shop</a></p>\n"
+        "</body></html>\n");
+    put({"AddOrder.html"},
+        "<html><head><title>Order placed</title><link rel=stylesheet href=style.css></head>\n"
+        "<body><h1>Order placed</h1>\n<p>Order #FIELD(0,0,0) for #FIELD(0,0,1): "
+        "#FIELD(0,0,2)</p>\n<p><a href=index.html>Back to the shop</a></p>\n</body></html>\n");
     put({"style.css"}, "body { font-family: sans-serif; }\n");
     put({"images", "logo.png"},
         std::string_view(reinterpret_cast<const char*>(kLogo), sizeof kLogo));

@@ -68,6 +68,9 @@ CREATE TABLE IF NOT EXISTS req_users(
   user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
   position INTEGER NOT NULL, PRIMARY KEY(req_id, user_id));
 CREATE TABLE IF NOT EXISTS config(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS run_counts(
+  app_id INTEGER NOT NULL REFERENCES apps(id) ON DELETE CASCADE,
+  day TEXT NOT NULL, count INTEGER NOT NULL, PRIMARY KEY(app_id, day));
 CREATE TABLE IF NOT EXISTS moves(
   id INTEGER PRIMARY KEY AUTOINCREMENT, from_path TEXT NOT NULL, to_path TEXT NOT NULL);
 )sql";
@@ -283,7 +286,7 @@ int DevServer::Open(const Options& options, std::string& error, std::string& gen
         error = "no root folder (--root)";
         return -1;
     }
-    for (const char* sub : {"apps", "traces", "trash"}) {
+    for (const char* sub : {"apps", "traces", "trash", "datasources"}) {
         if (os::MakeDirectories(os::JoinPath({m_Options.root, sub}).c_str()) != 0) {
             error = "cannot create folders under the root";
             return -1;
@@ -344,8 +347,13 @@ std::string DevServer::Handle(HttpProcessor& http, std::unique_ptr<os::FileReade
     Call call;
     call.peer = peer;
     std::string answer;
-    if (ReadCall(http, call, answer)) answer = Dispatch(call);
-    TraceCommand(call);
+    if (http.GetHttpType() != HttpProcessor::kHttpDev) {
+        // Not administration: a browser asking an application for something.
+        answer = RunTime(http, call);
+    } else {
+        if (ReadCall(http, call, answer)) answer = Dispatch(call);
+        TraceCommand(call);
+    }
     if (call.file) {
         if (file) {
             *file = std::move(call.file);
@@ -588,6 +596,8 @@ void DevServer::ServeConnection(net::TcpConnection c, uint32_t peer) {
                 continue;
             }
             const long l = http.GetContentLength();
+            // A browser's GET has no body.
+            if (l == 0 && http.GetHttpType() == HttpProcessor::kHttpGet) break;
             if (l <= 0) return fail("The request has no Content-Length");
             if (static_cast<long long>(l) > m_Options.maxRequestBytes)
                 return fail("The request is larger than " +

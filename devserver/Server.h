@@ -18,6 +18,10 @@
 #include "platform/os/Files.h"
 
 class HttpProcessor;
+template <class Item>
+class TableList;
+struct TableListItem;
+struct RunItem;
 
 namespace devserver {
 
@@ -45,6 +49,11 @@ struct Options {
     bool fastHash = false;
     // Off only where losing the last changes on a power cut does not matter (fuzzing).
     bool durable = true;
+    // A run-time SQL request is interrupted after this, and refused past this many rows.
+    int sqlTimeLimitMs = 5000;
+    long maxResultRows = 10000;
+    // Run-time sessions kept at once; past it the least recently used one goes.
+    int maxRunSessions = 10000;
 };
 
 // One command as it arrived: its name, arguments, extra body and who sent it.
@@ -91,6 +100,28 @@ public:
     WStrace& Trace(int kind) { return *m_Traces[kind - 1]; }
 
 private:
+    // A browser's session with one application: anonymous until a run-time login.
+    struct RunSession {
+        long appId = 0;
+        long userId = -1;  // -1: not logged in
+        std::string userName;
+        long long lastUse = 0;
+    };
+    // What a run-time request found out about itself, for its answer and its trace line.
+    struct RunCall {
+        std::string app;
+        long appId = 0;
+        long timeoutMinutes = 0;
+        std::string sessionKey;
+        bool newCookie = false;  // the answer sets the session cookie
+        bool endCookie = false;  // the answer drops it
+        long userId = -1;
+        std::string userName;
+        std::string what;  // the page or the request, for the trace
+        long rows = 0;
+        int status = 200;
+        uint32_t peer = 0;
+    };
     struct Session {
         long userId = 0;
         std::string userName;
@@ -126,6 +157,25 @@ private:
     // upload is not one that streams (the caller reads it whole).
     bool ServeUpload(net::TcpConnection& connection, HttpProcessor& http, long headerLength,
                      long long length, long fileStart, long long deadline);
+    // Run time (Runtime.cpp): a browser's request for a page, a request or an upload.
+    std::string RunTime(HttpProcessor& http, Call& call);
+    // Finds or makes the browser's session with the application; counts new ones.
+    void TakeRunSession(HttpProcessor& http, RunCall& rc);
+    std::string RunPage(HttpProcessor& http, RunCall& rc, Call& call);
+    std::string RunRequest(HttpProcessor& http, RunCall& rc);
+    std::string RunLogin(HttpProcessor& http, RunCall& rc, const std::vector<std::string>& args);
+    // Renders tables through the application's page (page empty: the request's name).
+    std::string RunRender(RunCall& rc, TableList<TableListItem>& tables, const std::string& request,
+                          const std::string& page);
+    // A short page of our own (refusals, login, logout) with the session cookie's header.
+    std::string RunMessage(RunCall& rc, int status, std::string_view text);
+    std::string RunCookieHeader(const RunCall& rc) const;
+    void SetRunCookie(const RunCall& rc, RunItem& run) const;
+    void TraceRun(const RunCall& rc, long long started);
+    // The live run-time sessions of an application (-1: of all).
+    long RunSessions(long appId, long timeoutMinutes);
+    long long RunIdleMs(long timeoutMinutes) const;
+
     // The call as it arrived: true when it is ready for Dispatch, false when answer
     // already holds the answer (a refusal, or the login's).
     bool ReadCall(HttpProcessor& http, Call& call, std::string& answer);
@@ -250,6 +300,7 @@ private:
     std::mutex m_Lock;  // one command at a time touches the database and the file areas
     std::mutex m_SessionLock;
     std::map<long, Session> m_Sessions;
+    std::map<std::string, RunSession> m_RunSessions;  // under m_SessionLock, by cookie key
     std::unique_ptr<WStrace> m_Traces[4];
     std::atomic<int> m_Switches[4];  // java reload, system, application, run: 0 or 1
     net::TcpListener m_Listener;

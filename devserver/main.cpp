@@ -1,7 +1,8 @@
 // quorvel-devserver --root DIR [--port N] [--bind ADDR] [--admin-password-file FILE]
 //                   [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]
 //                   [--request-timeout-s N] [--max-connections-per-address N]
-//                   [--max-trace-kb N] [--fast-hash]
+//                   [--max-trace-kb N] [--sql-time-limit-ms N] [--max-result-rows N]
+//                   [--fast-hash]
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -21,7 +22,9 @@ void Usage() {
         "FILE]\n"
         "                         [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]\n"
         "                         [--request-timeout-s N] [--max-connections-per-address N]\n"
-        "                         [--max-trace-kb N] [--fast-hash]\n"
+        "                         [--max-trace-kb N] [--sql-time-limit-ms N] [--max-result-rows "
+        "N]\n"
+        "                         [--fast-hash]\n"
         "  --port 0 picks a free port; the port is printed on standard error.\n"
         "  The administrator's password on the first start comes from --admin-password-file,\n"
         "  else from QUORVEL_ADMIN_PASSWORD, else it is made up and printed once.\n");
@@ -74,6 +77,10 @@ int main(int argc, char** argv) {
             o.requestTimeoutMs = static_cast<int>(Number(a, value(), 1, 86400) * 1000);
         else if (a == "--max-connections-per-address")
             o.maxConnectionsPerAddress = static_cast<int>(Number(a, value(), 1, 64));
+        else if (a == "--sql-time-limit-ms")
+            o.sqlTimeLimitMs = static_cast<int>(Number(a, value(), 1, 3600000));
+        else if (a == "--max-result-rows")
+            o.maxResultRows = static_cast<long>(Number(a, value(), 1, 100000000));
         else if (a == "--idle-timeout-s")
             o.idleTimeoutMs = static_cast<int>(Number(a, value(), 1, 86400) * 1000);
         else if (a == "--help" || a == "-h") {
@@ -119,6 +126,10 @@ int main(int argc, char** argv) {
             "shopper/shopper (Run)\n");
     std::fprintf(stderr, "quorvel-devserver: listening on %s port %u\n", o.bind.c_str(),
                  server.Port());
+    if (o.seedDemo)
+        std::fprintf(stderr,
+                     "quorvel-devserver: the demo shop is at http://%s:%u/demo/index.html\n",
+                     o.bind == "0.0.0.0" ? "127.0.0.1" : o.bind.c_str(), server.Port());
     std::fflush(stderr);
     std::thread signals([&] {
         int sig = 0;

@@ -82,6 +82,8 @@ cat <<TEXT
 quorvel-devserver is running on 127.0.0.1 port $PORT with the demo application.
 In the studio, click "Demo server" on the toolbar and log in as admin with the password
     $PASSWORD
+The demo shop, in a browser (its Run user is shopper, password shopper):
+    http://127.0.0.1:$PORT/demo/index.html
 TEXT
 
 cd "$WORK"

@@ -176,10 +176,15 @@ CliResult CliAs(const Server& s, const std::string& user, const std::string& pas
                                      "--user",   user,        "--password-file",
                                      pw,         "--timeout", "30"};
     argv.insert(argv.end(), args.begin(), args.end());
+    CliResult r = RunProgram(argv, pw + ".err");
+    ::unlink(pw.c_str());
+    return r;
+}
+
+CliResult RunProgram(const std::vector<std::string>& argv, const std::string& errPath) {
     CliResult r;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return r;
-    std::string errPath = pw + ".err";
     pid_t pid = Spawn(argv, fds[1], errPath);
     ::close(fds[1]);
     char buf[65536];
@@ -188,10 +193,19 @@ CliResult CliAs(const Server& s, const std::string& user, const std::string& pas
         if (n > 0) r.out.append(buf, static_cast<std::size_t>(n));
     ::close(fds[0]);
     r.rc = pid < 0 ? -1 : WaitStatus(pid);
-    ::unlink(pw.c_str());
     r.err = ReadFile(errPath);
     ::unlink(errPath.c_str());
     return r;
+}
+
+std::string FindProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "/usr/bin:/bin");
+    for (std::string d; std::getline(dirs, d, ':');) {
+        const std::string p = d + "/" + name;
+        if (!d.empty() && ::access(p.c_str(), X_OK) == 0) return p;
+    }
+    return {};
 }
 
 CliResult Cli(const Server& s, const std::vector<std::string>& args) {

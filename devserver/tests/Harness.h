@@ -90,6 +90,12 @@ CliResult Cli(const Server& s, const std::vector<std::string>& args);
 CliResult CliAs(const Server& s, const std::string& user, const std::string& password,
                 const std::vector<std::string>& args);
 
+// Runs a program to its end: its exit status and standard output; standard error goes
+// through errPath (a file of the test's), removed afterwards.
+CliResult RunProgram(const std::vector<std::string>& argv, const std::string& errPath);
+// The full path of a program found on PATH; empty when there is none.
+std::string FindProgram(const std::string& name);
+
 // Raw exchange: sends bytes on a fresh connection and reads until the server closes.
 std::string Exchange(int port, std::string_view bytes, int timeoutMs = 10000);
 // A DEV request with a session cookie (0: none) around a command text.

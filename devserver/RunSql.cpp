@@ -1,0 +1,149 @@
+#include "devserver/RunSql.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+
+#include "devserver/Answers.h"
+#include "platform/os/System.h"
+#include "roster/Roster.h"
+
+namespace devserver {
+
+namespace {
+
+struct Closer {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct Finalizer {
+    void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
+};
+
+// A script may read and write its own database, nothing else: no other database file
+// and no native code.
+int Authorize(void*, int action, const char*, const char* name, const char*, const char*) {
+    switch (action) {
+        case SQLITE_ATTACH:
+        case SQLITE_DETACH:
+            return SQLITE_DENY;
+        case SQLITE_FUNCTION:
+            return name && sqlite3_stricmp(name, "load_extension") == 0 ? SQLITE_DENY : SQLITE_OK;
+        default:
+            return SQLITE_OK;
+    }
+}
+
+int PastDeadline(void* deadline) {
+    return os::SteadyMillis() > *static_cast<long long*>(deadline) ? 1 : 0;
+}
+
+void Fail(TableList<TableListItem>& tables, int code, std::string_view message) {
+    tables.m_ErrorCode = code != 0 ? code : 1;
+    tables.m_ErrorMsg = message;
+}
+
+}  // namespace
+
+long RunSqlScript(const std::string& path, std::string_view script,
+                  const std::vector<std::string>& args, const SqlLimits& limits,
+                  TableList<TableListItem>& tables) {
+    sqlite3* raw = nullptr;
+    const int opened = sqlite3_open_v2(
+        path.c_str(), &raw,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
+        nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (opened != SQLITE_OK) {
+        Fail(tables, opened, raw ? sqlite3_errmsg(raw) : "cannot open the data source");
+        return 0;
+    }
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_TRIGGER, 1, nullptr);
+    sqlite3_limit(raw, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_busy_timeout(raw, limits.timeLimitMs);
+    sqlite3_exec(raw, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
+    sqlite3_set_authorizer(raw, Authorize, nullptr);
+    long long deadline = os::SteadyMillis() + limits.timeLimitMs;
+    sqlite3_progress_handler(raw, 1000, PastDeadline, &deadline);
+
+    if (sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        Fail(tables, sqlite3_errcode(raw), sqlite3_errmsg(raw));
+        return 0;
+    }
+    const std::string text(script);
+    const char* next = text.c_str();
+    long rows = 0;
+    while (*next) {
+        sqlite3_stmt* st = nullptr;
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(raw, next, -1, &st, &tail) != SQLITE_OK) {
+            Fail(tables, sqlite3_errcode(raw), sqlite3_errmsg(raw));
+            break;
+        }
+        std::unique_ptr<sqlite3_stmt, Finalizer> stmt(st);
+        next = tail;
+        if (!st) continue;  // blanks or a comment
+        const int params = sqlite3_bind_parameter_count(st);
+        if (params > static_cast<int>(args.size())) {
+            Fail(tables, 1,
+                 "the statement needs " + std::to_string(params) + " arguments, the call has " +
+                     std::to_string(args.size()));
+            break;
+        }
+        for (int i = 1; i <= params; ++i)
+            sqlite3_bind_text(st, i, args[static_cast<std::size_t>(i - 1)].data(),
+                              static_cast<int>(args[static_cast<std::size_t>(i - 1)].size()),
+                              SQLITE_TRANSIENT);
+        const int columns = sqlite3_column_count(st);
+        std::vector<std::u16string> cells;
+        std::vector<long> widths(static_cast<std::size_t>(columns), 1);
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            if (++rows > limits.maxRows) break;
+            for (int c = 0; c < columns; ++c) {
+                const auto* v = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+                const int n = sqlite3_column_bytes(st, c);
+                cells.push_back(
+                    os::Utf8ToUtf16(EscapeHtml(std::string_view(v ? v : "", v ? n : 0))));
+                long& w = widths[static_cast<std::size_t>(c)];
+                w = std::max(w, static_cast<long>(cells.back().size()) + 1);
+            }
+        }
+        if (rows > limits.maxRows) {
+            Fail(tables, 1, "the result has more than " + std::to_string(limits.maxRows) + " rows");
+            break;
+        }
+        if (rc != SQLITE_DONE) {
+            Fail(tables, sqlite3_errcode(raw),
+                 rc == SQLITE_INTERRUPT
+                     ? "interrupted after " + std::to_string(limits.timeLimitMs) + " ms"
+                     : std::string(sqlite3_errmsg(raw)));
+            break;
+        }
+        if (columns == 0) continue;
+        RosterU* t = AddTable(tables);
+        if (!t) {
+            Fail(tables, 1, "out of memory");
+            break;
+        }
+        for (long w : widths) t->CreateField(w);
+        const long records = static_cast<long>(cells.size()) / columns;
+        for (long r = 0; r < records; ++r) {
+            t->CreateRecord();
+            for (int c = 0; c < columns; ++c)
+                t->SetField(r, c, cells[static_cast<std::size_t>(r * columns + c)].c_str());
+        }
+    }
+    if (tables.m_ErrorCode != 0 ||
+        sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        if (tables.m_ErrorCode == 0) Fail(tables, sqlite3_errcode(raw), sqlite3_errmsg(raw));
+        sqlite3_progress_handler(raw, 0, nullptr, nullptr);
+        sqlite3_exec(raw, "ROLLBACK", nullptr, nullptr, nullptr);
+        return 0;
+    }
+    return rows;
+}
+
+}  // namespace devserver

@@ -1,0 +1,462 @@
+// Run time: what browsers ask of the applications. Pages and files come from the
+// application's area; calls run the application's SQL requests on their data sources and
+// are rendered through its page templates; multipart posts store files in its data
+// folder; a run-time login opens Private requests to their users.
+#include <fcntl.h>
+#include <sodium.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "devserver/Checks.h"
+#include "devserver/RunSql.h"
+#include "devserver/Server.h"
+#include "platform/os/Files.h"
+#include "platform/os/System.h"
+#include "webproc/HttpProcessor.h"
+#include "webproc/TableResult.h"
+
+namespace devserver {
+
+namespace {
+
+constexpr const char* kSessionCookie = "jsessionid";
+// Scripts cannot read the cookie, and another site's form posts do not carry it.
+constexpr const char* kCookieAttributes = "; HttpOnly; SameSite=Lax";
+
+std::string NewSessionKey() {
+    unsigned char bytes[16];
+    randombytes_buf(bytes, sizeof bytes);
+    static const char kHex[] = "0123456789abcdef";
+    std::string key;
+    for (unsigned char b : bytes) {
+        key += kHex[b >> 4];
+        key += kHex[b & 15];
+    }
+    return key;
+}
+
+const char* ContentType(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    std::string ext(dot == std::string_view::npos ? "" : name.substr(dot + 1));
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    static const struct {
+        const char* ext;
+        const char* type;
+    } kTypes[] = {
+        {"html", "text/html; charset=utf-8"},
+        {"htm", "text/html; charset=utf-8"},
+        {"css", "text/css"},
+        {"js", "text/javascript"},
+        {"json", "application/json"},
+        {"txt", "text/plain; charset=utf-8"},
+        {"csv", "text/csv; charset=utf-8"},
+        {"xml", "application/xml"},
+        {"png", "image/png"},
+        {"jpg", "image/jpeg"},
+        {"jpeg", "image/jpeg"},
+        {"gif", "image/gif"},
+        {"svg", "image/svg+xml"},
+        {"ico", "image/x-icon"},
+        {"webp", "image/webp"},
+        {"pdf", "application/pdf"},
+    };
+    for (const auto& t : kTypes)
+        if (ext == t.ext) return t.type;
+    return "application/octet-stream";
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The parts of a page's path below the application: the request target after "/APP/",
+// without its query, percent escapes decoded, split at '/'. An empty last part names
+// index.html. false for a target that is not below the application.
+bool PageParts(std::string_view message, const std::string& app, std::vector<std::string>& parts) {
+    const std::size_t lineEnd = message.find_first_of("\r\n");
+    const std::string_view line = message.substr(0, lineEnd);
+    const std::size_t start = line.find(' ');
+    if (start == std::string_view::npos) return false;
+    std::string_view target = line.substr(start + 1);
+    target = target.substr(0, target.find(' '));
+    target = target.substr(0, target.find_first_of("?#"));
+    const std::string prefix = "/" + app + "/";
+    if (target.substr(0, prefix.size()) != prefix) return false;
+    target.remove_prefix(prefix.size());
+    std::string part;
+    for (std::size_t i = 0; i <= target.size(); ++i) {
+        if (i == target.size() || target[i] == '/') {
+            parts.push_back(part);
+            part.clear();
+        } else if (target[i] == '%' && i + 2 < target.size() && HexDigit(target[i + 1]) >= 0 &&
+                   HexDigit(target[i + 2]) >= 0) {
+            part += static_cast<char>(HexDigit(target[i + 1]) * 16 + HexDigit(target[i + 2]));
+            i += 2;
+        } else {
+            part += target[i];
+        }
+    }
+    if (parts.back().empty()) parts.back() = "index.html";
+    return true;
+}
+
+}  // namespace
+
+long long DevServer::RunIdleMs(long timeoutMinutes) const {
+    return (timeoutMinutes > 0 ? timeoutMinutes : m_Options.sessionIdleMinutes) * 60000ll;
+}
+
+long DevServer::RunSessions(long appId, long timeoutMinutes) {
+    const long long now = os::SteadyMillis();
+    const long long idle = RunIdleMs(timeoutMinutes);
+    std::lock_guard<std::mutex> g(m_SessionLock);
+    long n = 0;
+    for (const auto& [key, s] : m_RunSessions)
+        n += (appId < 0 || s.appId == appId) && now - s.lastUse <= idle;
+    return n;
+}
+
+void DevServer::TakeRunSession(HttpProcessor& http, RunCall& rc) {
+    char key[52] = {};
+    const bool whole = http.GetCookie(kSessionCookie, key) == 0;
+    const long long now = os::SteadyMillis();
+    {
+        std::lock_guard<std::mutex> g(m_SessionLock);
+        auto it = whole && key[0] ? m_RunSessions.find(key) : m_RunSessions.end();
+        if (it != m_RunSessions.end() &&
+            (it->second.appId != rc.appId ||
+             now - it->second.lastUse > RunIdleMs(rc.timeoutMinutes))) {
+            m_RunSessions.erase(it);
+            it = m_RunSessions.end();
+        }
+        if (it != m_RunSessions.end()) {
+            it->second.lastUse = now;
+            rc.sessionKey = key;
+            rc.userId = it->second.userId;
+            rc.userName = it->second.userName;
+            return;
+        }
+        // Full: the least recently used session makes room.
+        if (static_cast<int>(m_RunSessions.size()) >= m_Options.maxRunSessions) {
+            auto oldest = std::min_element(
+                m_RunSessions.begin(), m_RunSessions.end(),
+                [](const auto& a, const auto& b) { return a.second.lastUse < b.second.lastUse; });
+            m_RunSessions.erase(oldest);
+        }
+        rc.sessionKey = NewSessionKey();
+        m_RunSessions[rc.sessionKey] = RunSession{rc.appId, -1, "", now};
+        rc.newCookie = true;
+    }
+    // Counted by day in the database, so the month's and the total survive restarts.
+    const os::LocalTime t = os::GetLocalTime();
+    char day[16];
+    std::snprintf(day, sizeof day, "%04d-%02d-%02d", t.year, t.month, t.day);
+    std::lock_guard<std::mutex> g(m_Lock);
+    Statement s(m_Db.Handle(),
+                "INSERT INTO run_counts(app_id, day, count) VALUES(?, ?, 1) "
+                "ON CONFLICT(app_id, day) DO UPDATE SET count = count + 1");
+    s.Bind(1, rc.appId).Bind(2, day);
+    s.Run();
+}
+
+std::string DevServer::RunCookieHeader(const RunCall& rc) const {
+    if (rc.endCookie)
+        return std::string("\r\nSet-Cookie: ") + kSessionCookie + "=; Max-Age=0" +
+               kCookieAttributes + "; Path=/" + rc.app + "/;";
+    if (rc.newCookie)
+        return std::string("\r\nSet-Cookie: ") + kSessionCookie + "=" + rc.sessionKey +
+               kCookieAttributes + "; Path=/" + rc.app + "/;";
+    return {};
+}
+
+void DevServer::SetRunCookie(const RunCall& rc, RunItem& run) const {
+    if (!rc.newCookie) return;
+    // A named cookie: the renderer's own session cookie carries a number, ours a key.
+    CookieEntry e;
+    e.m_Name = kSessionCookie;
+    e.m_Value = rc.sessionKey + kCookieAttributes;
+    e.m_Path = rc.app;
+    e.m_Kind = CookieEntry::kNamed;
+    run.m_Cookies.m_Entries.push_back(e);
+}
+
+std::string DevServer::RunMessage(RunCall& rc, int status, std::string_view text) {
+    rc.status = status;
+    const std::string body = "<html><head><meta charset=utf-8><title>" + EscapeHtml(rc.app) +
+                             "</title></head><body><p>" + EscapeHtml(text) + "</p></body></html>\n";
+    return StatusHeader(status, "text/html; charset=utf-8", RunCookieHeader(rc),
+                        static_cast<long long>(body.size())) +
+           body;
+}
+
+void DevServer::TraceRun(const RunCall& rc, long long started) {
+    if (!m_Switches[3]) return;
+    std::string line = (rc.userName.empty() ? std::string("-") : rc.userName) + " " + rc.app + "/" +
+                       rc.what + " " + std::to_string(rc.status) + " rows " +
+                       std::to_string(rc.rows) + " " +
+                       std::to_string(os::SteadyMillis() - started) + " ms";
+    for (std::size_t p; (p = line.find("SERVER_ERROR")) != std::string::npos;) line[p + 6] = '-';
+    for (char& c : line)
+        if (c == '\r' || c == '\n') c = ' ';
+    Trace(4).Print(line.data(), static_cast<long>(line.size()), "", 0);
+}
+
+std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
+    const long long started = os::SteadyMillis();
+    call.name = "(run time)";
+    RunCall rc;
+    rc.peer = call.peer;
+    std::string answer;
+    char app[52] = {};
+    if (http.m_HttpType != HttpProcessor::kHttpGet && http.m_HttpType != HttpProcessor::kHttpPost) {
+        rc.what = "(method)";
+        answer = RunMessage(rc, 405, "Only GET and POST are served");
+    } else if (http.GetAppName(app) != 0 || !CheckAppName(app).empty()) {
+        rc.what = "(address)";
+        answer = RunMessage(rc, 404, "No application in this address");
+    } else {
+        rc.app = app;
+        {
+            std::lock_guard<std::mutex> g(m_Lock);
+            Statement s(m_Db.Handle(), "SELECT id, timeout FROM apps WHERE name = ?");
+            s.Bind(1, rc.app);
+            if (s.Step()) {
+                rc.appId = static_cast<long>(s.Int(0));
+                rc.timeoutMinutes = static_cast<long>(s.Int(1));
+            }
+        }
+        const int kind = http.GetReqType();
+        if (rc.appId == 0) {
+            answer = RunMessage(rc, 404, "No application " + rc.app);
+        } else {
+            TakeRunSession(http, rc);
+            if (kind == HttpProcessor::kReqPage)
+                answer = RunPage(http, rc, call);
+            else if (kind == HttpProcessor::kReqGetCall || kind == HttpProcessor::kReqFormCall)
+                answer = RunRequest(http, rc);
+            else
+                answer = RunMessage(rc, 400, "The form names no request");
+        }
+    }
+    TraceRun(rc, started);
+    return answer;
+}
+
+std::string DevServer::RunPage(HttpProcessor& http, RunCall& rc, Call& call) {
+    std::vector<std::string> parts;
+    const std::string_view message(http.m_Message.GetContent(),
+                                   static_cast<std::size_t>(http.m_Message.GetSize()));
+    rc.what = "(page)";
+    if (!PageParts(message, rc.app, parts)) return RunMessage(rc, 404, "No such page");
+    std::string shown;
+    for (const auto& p : parts) shown += (shown.empty() ? "" : "/") + p;
+    rc.what = shown;
+    for (const auto& p : parts)
+        if (!CheckFileName(p).empty()) return RunMessage(rc, 404, "No such page " + shown);
+    const std::string name = parts.back();
+    parts.pop_back();
+    os::DirBeneath dir;
+    auto file = std::make_unique<os::FileReader>();
+    if (OpenAreaDir(rc.app, parts, dir) != 0 || dir.KindOf(name) != 'f' ||
+        file->OpenAt(dir, name.c_str()) != 0)
+        return RunMessage(rc, 404, "No such page " + shown);
+    const long long size = file->Size();
+    call.file = std::move(file);
+    return StatusHeader(200, ContentType(name),
+                        RunCookieHeader(rc) + "\r\nX-Content-Type-Options: nosniff", size);
+}
+
+std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
+    char name[52] = {};
+    ParamList<ParamListItem> params;
+    if (http.GetRequestNameAndParams(name, params) != 0) {
+        rc.what = name[0] ? std::string(name) : "(call)";
+        return RunMessage(rc, 400,
+                          params.m_ErrorMsg.empty()
+                              ? std::string("The call has no argument list")
+                              : "The call is wrong: " + params.m_ErrorMsg.str());
+    }
+    rc.what = std::string(name) + "()";
+    std::vector<std::string> args;
+    for (long i = 0; i < params.Count(); ++i) {
+        ParamListItem* item = nullptr;
+        params.GetAt(i, &item);
+        args.push_back(os::Utf16ToUtf8(
+            std::u16string_view(item->m_ValueU.GetContent() ? item->m_ValueU.GetContent() : u"",
+                                static_cast<std::size_t>(item->m_ValueU.GetSize()))));
+    }
+    const std::string request = name;
+    if (request == "server_login") return RunLogin(http, rc, args);
+    if (request == "server_logout") {
+        {
+            std::lock_guard<std::mutex> g(m_SessionLock);
+            m_RunSessions.erase(rc.sessionKey);
+        }
+        rc.newCookie = false;
+        rc.endCookie = true;
+        return RunMessage(rc, 200, "Logged out.");
+    }
+
+    long reqId = 0, language = 0, access = 0, paramCount = 0;
+    std::string script, dataSource;
+    bool allowed = false;
+    {
+        std::lock_guard<std::mutex> g(m_Lock);
+        Statement s(m_Db.Handle(),
+                    "SELECT r.id, r.language, r.access, r.script, d.name, (SELECT COUNT(*) FROM "
+                    "req_params p WHERE p.req_id = r.id) FROM reqs r JOIN datasources d ON "
+                    "d.id = r.ds_id WHERE r.app_id = ? AND r.name = ?");
+        s.Bind(1, rc.appId).Bind(2, request);
+        if (s.Step()) {
+            reqId = static_cast<long>(s.Int(0));
+            language = static_cast<long>(s.Int(1));
+            access = static_cast<long>(s.Int(2));
+            script = s.Blob(3);
+            dataSource = s.Text(4);
+            paramCount = static_cast<long>(s.Int(5));
+        }
+        if (reqId != 0 && access == 1 && rc.userId >= 0) {
+            Statement u(m_Db.Handle(), "SELECT 1 FROM req_users WHERE req_id = ? AND user_id = ?");
+            u.Bind(1, reqId).Bind(2, rc.userId);
+            allowed = u.Step();
+        }
+    }
+    if (reqId == 0) return RunMessage(rc, 404, "No request " + request + " in " + rc.app);
+    if (language != 1)
+        return RunMessage(rc, 501,
+                          request + " is a JAVA request: this server runs SQL requests only");
+    if (access == 1 && !allowed)
+        return RunMessage(rc, 403, request + " is private: log in as one of its users first");
+    if (static_cast<long>(args.size()) != paramCount)
+        return RunMessage(rc, 400,
+                          request + " takes " + std::to_string(paramCount) + " arguments, not " +
+                              std::to_string(args.size()));
+    std::string page;
+    if (http.m_FormType == HttpProcessor::kFormUrlEncoded) {
+        Vessel v;
+        http.GetParameter("page", v);
+        page.assign(v.GetContent() ? v.GetContent() : "", static_cast<std::size_t>(v.GetSize()));
+        if (!page.empty() && !CheckFileName(page + ".html").empty())
+            return RunMessage(rc, 400, "No such page " + page);
+    }
+    if (http.m_FormType == HttpProcessor::kFormMultipart) {
+        // The call's arguments name the files: each must be a plain name in data/.
+        for (const auto& a : args)
+            if (!a.empty() && !CheckFileName(a).empty())
+                return RunMessage(rc, 400, "Upload name: " + CheckFileName(a));
+        os::DirBeneath data;
+        if (OpenAreaDir(rc.app, {"data"}, data, true) != 0)
+            return RunMessage(rc, 404, "The application has no data folder");
+        UploadTraceList<UploadTraceListItem> trace;
+        const std::string apps = os::JoinPath({m_Options.root, "apps"});
+        const int up = http.Upload(rc.app.c_str(), params, apps.c_str(), trace);
+        std::string notes;
+        for (long i = 0; i < trace.Count(); ++i) {
+            UploadTraceListItem* t = nullptr;
+            trace.GetAt(i, &t);
+            const std::string stored = os::BaseName(t->m_ServerFile.str());
+            // The client's extension may make a name no file command could address.
+            if (t->m_Status == 0 && !CheckFileName(stored).empty()) {
+                ::unlinkat(data.Handle(), stored.c_str(), 0);
+                t->m_Status = -1;
+                t->m_Note = "Error: " + CheckFileName(stored);
+            }
+            if (m_Switches[3]) {
+                const std::string line = rc.app + "/" + request + " upload " +
+                                         t->m_ClientFile.str() + " as data/" + stored + ": " +
+                                         (t->m_Status == 0 ? "OK" : t->m_Note.str());
+                Trace(4).Print(line.data(), static_cast<long>(line.size()), "", 0);
+            }
+            if (t->m_Status != 0) notes += (notes.empty() ? "" : "; ") + t->m_Note.str();
+        }
+        if (up < 0 || !notes.empty())
+            return RunMessage(rc, 400, "Upload failed: " + (notes.empty() ? "no end" : notes));
+    }
+    // The data source's database file; a name that cannot be a file has none.
+    if (!CheckFileName(dataSource).empty())
+        return RunMessage(rc, 404, "The data source " + dataSource + " has no database file");
+    TableList<TableListItem> tables;
+    SqlLimits limits{m_Options.sqlTimeLimitMs, m_Options.maxResultRows};
+    rc.rows = RunSqlScript(os::JoinPath({m_Options.root, "datasources", dataSource + ".sqlite"}),
+                           script, args, limits, tables);
+    return RunRender(rc, tables, request, page);
+}
+
+std::string DevServer::RunRender(RunCall& rc, TableList<TableListItem>& tables,
+                                 const std::string& request, const std::string& page) {
+    // The template must be a plain file at the top of the area, never reached by a link.
+    const std::string templateName = (page.empty() ? request : page) + ".html";
+    os::DirBeneath top;
+    if (!CheckFileName(templateName).empty() || OpenAreaDir(rc.app, {}, top) != 0)
+        return RunMessage(rc, 404, "No page template for " + request);
+    const char kind = top.KindOf(templateName);
+    if (kind != 'f' && kind != 0)
+        return RunMessage(rc, 404, "The page template " + templateName + " is not a file");
+    RunItem run;
+    run.m_RequestName = request;
+    run.m_AppName = rc.app;
+    run.m_PageName = page;
+    run.m_RootFolder = os::JoinPath({m_Options.root, "apps"});
+    run.m_Trace = m_Switches[3] ? &Trace(4) : nullptr;
+    SetRunCookie(rc, run);
+    Vessel out;
+    out.Alloc(8192, 8192);
+    f_TableListToHttpResult(tables, &run, out, nullptr);
+    if (tables.m_ErrorCode != 0) rc.status = 500;
+    return std::string(out.GetContent(), static_cast<std::size_t>(out.GetSize()));
+}
+
+std::string DevServer::RunLogin(HttpProcessor& http, RunCall& rc,
+                                const std::vector<std::string>& args) {
+    rc.what = "server_login()";
+    if (http.m_ReqType != HttpProcessor::kReqFormCall)
+        return RunMessage(rc, 400,
+                          "Log in with a form post: a password has no place in an address");
+    if (args.size() != 2)
+        return RunMessage(rc, 400, "server_login takes a user name and a password");
+    long id = -1, type = -1;
+    std::string hash;
+    {
+        std::lock_guard<std::mutex> g(m_Lock);
+        Statement s(m_Db.Handle(), "SELECT id, type, pwhash FROM users WHERE name = ?");
+        s.Bind(1, args[0]);
+        if (s.Step()) {
+            id = static_cast<long>(s.Int(0));
+            type = static_cast<long>(s.Int(1));
+            hash = s.Text(2);
+        }
+    }
+    // Run users log in at run time; Dev users administer.
+    if (id < 0 || type != 1 || !Verify(hash, args[1])) {
+        for (int wait = LoginFailureDelay(rc.peer); wait > 0 && !m_Listener.Stopped(); wait -= 50)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(wait, 50)));
+        return RunMessage(rc, 403, "Login failed");
+    }
+    {
+        // A fresh key: one known before the login (planted by someone else) is worth nothing.
+        std::lock_guard<std::mutex> g(m_SessionLock);
+        m_RunSessions.erase(rc.sessionKey);
+        rc.sessionKey = NewSessionKey();
+        m_RunSessions[rc.sessionKey] = RunSession{rc.appId, id, args[0], os::SteadyMillis()};
+    }
+    rc.newCookie = true;
+    rc.userId = id;
+    rc.userName = args[0];
+    Vessel v;
+    http.GetParameter("page", v);
+    const std::string page(v.GetContent() ? v.GetContent() : "",
+                           static_cast<std::size_t>(v.GetSize()));
+    if (page.empty() || !CheckFileName(page + ".html").empty())
+        return RunMessage(rc, 200, "Logged in as " + args[0] + ".");
+    TableList<TableListItem> none;
+    return RunRender(rc, none, "server_login", page);
+}
+
+}  // namespace devserver
