@@ -57,7 +57,7 @@ TEST_F(FileWindowTest, FilesWalksTwoFoldersDeepAndBackAndLeavesFoldersAlone) {
     ASSERT_EQ(Send(kCmdUploadFile), 0);
     gui::Window w = OpenFileWindow(kCmdFiles);
     gui::ProcessEvents();
-    EXPECT_EQ(gui::GetTitle(w), "Files [6]");  // data, docs, images and three pages
+    EXPECT_EQ(gui::GetTitle(w), "Files [7]");  // data, docs, images and four pages
     EXPECT_EQ(frame.toolbarSets.back(), 6);
 
     // On a folder the file commands do nothing, and Enter on a file.
@@ -65,7 +65,7 @@ TEST_F(FileWindowTest, FilesWalksTwoFoldersDeepAndBackAndLeavesFoldersAlone) {
     FileWindow(kCmdFiles)->Browse().GotoRecord(IndexByName(FileList, "docs") + 1);
     for (int id : {kCmdDelete, kCmdRename, kCmdDownload}) RunCommand(w, id);
     EXPECT_TRUE(gt::DialogsOpened().empty() && gt::FileDialogs().empty());
-    EXPECT_EQ(gui::GetTitle(w), "Files [6]");
+    EXPECT_EQ(gui::GetTitle(w), "Files [7]");
 
     gt::SendMessageTo(w, {gui::Msg::LButtonDblClk, 0, 0, 0});
     gui::ProcessEvents();
@@ -94,14 +94,14 @@ TEST_F(FileWindowTest, FilesWalksTwoFoldersDeepAndBackAndLeavesFoldersAlone) {
     EnterOn(w, "..");
     EXPECT_EQ(gui::GetTitle(w), "Files [3] docs");
     EnterOn(w, "..");
-    EXPECT_EQ(gui::GetTitle(w), "Files [6] ");
+    EXPECT_EQ(gui::GetTitle(w), "Files [7] ");
     FileItem* up = nullptr;  // a ".." at the top, should a server list one, goes nowhere
     ASSERT_EQ(FileList.Add(&up), 0);
     up->m_Name = "..";
     up->m_Kind = "1";
     FileWindow(kCmdFiles)->Reshow();
     EnterOn(w, "..");
-    EXPECT_EQ(FileList.Count(), 7);
+    EXPECT_EQ(FileList.Count(), 8);
 }
 
 TEST_F(FileWindowTest, ImagesAndDataTitlesRefusedNamesDropsAndClosing) {
