@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the Debian packages from the build in build/ (as test-all.sh leaves it), checks
+# them with lintian, installs them with dpkg, starts each program, and removes them again.
+# Installing needs root (or sudo); CI runs it on a throwaway machine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build}
+out=$build/packages
+export QT_QPA_PLATFORM=offscreen
+
+if [ ! -f "$build/CPackConfig.cmake" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" -j "${JOBS:-$(nproc)}" >/dev/null
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+rm -rf "$out"
+(cd "$build" && cpack -G DEB -B "$PWD/packages" >/dev/null)
+rm -rf "$out/_CPack_Packages"
+ls -l "$out"/*.deb
+mapfile -t debs < <(ls "$out"/*.deb)
+[ "${#debs[@]}" -ge 4 ] || { echo "expected the packages, found ${#debs[@]}"; exit 1; }
+
+echo "-- lintian (errors fail, warnings are listed)"
+lintian --fail-on error --no-tag-display-limit "${debs[@]}"
+
+names=()
+for deb in "${debs[@]}"; do names+=("$(dpkg-deb -f "$deb" Package)"); done
+remove() { as_root dpkg --purge "${names[@]}" >/dev/null; }
+trap remove EXIT
+
+echo "-- dpkg -i"
+as_root dpkg -i "${debs[@]}" >/dev/null
+for program in quorvel-cli quorvel-devserver quorvelide; do
+  [ -x "/usr/bin/$program" ] || continue
+  "/usr/bin/$program" --version
+  "/usr/bin/$program" --help >/dev/null
+done
+# The service's user exists; the service is not enabled.
+getent passwd quorvel-devserver >/dev/null
+[ ! -e /etc/systemd/system/multi-user.target.wants/quorvel-devserver.service ]
+pkg-config --modversion quorvel-webproc
+
+trap - EXIT
+remove
+! dpkg -s "${names[@]}" >/dev/null 2>&1 || { echo "packages still installed"; exit 1; }
+echo "packages built, checked, installed, started and removed"
