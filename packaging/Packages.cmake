@@ -32,6 +32,10 @@ foreach(component IN LISTS QV_COMPONENTS)
   set(CPACK_DEBIAN_${C}_PACKAGE_NAME ${QV_PACKAGE_${component}})
 endforeach()
 
+# The libraries' packages let dpkg run ldconfig through its trigger.
+set(CPACK_DEBIAN_LIBS_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/debian/libs/triggers)
+set(CPACK_DEBIAN_GUILIBS_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/debian/libs/triggers)
+
 set(CPACK_DEBIAN_LIBS_PACKAGE_SECTION libs)
 set(CPACK_COMPONENT_LIBS_DESCRIPTION "Quorvel libraries: buffers, tables, trace and HTTP processing
 The shared libraries libvessel (growable character buffers), libroster (tables

@@ -23,7 +23,7 @@ mapfile -t debs < <(ls "$out"/*.deb)
 [ "${#debs[@]}" -ge 4 ] || { echo "expected the packages, found ${#debs[@]}"; exit 1; }
 
 echo "-- lintian (errors fail, warnings are listed)"
-lintian --fail-on error --no-tag-display-limit "${debs[@]}"
+lintian --fail-on error --tag-display-limit 0 "${debs[@]}"
 
 names=()
 for deb in "${debs[@]}"; do names+=("$(dpkg-deb -f "$deb" Package)"); done
@@ -37,6 +37,12 @@ for program in quorvel-cli quorvel-devserver quorvelide; do
   "/usr/bin/$program" --version
   "/usr/bin/$program" --help >/dev/null
 done
+# The studio comes up with its windows (offscreen) and keeps running until stopped.
+if [ -x /usr/bin/quorvelide ]; then
+  rc=0
+  (cd "$(mktemp -d)" && timeout 3 /usr/bin/quorvelide) || rc=$?
+  [ "$rc" -eq 124 ] || { echo "quorvelide ended with $rc"; exit 1; }
+fi
 # The service's user exists; the service is not enabled.
 getent passwd quorvel-devserver >/dev/null
 [ ! -e /etc/systemd/system/multi-user.target.wants/quorvel-devserver.service ]
