@@ -39,8 +39,9 @@ for program in quorvel-cli quorvel-devserver quorvelide; do
 done
 # The studio comes up with its windows (offscreen) and keeps running until stopped.
 if [ -x /usr/bin/quorvelide ]; then
-  rc=0
-  (cd "$(mktemp -d)" && timeout 3 /usr/bin/quorvelide) || rc=$?
+  rc=0 start=$(mktemp -d)
+  (cd "$start" && timeout 3 /usr/bin/quorvelide) || rc=$?
+  rm -rf "$start"
   [ "$rc" -eq 124 ] || { echo "quorvelide ended with $rc"; exit 1; }
 fi
 # The service's user exists; the service is not enabled.
