@@ -44,9 +44,20 @@ if [ -x /usr/bin/quorvelide ]; then
   rm -rf "$start"
   [ "$rc" -eq 124 ] || { echo "quorvelide ended with $rc"; exit 1; }
 fi
-# The service's user exists; the service is not enabled.
+# The service's user exists and can run the server on a state folder of its own, as the
+# unit does; the service is not enabled.
 getent passwd quorvel-devserver >/dev/null
 [ ! -e /etc/systemd/system/multi-user.target.wants/quorvel-devserver.service ]
+state=$(mktemp -d)
+as_root chown quorvel-devserver: "$state"
+# The server writes its own pid, so that exactly it is stopped afterwards.
+as_root runuser -u quorvel-devserver -- sh -c 'echo $$ >"$1/pid"; exec "$2" --root "$1" --port 0 --fast-hash' \
+  sh "$state" /usr/bin/quorvel-devserver >/dev/null 2>"$state.log" &
+for _ in $(seq 50); do grep -q 'listening on' "$state.log" && break; sleep 0.1; done
+[ -s "$state/pid" ] && as_root kill "$(cat "$state/pid")"
+wait
+grep -q 'listening on' "$state.log" || { echo "the devserver did not start as its user:"; cat "$state.log"; exit 1; }
+as_root rm -rf "$state" "$state.log"
 pkg-config --modversion quorvel-webproc
 
 trap - EXIT
