@@ -10,4 +10,4 @@ apt-get install -y --no-install-recommends \
   libsodium-dev \
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 \
   netcat-openbsd curl python3 ca-certificates \
-  lintian
+  lintian adduser
