@@ -239,7 +239,7 @@ Table DevServer::ConfigTable() {
     std::snprintf(date, sizeof date, "%02d/%02d/%04d", now.day, now.month, now.year);
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", now.hour, now.minute, now.second);
     t.Row({Num(m_Switches[1]), Num(m_Switches[2]), Num(m_Switches[3]), Num(m_Switches[0]), host,
-           Num(sessions), Num(m_Executing.load()), "0.1.0 devserver", Num(total), Num(available),
+           Num(sessions), Num(m_Executing.load()), QV_VERSION " devserver", Num(total), Num(available),
            Num(total - available), date, time});
     return t;
 }

@@ -2,7 +2,7 @@
 //                   [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]
 //                   [--request-timeout-s N] [--max-connections-per-address N]
 //                   [--max-trace-kb N] [--sql-time-limit-ms N] [--max-result-rows N]
-//                   [--fast-hash]
+//                   [--fast-hash] | --help | --version
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -15,9 +15,10 @@
 
 namespace {
 
-void Usage() {
+// To standard output when asked for with --help, else with the error on standard error.
+void Usage(std::FILE* to = stderr) {
     std::fprintf(
-        stderr,
+        to,
         "usage: quorvel-devserver --root DIR [--port N] [--bind ADDR] [--admin-password-file "
         "FILE]\n"
         "                         [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]\n"
@@ -25,6 +26,7 @@ void Usage() {
         "                         [--max-trace-kb N] [--sql-time-limit-ms N] [--max-result-rows "
         "N]\n"
         "                         [--fast-hash]\n"
+        "       quorvel-devserver --help | --version\n"
         "  --port 0 picks a free port; the port is printed on standard error.\n"
         "  The administrator's password on the first start comes from --admin-password-file,\n"
         "  else from QUORVEL_ADMIN_PASSWORD, else it is made up and printed once.\n");
@@ -84,7 +86,10 @@ int main(int argc, char** argv) {
         else if (a == "--idle-timeout-s")
             o.idleTimeoutMs = static_cast<int>(Number(a, value(), 1, 86400) * 1000);
         else if (a == "--help" || a == "-h") {
-            Usage();
+            Usage(stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::puts("quorvel-devserver " QV_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "quorvel-devserver: bad option %s\n", a.c_str());

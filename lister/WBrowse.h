@@ -4,9 +4,10 @@
 // and moves pixels when the view scrolls by one line.
 #pragma once
 
+#include "common/Export.h"
 #include "platform/gui/Gui.h"
 
-class WBrowse {
+class QV_LISTER_API WBrowse {
 public:
     // A colour of kDefaultBrush stands for the usual one: light grey background,
     // black cursor frame.

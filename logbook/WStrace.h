@@ -4,9 +4,10 @@
 
 #include <mutex>
 
+#include "common/Export.h"
 #include "common/FixedText.h"
 
-class WStrace {
+class QV_LOGBOOK_API WStrace {
 public:
     WStrace() = default;
     WStrace(const WStrace&) = delete;

@@ -4,11 +4,12 @@
 
 #include <vector>
 
+#include "common/Export.h"
 #include "common/FixedText.h"
 #include "vessel/Vessel.h"
 
 template <class Ch>
-class BasicRoster {
+class QV_ROSTER_API BasicRoster {
 public:
     using VesselT = BasicVessel<Ch>;
 
@@ -66,7 +67,7 @@ extern template class BasicRoster<char16_t>;
 using Roster = BasicRoster<char>;
 
 // Attribute texts hold fewer than 100 characters; longer ones are ignored.
-class RosterU : public BasicRoster<char16_t> {
+class QV_ROSTER_API RosterU : public BasicRoster<char16_t> {
 public:
     void SetTRParam(const char* text);
     void SetTRParam(const char* text, const char* textEx);

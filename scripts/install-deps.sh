@@ -10,4 +10,5 @@ apt-get install -y --no-install-recommends \
   libsodium-dev \
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 \
   netcat-openbsd curl python3 ca-certificates \
-  chromium
+  chromium \
+  lintian adduser

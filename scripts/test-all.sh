@@ -14,6 +14,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$JOBS"
 step "tests"
 ctest --test-dir build --output-on-failure -j "$JOBS"
+step "Debian packages: build, lintian, install, start, remove"
+JOBS=$JOBS scripts/package-test.sh
 
 step "tests under address + undefined-behaviour sanitizers"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address,undefined \

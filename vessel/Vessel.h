@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
+#include "common/Export.h"
+
 template <class Ch>
-class BasicVessel {
+class QV_VESSEL_API BasicVessel {
 public:
     BasicVessel() = default;
     ~BasicVessel() { Free(); }

@@ -10,6 +10,7 @@
 // or re-allocates m_Message (Free or Alloc); a processor can therefore be reused.
 #pragma once
 
+#include "common/Export.h"
 #include "common/FixedText.h"
 #include "common/Lists.h"
 #include "vessel/Vessel.h"
@@ -26,7 +27,7 @@ struct UploadTraceListItem {
 template <class Item = UploadTraceListItem>
 class UploadTraceList : public PlainList<Item> {};
 
-class HttpProcessor {
+class QV_WEBPROC_API HttpProcessor {
 public:
     // Message kinds (m_HttpType).
     enum : int {

@@ -39,6 +39,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Export.h"
 #include "common/FixedText.h"
 #include "common/Lists.h"
 #include "roster/Roster.h"
@@ -67,9 +68,9 @@ public:
 };
 
 // Appends an item with a new empty table that the list owns; null when out of memory.
-RosterU* AddTable(TableList<TableListItem>& tables);
+QV_WEBPROC_API RosterU* AddTable(TableList<TableListItem>& tables);
 // Appends an item referring to a table the caller keeps alive; 0, or 1 without memory.
-int AddTable(TableList<TableListItem>& tables, RosterU* table);
+QV_WEBPROC_API int AddTable(TableList<TableListItem>& tables, RosterU* table);
 
 // A cookie the response sets.
 struct CookieEntry {
@@ -102,10 +103,11 @@ struct RunItem {
 // Renders the tables into out (appended; normally empty on entry). With a null page
 // name out receives a whole HTTP response and the template is the run item's page;
 // with a page name out receives the body of that page alone. Always 0.
-int f_TableListToHttpResult(TableList<TableListItem>& tables, RunItem* run, Vessel& out,
-                            const char* pageName);
+QV_WEBPROC_API int f_TableListToHttpResult(TableList<TableListItem>& tables, RunItem* run,
+                                           Vessel& out, const char* pageName);
 
 // The same with the template given as text instead of a file (a zero character ends it).
 // withHeader false gives the body alone.
-int f_TableListToHttpResultFromText(TableList<TableListItem>& tables, RunItem* run, Vessel& out,
-                                    std::string_view pageTemplate, bool withHeader = true);
+QV_WEBPROC_API int f_TableListToHttpResultFromText(TableList<TableListItem>& tables, RunItem* run,
+                                                   Vessel& out, std::string_view pageTemplate,
+                                                   bool withHeader = true);

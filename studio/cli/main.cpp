@@ -602,7 +602,7 @@ int TakeOption(Options& o, int argc, char** argv, int& i) {
         std::fputs(kUsage, stdout);
         return -1;
     } else if (arg == "--version") {
-        std::puts("quorvel-cli 0.1.0");
+        std::puts("quorvel-cli " QV_VERSION);
         return -1;
     } else if (arg == "--profile") {
         o.profile = value("--profile");

@@ -49,7 +49,7 @@ TEST(Monitor, ShowsApplicationsServerAndSwitchesAndSavesThem) {
         EXPECT_EQ(MonitorAppList.Count(), 0);  // empty outside a refresh
         EXPECT_EQ(d.Text(kIdMonAddress, 100).rfind("127.0.0.1  [", 0), 0u);
         EXPECT_EQ(d.Text(kIdMonPort, 10), std::to_string(server.Port()));
-        EXPECT_EQ(d.Text(kIdMonVersion, 50), "0.1.0 devserver");
+        EXPECT_EQ(d.Text(kIdMonVersion, 50), QV_VERSION " devserver");
         EXPECT_FALSE(d.Text(kIdMonMemUsed, 50).empty());
         EXPECT_FALSE(d.Text(kIdMonTime, 50).empty());
         EXPECT_EQ(gt::ChartPoints(d, kIdMonSessionsChart).size(), 1u);
