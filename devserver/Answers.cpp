@@ -30,6 +30,7 @@ std::string Response(std::string_view contentType, std::string_view extraHeader,
 std::string StatusHeader(int status, std::string_view contentType, std::string_view extraHeader,
                          long long bodyLength) {
     const char* reason = status == 200   ? "OK"
+                         : status == 301 ? "Moved Permanently"
                          : status == 400 ? "Bad Request"
                          : status == 403 ? "Forbidden"
                          : status == 404 ? "Not Found"

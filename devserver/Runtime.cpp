@@ -107,6 +107,21 @@ bool PageParts(std::string_view message, const std::string& app, std::vector<std
     return true;
 }
 
+// "GET /NAME HTTP/1.1" (a query allowed) with NAME a valid application name: that name.
+std::string BareAppAddress(const char* message, long size) {
+    const std::string_view m(message ? message : "", message ? static_cast<std::size_t>(size) : 0);
+    const std::string_view line = m.substr(0, m.find_first_of("\r\n"));
+    const std::size_t start = line.find(' ');
+    if (start == std::string_view::npos) return {};
+    std::string_view target = line.substr(start + 1);
+    target = target.substr(0, target.find(' '));
+    target = target.substr(0, target.find_first_of("?#"));
+    if (target.size() < 2 || target[0] != '/' || target.find('/', 1) != std::string_view::npos)
+        return {};
+    std::string name(target.substr(1));
+    return CheckAppName(name).empty() ? name : std::string();
+}
+
 }  // namespace
 
 long long DevServer::RunIdleMs(long timeoutMinutes) const {
@@ -220,7 +235,14 @@ std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
         answer = RunMessage(rc, 405, "Only GET and POST are served");
     } else if (http.GetAppName(app) != 0 || !CheckAppName(app).empty()) {
         rc.what = "(address)";
-        answer = RunMessage(rc, 404, "No application in this address");
+        const std::string bare = BareAppAddress(http.m_Message.GetContent(), http.m_Message.GetSize());
+        if (http.m_HttpType == HttpProcessor::kHttpGet && !bare.empty()) {
+            // An application's address typed without its last slash: its pages are below it.
+            rc.status = 301;
+            answer = StatusHeader(301, "text/html", "\r\nLocation: /" + bare + "/", 0);
+        } else {
+            answer = RunMessage(rc, 404, "No application in this address");
+        }
     } else {
         rc.app = app;
         {

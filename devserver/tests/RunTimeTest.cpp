@@ -56,6 +56,9 @@ TEST_F(RunTime, PagesAndFilesComeFromTheAreaOnly) {
     EXPECT_TRUE(Has(a, "Content-Type: image/png"));
     EXPECT_EQ(a.substr(a.find("\r\n\r\n") + 4), ReadFile(s.Root() + "/apps/demo/images/logo.png"));
     EXPECT_TRUE(Has(Curl({"/demo/data/customers.csv"}), "1,Ada,London"));
+    a = Curl({"/demo?x=1"});  // typed without the last slash: sent below it
+    EXPECT_EQ(Status(a), 301) << a;
+    EXPECT_TRUE(Has(a, "Location: /demo/\r\n"));
 
     // Nothing outside the area, and no link inside it, leads anywhere.
     fs::create_symlink(s.Root() + "/quorvel.db", s.Root() + "/apps/demo/link.html");
