@@ -270,14 +270,9 @@ Table DevServer::ConfigAppsTable(const Call& call) {
 
 // ---- sessions
 
-std::string DevServer::Login(Call& call) {
-    if (call.args.size() != 2) {
-        call.refusal = "login with a wrong argument count";
-        return LoginFailedAnswer();
-    }
-    const std::string& name = call.args[0];
-    call.userName = name.substr(0, kUserNameWidth);
-    long id = -1, type = -1;
+long DevServer::CheckLogin(const std::string& name, std::string_view password, long type,
+                           uint32_t peer) {
+    long id = -1, hasType = -1;
     std::string hash;
     {
         std::lock_guard<std::mutex> g(m_Lock);
@@ -285,17 +280,29 @@ std::string DevServer::Login(Call& call) {
         s.Bind(1, name);
         if (s.Step()) {
             id = static_cast<long>(s.Int(0));
-            type = static_cast<long>(s.Int(1));
+            hasType = static_cast<long>(s.Int(1));
             hash = s.Text(2);
         }
     }
+    if (id >= 0 && hasType == type && Verify(hash, password)) return id;
+    // Guessing costs the guesser's address time, and only its: the wait holds no lock, and
+    // the address has only so many connections.
+    for (int wait = LoginFailureDelay(peer); wait > 0 && !m_Listener.Stopped(); wait -= 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(wait, 50)));
+    return -1;
+}
+
+std::string DevServer::Login(Call& call) {
+    if (call.args.size() != 2) {
+        call.refusal = "login with a wrong argument count";
+        return LoginFailedAnswer();
+    }
+    const std::string& name = call.args[0];
+    call.userName = name.substr(0, kUserNameWidth);
     // Only the administrator and "Dev" users may administer; "Run" users run requests.
-    if (id < 0 || type != 0 || !Verify(hash, call.args[1])) {
+    const long id = CheckLogin(name, call.args[1], 0, call.peer);
+    if (id < 0) {
         call.refusal = "login failed";
-        // Guessing costs the guesser's address time, and only its: the wait holds no lock,
-        // and the address has only so many connections.
-        for (int wait = LoginFailureDelay(call.peer); wait > 0 && !m_Listener.Stopped(); wait -= 50)
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(wait, 50)));
         return LoginFailedAnswer();
     }
     long sid = 0;

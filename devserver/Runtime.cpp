@@ -79,14 +79,22 @@ int HexDigit(char c) {
 // The parts of a page's path below the application: the request target after "/APP/",
 // without its query, percent escapes decoded, split at '/'. An empty last part names
 // index.html. false for a target that is not below the application.
-bool PageParts(std::string_view message, const std::string& app, std::vector<std::string>& parts) {
-    const std::size_t lineEnd = message.find_first_of("\r\n");
-    const std::string_view line = message.substr(0, lineEnd);
+std::string_view MessageOf(const HttpProcessor& http) {
+    return {http.m_Message.GetContent(), static_cast<std::size_t>(http.m_Message.GetSize())};
+}
+
+// The request line's target without its query: "/demo/a.html" of "GET /demo/a.html?x HTTP/1.1".
+std::string_view RequestPath(std::string_view message) {
+    const std::string_view line = message.substr(0, message.find_first_of("\r\n"));
     const std::size_t start = line.find(' ');
-    if (start == std::string_view::npos) return false;
+    if (start == std::string_view::npos) return {};
     std::string_view target = line.substr(start + 1);
     target = target.substr(0, target.find(' '));
-    target = target.substr(0, target.find_first_of("?#"));
+    return target.substr(0, target.find_first_of("?#"));
+}
+
+bool PageParts(std::string_view message, const std::string& app, std::vector<std::string>& parts) {
+    std::string_view target = RequestPath(message);
     const std::string prefix = "/" + app + "/";
     if (target.substr(0, prefix.size()) != prefix) return false;
     target.remove_prefix(prefix.size());
@@ -108,14 +116,8 @@ bool PageParts(std::string_view message, const std::string& app, std::vector<std
 }
 
 // "GET /NAME HTTP/1.1" (a query allowed) with NAME a valid application name: that name.
-std::string BareAppAddress(const char* message, long size) {
-    const std::string_view m(message ? message : "", message ? static_cast<std::size_t>(size) : 0);
-    const std::string_view line = m.substr(0, m.find_first_of("\r\n"));
-    const std::size_t start = line.find(' ');
-    if (start == std::string_view::npos) return {};
-    std::string_view target = line.substr(start + 1);
-    target = target.substr(0, target.find(' '));
-    target = target.substr(0, target.find_first_of("?#"));
+std::string BareAppAddress(std::string_view message) {
+    const std::string_view target = RequestPath(message);
     if (target.size() < 2 || target[0] != '/' || target.find('/', 1) != std::string_view::npos)
         return {};
     std::string name(target.substr(1));
@@ -235,7 +237,7 @@ std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
         answer = RunMessage(rc, 405, "Only GET and POST are served");
     } else if (http.GetAppName(app) != 0 || !CheckAppName(app).empty()) {
         rc.what = "(address)";
-        const std::string bare = BareAppAddress(http.m_Message.GetContent(), http.m_Message.GetSize());
+        const std::string bare = BareAppAddress(MessageOf(http));
         if (http.m_HttpType == HttpProcessor::kHttpGet && !bare.empty()) {
             // An application's address typed without its last slash: its pages are below it.
             rc.status = 301;
@@ -273,10 +275,8 @@ std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
 
 std::string DevServer::RunPage(HttpProcessor& http, RunCall& rc, Call& call) {
     std::vector<std::string> parts;
-    const std::string_view message(http.m_Message.GetContent(),
-                                   static_cast<std::size_t>(http.m_Message.GetSize()));
     rc.what = "(page)";
-    if (!PageParts(message, rc.app, parts)) return RunMessage(rc, 404, "No such page");
+    if (!PageParts(MessageOf(http), rc.app, parts)) return RunMessage(rc, 404, "No such page");
     std::string shown;
     for (const auto& p : parts) shown += (shown.empty() ? "" : "/") + p;
     rc.what = shown;
@@ -443,24 +443,9 @@ std::string DevServer::RunLogin(HttpProcessor& http, RunCall& rc,
                           "Log in with a form post: a password has no place in an address");
     if (args.size() != 2)
         return RunMessage(rc, 400, "server_login takes a user name and a password");
-    long id = -1, type = -1;
-    std::string hash;
-    {
-        std::lock_guard<std::mutex> g(m_Lock);
-        Statement s(m_Db.Handle(), "SELECT id, type, pwhash FROM users WHERE name = ?");
-        s.Bind(1, args[0]);
-        if (s.Step()) {
-            id = static_cast<long>(s.Int(0));
-            type = static_cast<long>(s.Int(1));
-            hash = s.Text(2);
-        }
-    }
     // Run users log in at run time; Dev users administer.
-    if (id < 0 || type != 1 || !Verify(hash, args[1])) {
-        for (int wait = LoginFailureDelay(rc.peer); wait > 0 && !m_Listener.Stopped(); wait -= 50)
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(wait, 50)));
-        return RunMessage(rc, 403, "Login failed");
-    }
+    const long id = CheckLogin(args[0], args[1], 1, rc.peer);
+    if (id < 0) return RunMessage(rc, 403, "Login failed");
     {
         // A fresh key: one known before the login (planted by someone else) is worth nothing.
         std::lock_guard<std::mutex> g(m_SessionLock);

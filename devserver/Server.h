@@ -152,6 +152,10 @@ private:
     bool WaitReadable(net::TcpConnection& connection, long long deadline);
     // How long a failed login from peer waits before its answer (counts the failure).
     int LoginFailureDelay(uint32_t peer);
+    // The id of the user of that name, type (0 Dev, 1 Run) and password, else -1 after the
+    // failure's wait.
+    long CheckLogin(const std::string& name, std::string_view password, long type,
+                    uint32_t peer);
     // A file upload whose call is in http (fileStart: where the file begins in the body):
     // receives the file into a file beside its target and answers. false when the
     // upload is not one that streams (the caller reads it whole).
