@@ -43,8 +43,14 @@ void SetNumber(gui::Dialog& d, int id, long v) {
     d.SetText(id, text);
 }
 
-void Refresh(gui::Dialog& d, MonitorRun& run, bool automatic) {
+// False when a figure did not come. An automatic refresh whose first fetch failed asks
+// no more of the server this time, so a server that is gone costs one box, not two.
+bool Refresh(gui::Dialog& d, MonitorRun& run, bool automatic) {
     const int appsRc = Fetch(MonitorAppList, kCmdGetConfigApps);
+    if (automatic && appsRc != 0) {
+        MonitorAppList.Clear();
+        return false;
+    }
     d.SetFixedFont(kIdMonApps);
     d.ListClear(kIdMonApps);
     long now = 0, today = 0, month = 0, total = 0;
@@ -102,6 +108,7 @@ void Refresh(gui::Dialog& d, MonitorRun& run, bool automatic) {
     if (appsRc == 0) d.ChartAdd(kIdMonSessionsChart, at, static_cast<double>(now));
     if (configRc == 0)
         d.ChartAdd(kIdMonMemoryChart, at, static_cast<double>(std::atol(c.m_MemoryUsed.c_str())));
+    return appsRc == 0 && configRc == 0;
 }
 
 // Starts, restarts or stops the auto refresh as its check box and period say.
@@ -180,10 +187,18 @@ bool MonitorProc(gui::Dialog& d, const gui::DialogEvent& e, MonitorRun& run) {
     if (e.kind == gui::DialogEventKind::Timer) {
         if (e.id != kAutoRefreshTimer || run.busy) return true;
         run.busy = true;
-        Refresh(d, run, true);
+        const bool ok = Refresh(d, run, true);
+        if (!ok && !d.Ended()) {
+            // A failed refresh stops the timer and says why once: a server that stopped
+            // answering would otherwise be asked again every period, emptying the list.
+            d.Check(kIdMonAutoRefresh, false);
+            d.KillTimer(kAutoRefreshTimer);
+            Box(d.Handle(), "Auto refresh stopped: " + FailureText());
+        }
         run.busy = false;
+        if (d.Ended()) return true;
         // The period counts from the end of this refresh, and follows the field.
-        if (!d.Ended()) ArmTimer(d);
+        ArmTimer(d);
         return true;
     }
     switch (e.id) {

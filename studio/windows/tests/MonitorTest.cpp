@@ -212,6 +212,25 @@ TEST(Monitor, AutoRefreshRunsOnItsTimerAndKeepsSwitchesBeingSet) {
     EXPECT_EQ(qvw::RunMonitor(frame.Handle(), Target(server.Port())), 2);
 }
 
+TEST(Monitor, AutoRefreshStopsAndSaysSoOnceWhenTheServerIsGone) {
+    DevServer server(true);
+    QVW_NEED_SERVER(server);
+    ASSERT_TRUE(LoginAdmin(server.Port()));
+    TestFrame frame;
+    gt::OnDialog(kMonitorDialog, [&](gui::Dialog& d) {
+        d.SetText(kIdMonInterval, "1");
+        d.Press(kIdMonAutoRefresh);
+        server.Stop();
+        EXPECT_TRUE(WaitUntil([&] { return !d.IsChecked(kIdMonAutoRefresh); }, 8000));
+        WaitUntil([] { return false; }, 1500);
+        EXPECT_EQ(gt::TimerPeriod(d, 1), 0);
+        d.Press(2);
+    });
+    EXPECT_EQ(qvw::RunMonitor(frame.Handle(), Target(server.Port())), 2);
+    ASSERT_EQ(gt::MessageBoxes().size(), 1u);
+    EXPECT_EQ(gt::MessageBoxes()[0].text, "Auto refresh stopped: No answer from the server!");
+}
+
 TEST(TraceDialog, OpensAtTheEndFindsWithKeysAndSavesTheBytes) {
     TestFrame frame;
     std::string text;
