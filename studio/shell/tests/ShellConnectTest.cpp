@@ -47,6 +47,13 @@ TEST_F(ConnectTest, EachCheckStopsWithItsStatusAndKeepsTheTypedValues) {
             d.Press(1);
             statuses.push_back(d.Text(208, 100));
         };
+        // Typed, an address field takes 3 digits and the port 5, and no letters.
+        d.SetText(201, "");
+        d.SetText(205, "");
+        gui::test::TypeInto(d, 201, "1a2.34");
+        gui::test::TypeInto(d, 205, "8o080a12");
+        EXPECT_EQ(d.Text(201, 10), "123");
+        EXPECT_EQ(d.Text(205, 10), "80801");
         d.SetText(207, "x");
         d.SetText(204, "256");
         ok();  // 256 is no byte
