@@ -239,10 +239,14 @@ void OnOk(gui::Dialog& d) {
         return;
     }
     gui::SetWaitCursor();
-    if (!SendAndRefill(self, ReqMode == kModeNew ? kCmdNewReq : kCmdEditReq, ReqList)) {
+    const int save = ReqMode == kModeNew ? kCmdNewReq : kCmdEditReq;
+    if (Send(save) != 0) {
+        // The arrow first: the box is not to be read under the wait cursor.
         gui::SetArrowCursor();
+        Box(self, FailureText());
         return;
     }
+    Refill(ReqList, save);
     long id = 0;
     if (IdOfName(ReqList, CurrentReq.m_Name.c_str(), id)) {
         CurrentReq.m_ID = id;

@@ -1,5 +1,6 @@
-// The application dialog against a scripted server whose answer to NewApp does not list
-// the new application: its users must not be sent for some other application.
+// The application dialog and the request editor against a scripted server whose answer
+// to NewApp or NewReq does not list the new record: what belongs to it must not be sent
+// for some other application or request.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include "platform/net/TcpListener.h"
 #include "studio/resources/WindowResources.h"
 #include "studio/windows/AppWindow.h"
+#include "studio/windows/RequestEditor.h"
 #include "studio/windows/tests/Harness.h"
 #include "webproc/HttpProcessor.h"
 
@@ -111,6 +113,73 @@ TEST(AppDialogMend, UsersOfANewApplicationMissingFromTheAnswerAreNotSentElsewher
     EXPECT_EQ(qvw::AppWindow().Browse().GetRecordNumber(), 1);
     gui::MdiDestroy(w);
     gui::ProcessEvents();
+}
+
+TEST(ReqEditorMend, NoDataSourceListedAndANewRequestMissingFromTheAnswer) {
+    std::string answer;
+    {
+        DevServer server(true);
+        QVW_NEED_SERVER(server);
+        ASSERT_TRUE(LoginAdmin(server.Port()));
+        ASSERT_TRUE(TakeDemo());
+        ASSERT_EQ(qvw::Send(kCmdGetReqs), 0);
+        const Vessel& m = Session.m_Response.m_Message;
+        answer.assign(m.GetContent(), static_cast<std::size_t>(m.GetSize()));
+    }
+    CannedServer canned(answer);
+    Session.m_ServerAddress = net::MakeAddress(127, 0, 0, 1, canned.Port());
+    TestFrame frame;
+    ReqList.Clear();
+    DSList.Clear();
+    UserList.Clear();
+    ReqParamList.Clear();
+    ReqUserList.Clear();
+    ReqScript.Free();
+    ASSERT_EQ(ReqScript.Alloc(16, 16), 0);
+    ReqScript.AddContent("select 1", 8);
+    CurrentReq.m_ID = 1;  // as after an Edit of another request
+    CurrentReq.m_Language = 1;
+    CurrentReq.m_Access = 0;
+
+    // No data source listed: nothing to take an id from, so OK refuses and sends nothing.
+    gt::OnDialog(kReqDialog, [](gui::Dialog& d) {
+        gt::OnDialog(kParamDialog, [](gui::Dialog& q) {
+            q.SetText(kIdParamName, "a)b");
+            q.Press(1);
+            q.Press(2);
+        });
+        d.Press(kIdParamNew);
+        d.SetText(kIdReqName, "ghost");
+        d.Press(1);
+        gt::OnDialog(kCancelDialog, [](gui::Dialog& c) { c.Press(1); });
+        d.Press(2);
+    });
+    qvw::RunRequestEditor(frame.Handle(), qvw::kModeNew);
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"Parameter Name may not contain \",\" or \")\"!",
+                                        "No Data Source!"}));
+    EXPECT_TRUE(canned.Commands().empty());
+
+    // NewReq is answered with a list without the new request: its parameters, users and
+    // script are not sent to the request CurrentReq last named.
+    gt::Reset();
+    DSItem* ds = nullptr;
+    ASSERT_EQ(DSList.Add(&ds), 0);
+    ds->m_ID = 1;
+    ds->m_Name = "db";
+    gt::OnDialog(kReqDialog, [](gui::Dialog& d) {
+        d.SetText(kIdReqName, "ghost");
+        d.Press(1);
+        EXPECT_TRUE(d.Ended());
+    });
+    qvw::RunRequestEditor(frame.Handle(), qvw::kModeNew);
+    EXPECT_TRUE(qvw::TakeDialogOutcome());
+    EXPECT_EQ(canned.Commands(), std::vector<std::string>{"NewReq"});
+    ASSERT_EQ(gt::MessageBoxes().size(), 1u);
+    EXPECT_NE(BoxTexts()[0].find("not its parameters"), std::string::npos);
+    DSList.Clear();
+    ReqList.Clear();
+    ReqScript.Free();
 }
 
 }  // namespace

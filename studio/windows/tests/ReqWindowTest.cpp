@@ -239,7 +239,7 @@ TEST_F(ReqWindowTest, NewEditDeleteWithParametersUsersAndAWholeScript) {
     EXPECT_EQ(gui::GetTitle(w), "Requests [3]");
 }
 
-TEST_F(ReqWindowTest, ScriptEditorFindsGoesToLinesAndHighlightsByLanguage) {
+TEST_F(ReqWindowTest, ScriptEditorFindsReplacesGoesToLinesAndHighlightsByLanguage) {
     TestFrame frame;
     ASSERT_TRUE(TakeDemo());
     gui::Window w = qvw::OpenRequests();
@@ -260,6 +260,11 @@ TEST_F(ReqWindowTest, ScriptEditorFindsGoesToLinesAndHighlightsByLanguage) {
             gt::PressKeys(s, "F3");  // from the line of the first match on: the next
             found = gt::CodeEditorSelection(s, kIdScript) + "@" +
                     std::to_string(gt::CodeEditorLine(s, kIdScript));
+            // Replace takes the selected word; each Return replaces one and finds the next;
+            // Escape returns to the text, where Ctrl+Z undoes the last replacement.
+            gt::PressKeys(s, "Ctrl+H");
+            for (const char* k : {"Tab", "T", "O", "Return", "Return", "Escape", "Ctrl+Z"})
+                gt::PressKeys(s, k);
             gt::PressKeys(s, "Ctrl+S");
         });
         d.Press(kIdSource);
@@ -271,7 +276,7 @@ TEST_F(ReqWindowTest, ScriptEditorFindsGoesToLinesAndHighlightsByLanguage) {
     EXPECT_EQ(language, gui::CodeLanguage::Java);
     EXPECT_EQ(line, 2);
     EXPECT_EQ(found, "from@1");  // line 4 first, then round to line 2
-    EXPECT_EQ(saved, "select a\nfrom b\nwhere a = 1\nfrom c\n");  // line ends as typed
+    EXPECT_EQ(saved, "select a\nTO b\nwhere a = 1\nfrom c\n");  // line ends as typed
 }
 
 TEST_F(ReqWindowTest, AFailedFetchBeforeEditOpensNoEditor) {
