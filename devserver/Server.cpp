@@ -568,6 +568,10 @@ namespace {
 // body is read before deciding whether the rest goes to a file.
 constexpr long kCallPrefix = 12000;
 constexpr std::string_view kUploadCall = "server_request=UploadFile(";
+// An accepted upload's deadline moves on by a millisecond for every this many bytes of
+// its file that arrive: a large file at 256 KB/s or faster is never cut off, while a
+// trickle gains next to nothing.
+constexpr long long kUploadBytesPerMs = 256;
 
 }  // namespace
 
@@ -711,12 +715,16 @@ bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long hea
     const long already =
         static_cast<long>(std::min<long long>(http.m_Message.GetSize() - headerLength, length));
     take(http.m_Message.GetContent() + headerLength, already);
+    // A refused upload keeps the request's own deadline: only a file being stored earns time.
+    auto until = [&] {
+        return refused ? deadline : deadline + std::max(0LL, at - fileStart) / kUploadBytesPerMs;
+    };
     // The file's bytes go from socket to disk without passing through the program.
     // In pieces of what has arrived, so that a stop or the deadline is noticed between them.
     for (long long fileLeft = fileStart + fileSize - at;
          !refused && at >= fileStart && fileLeft > 0;) {
         int ready = 0;
-        if (!WaitReadable(c, deadline) || ::ioctl(c.Handle(), FIONREAD, &ready) != 0 || ready <= 0)
+        if (!WaitReadable(c, until()) || ::ioctl(c.Handle(), FIONREAD, &ready) != 0 || ready <= 0)
             return true;  // stopping, too slow, or the client went away: the file is removed
         const long long n = std::min<long long>(ready, fileLeft);
         if (c.ReceiveToFile(file.Handle(), n, m_Options.idleTimeoutMs) != 0)
@@ -728,7 +736,7 @@ bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long hea
     while (at < length) {
         const long n = Receive(
             c, block, static_cast<std::size_t>(std::min<long long>(sizeof block, length - at)),
-            deadline);
+            until());
         if (n <= 0) return true;  // the client went away: the file is removed
         take(block, n);
     }

@@ -334,6 +334,33 @@ TEST(Security, SlowAndGuessingClientsLockOutOnlyThemselves) {
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
 }
 
+TEST(Security, AnUploadSlowerThanTheDeadlineButSteadyLands) {
+    Server s({"--seed-demo", "--request-timeout-s", "1"});
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    const long sid = Login(s.Port(), "admin", kAdminPassword);
+    // 3 MB in 30 pieces over about 2 s: twice the deadline, yet far above 256 KB/s.
+    const std::string piece(100000, 'u');
+    const std::string call = "server_request=UploadFile(1,3,steady.bin)&&&";
+    const std::string head =
+        "DEV \r\nCookie: jsessionid=" + std::to_string(sid) +
+        "\r\nContent-Length: " + std::to_string(call.size() + 30 * piece.size() + 4) + "\r\n\r\n" +
+        call;
+    net::TcpClient c;
+    ASSERT_EQ(c.Open(), 0);
+    ASSERT_EQ(c.Connect(net::MakeAddress(127, 0, 0, 1, s.Port()), 1000), 0);
+    ASSERT_EQ(c.SendAll(head.data(), head.size(), 1000), 0);
+    for (int i = 0; i < 30; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(70));
+        ASSERT_EQ(c.SendAll(piece.data(), piece.size(), 1000), 0) << "cut off at piece " << i;
+    }
+    ASSERT_EQ(c.SendAll("\r\n\r\n", 4, 1000), 0);
+    std::string answer;
+    char buf[4096];
+    for (long n; (n = c.Receive(buf, sizeof buf, 5000)) > 0;) answer.append(buf, n);
+    ASSERT_FALSE(answer.empty() || IsError(answer)) << answer;
+    EXPECT_EQ(ReadFile(s.Root() + "/apps/demo/data/steady.bin").size(), 3000000u);
+}
+
 TEST(Security, ACrashBetweenACommitAndItsFolderMoveLosesNothing) {
     Server s;
     ASSERT_GT(s.Port(), 0) << s.Stderr();
