@@ -205,7 +205,7 @@ TEST(Security, ADownloadThatIsNotReadHoldsNobodyUp) {
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
 }
 
-TEST(Security, SessionsEndWhenTheirUsersPasswordChanges) {
+TEST(Security, SessionsEndWhenTheirUsersPasswordTypeOrExistenceChanges) {
     Server s;
     ASSERT_GT(s.Port(), 0) << s.Stderr();
     long admin = Login(s.Port(), "admin", kAdminPassword);
@@ -217,6 +217,15 @@ TEST(Security, SessionsEndWhenTheirUsersPasswordChanges) {
     ASSERT_FALSE(IsError(Command(s.Port(), admin, "UserPwd(changed2,1)")));
     EXPECT_TRUE(IsError(Command(s.Port(), a, "GetApps()")));
     EXPECT_FALSE(IsError(Command(s.Port(), admin, "GetApps()")));
+    // So do a change of the user's type and the user's deletion (the user's own sessions
+    // would otherwise go on, only with fewer grants).
+    for (const char* change : {"EditUser(developer,x,1,1)", "DeleteUser(1)"}) {
+        ASSERT_FALSE(IsError(Command(s.Port(), admin, "EditUser(developer,x,1,0)"))) << change;
+        long c = Login(s.Port(), "developer", "changed2");
+        ASSERT_NE(c, 0) << change;
+        ASSERT_FALSE(IsError(Command(s.Port(), admin, change)));
+        EXPECT_TRUE(IsError(Command(s.Port(), c, "GetApps()"))) << change;
+    }
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
 }
 

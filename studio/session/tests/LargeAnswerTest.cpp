@@ -1,6 +1,10 @@
 // Answers far larger than the receive block arrive whole and byte-exact, however the
 // buffer grows: sized from the header, doubling without one, or after a lying header.
+#include <sys/resource.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -97,4 +101,33 @@ TEST_F(SessionTest, WatchedExchangeReportsProgressAndSaysWhatFailed) {
     EXPECT_EQ(Session.Execute(kCmdGetTrace, &empty), -1);
     EXPECT_EQ(empty.failure, "The server closed the connection without an answer!");
     EXPECT_TRUE(m_Reports.empty());  // watched failures are never reported
+}
+
+// Out of memory, an answer that cannot be held fails the exchange: no exception ends the
+// program and no part of it is taken for the whole. The address space is limited in a
+// child process, which a sanitizer's own reservations would not run in.
+TEST_F(SessionTest, AnAnswerBeyondMemoryFailsTheExchange) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer reserves more address space than the limit allows";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "a sanitizer reserves more address space than the limit allows";
+#endif
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    m_Server.Push(testing_net::Whole(testing_net::HttpOk(std::string(96 << 20, 'x'))));
+    auto outOfMemory = [] {
+        std::ifstream status("/proc/self/status");
+        long long kb = 0;
+        for (std::string line; kb == 0 && std::getline(status, line);)
+            if (line.rfind("VmSize:", 0) == 0) kb = std::atoll(line.c_str() + 7);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = static_cast<rlim_t>((kb + 32 * 1024) * 1024);
+        if (kb == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+        ServerSession::Observer watch;
+        const int rc = Session.Execute(kCmdGetApps, &watch);
+        std::_Exit(rc == -1 && watch.failure == "The answer does not fit in memory!" ? 0 : 4);
+    };
+    EXPECT_EXIT(outOfMemory(), testing::ExitedWithCode(0), "");
 }
