@@ -1,5 +1,6 @@
 #include "studio/windows/DSWindow.h"
 
+#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -34,7 +35,8 @@ void DSDialogOk(gui::Dialog& d) {
         Box(self, "DS exists!");
         return;
     }
-    if (CurrentDS.m_Connections < 0) {
+    // A count past what an int holds would be listed as another number than was sent.
+    if (CurrentDS.m_Connections < 0 || CurrentDS.m_Connections > INT_MAX) {
         Box(self, "Incorrect DS Connections!");
         return;
     }

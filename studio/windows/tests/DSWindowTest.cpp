@@ -100,13 +100,16 @@ TEST_F(DSWindowTest, DialogChecksInOrderConnectionsAndCursor) {
         d.Press(1);  // the name is checked before the number
         d.SetText(kIdDSName, "fresh");
         d.Press(1);
+        d.SetText(kIdDSConnections, "99999999999");  // past what the count can hold
+        d.Press(1);
         EXPECT_FALSE(d.Ended());
         d.Press(2);
     });
     RunCommand(w, 109);
     const std::string breaks = "Name and Description may not contain \",\" or \")\"!";
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"No DS Name!", breaks, breaks, "DS exists!",
-                                                    "Incorrect DS Connections!"}));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"No DS Name!", breaks, breaks, "DS exists!",
+                                        "Incorrect DS Connections!", "Incorrect DS Connections!"}));
     EXPECT_LT(qvw::IndexByName(DSList, "fresh"), 0);
     // Letters only count as 0; the cursor stands on the new entry.
     gt::Reset();
