@@ -38,7 +38,11 @@ public:
         m_Edit->setMarginsFont(EditorFont());
         m_Edit->setMarginType(0, QsciScintilla::NumberMargin);
         m_Edit->setMarginLineNumbers(0, true);
-        m_Edit->setMarginWidth(0, QStringLiteral("000000"));
+        m_Edit->setMarginWidth(0, QStringLiteral("00000"));
+        // The horizontal scroll bar follows the longest line instead of a fixed width, so
+        // a short script shows no range to scroll into.
+        m_Edit->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTH, 1);
+        m_Edit->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTHTRACKING, 1);
         m_Edit->setEolMode(QsciScintilla::EolWindows);
         m_Edit->setBraceMatching(QsciScintilla::SloppyBraceMatch);
         m_Edit->setAutoIndent(true);
