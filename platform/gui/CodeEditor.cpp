@@ -43,6 +43,8 @@ public:
         // a short script shows no range to scroll into.
         m_Edit->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTH, 1);
         m_Edit->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTHTRACKING, 1);
+        // A little room between the line numbers and the text.
+        m_Edit->SendScintilla(QsciScintillaBase::SCI_SETMARGINLEFT, 0UL, 6L);
         m_Edit->setEolMode(QsciScintilla::EolWindows);
         m_Edit->setBraceMatching(QsciScintilla::SloppyBraceMatch);
         m_Edit->setAutoIndent(true);
