@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/os/System.h"
+
 namespace devserver {
 
 namespace {
@@ -69,40 +71,6 @@ bool ParseNumber(std::string_view text, long low, long high, long& out) {
     return true;
 }
 
-namespace {
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsUtf8(std::string_view v) {
-    for (std::size_t i = 0; i < v.size();) {
-        const unsigned char c = static_cast<unsigned char>(v[i]);
-        std::size_t n = 0;
-        unsigned cp = 0, least = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xe0) == 0xc0) {
-            n = 1, cp = c & 0x1f, least = 0x80;
-        } else if ((c & 0xf0) == 0xe0) {
-            n = 2, cp = c & 0x0f, least = 0x800;
-        } else if ((c & 0xf8) == 0xf0) {
-            n = 3, cp = c & 0x07, least = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + n >= v.size()) return false;
-        for (std::size_t k = 1; k <= n; ++k) {
-            const unsigned char d = static_cast<unsigned char>(v[i + k]);
-            if ((d & 0xc0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3f);
-        }
-        if (cp < least || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return false;
-        i += n + 1;
-    }
-    return true;
-}
-
-}  // namespace
-
 bool HoldsNoCase(std::string_view v, std::string_view what) {
     for (std::size_t i = 0; i + what.size() <= v.size(); ++i) {
         std::size_t k = 0;
@@ -128,7 +96,7 @@ std::string CheckPathName(std::string_view what, std::string_view value, std::si
     if (value.find_first_of("/\\:") != std::string_view::npos)
         return Reason(what, "holds a slash or a drive letter");
     if (HasControl(value)) return Reason(what, "holds a control character");
-    if (!IsUtf8(value)) return Reason(what, "is not valid UTF-8");
+    if (!os::IsUtf8(value)) return Reason(what, "is not valid UTF-8");
     // Dot names are kept for the server's own temporaries (atomic writes, staging).
     if (value[0] == '.') return Reason(what, "starts with a dot");
     if (value.front() == ' ' || value.back() == ' ')

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 #include "platform/os/Files.h"
 
@@ -148,6 +149,69 @@ std::u16string Utf8ToUtf16(std::string_view in) {
         i += static_cast<std::size_t>(len);
     }
     return out;
+}
+
+bool IsUtf8(std::string_view v) {
+    for (std::size_t i = 0; i < v.size();) {
+        const unsigned char c = static_cast<unsigned char>(v[i]);
+        std::size_t n = 0;
+        unsigned cp = 0, least = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xe0) == 0xc0) {
+            n = 1, cp = c & 0x1f, least = 0x80;
+        } else if ((c & 0xf0) == 0xe0) {
+            n = 2, cp = c & 0x0f, least = 0x800;
+        } else if ((c & 0xf8) == 0xf0) {
+            n = 3, cp = c & 0x07, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + n >= v.size()) return false;
+        for (std::size_t k = 1; k <= n; ++k) {
+            const unsigned char d = static_cast<unsigned char>(v[i + k]);
+            if ((d & 0xc0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3f);
+        }
+        if (cp < least || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+std::string Latin1ToUtf8(std::string_view in) {
+    std::string out;
+    out.reserve(in.size() + in.size() / 8);
+    for (char ch : in) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xc0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        }
+    }
+    return out;
+}
+
+bool Utf8ToLatin1(std::string_view in, std::string& out) {
+    std::string latin1;
+    latin1.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(in[i]);
+        if (c < 0x80) {
+            latin1 += static_cast<char>(c);
+            continue;
+        }
+        // Only C2 and C3 lead to U+0080..U+00FF.
+        if ((c != 0xc2 && c != 0xc3) || i + 1 >= in.size()) return false;
+        const unsigned char d = static_cast<unsigned char>(in[++i]);
+        if ((d & 0xc0) != 0x80) return false;
+        latin1 += static_cast<char>(((c & 0x03) << 6) | (d & 0x3f));
+    }
+    out = std::move(latin1);
+    return true;
 }
 
 std::string Utf16ToUtf8(std::u16string_view in) {

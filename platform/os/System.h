@@ -37,6 +37,12 @@ LocalTime GetLocalTime();
 // UTF-8, lone surrogates in UTF-16) becomes U+FFFD; nothing is read or written out of bounds.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsUtf8(std::string_view text);
+// Latin-1 bytes as UTF-8, and back: false (out untouched) when the text holds a
+// character above U+00FF or is not UTF-8.
+std::string Latin1ToUtf8(std::string_view latin1);
+bool Utf8ToLatin1(std::string_view utf8, std::string& out);
 
 // Milliseconds from a steady clock, for time-outs and measurements.
 long long SteadyMillis();

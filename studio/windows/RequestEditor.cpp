@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/System.h"
 #include "studio/resources/WindowResources.h"
 #include "studio/windows/ListWindow.h"
 
@@ -132,6 +133,8 @@ void OnParamCommand(gui::Dialog& d, int id) {
 
 // ---- the script editor (9) ---------------------------------------------------------------
 
+bool ScriptIsLatin1 = false;
+
 bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
     if (e.kind == gui::DialogEventKind::Init) {
         d.SetTitle(ReqMode == kModeEdit ? "Request: " + std::string(OpenedName.view()) + "()"
@@ -139,15 +142,25 @@ bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
         d.SetCodeLanguage(kIdScript, CurrentReq.m_Language == 2 ? gui::CodeLanguage::Java
                                                                 : gui::CodeLanguage::Sql);
         const char* text = ReqScript.GetContent();
-        d.SetText(kIdScript,
-                  text ? std::string_view(text, static_cast<std::size_t>(ReqScript.GetSize()))
-                       : std::string_view());
+        const std::string_view script =
+            text ? std::string_view(text, static_cast<std::size_t>(ReqScript.GetSize()))
+                 : std::string_view();
+        // A script that is not UTF-8 was written in the old single-byte encoding: shown
+        // as Latin-1 and saved back in it, so that Save changes no byte that was not edited.
+        ScriptIsLatin1 = !os::IsUtf8(script);
+        d.SetText(kIdScript, ScriptIsLatin1 ? os::Latin1ToUtf8(script) : std::string(script));
         return true;
     }
     if (e.id == kCmdScriptSave) {
         // The whole text: a script is never cut here; a server that cannot take its
         // size refuses SetReqScript, and the editor reports that.
-        const std::string text = d.Text(kIdScript, -1);
+        std::string text = d.Text(kIdScript, -1);
+        if (ScriptIsLatin1 && !os::Utf8ToLatin1(text, text)) {
+            Box(d.Handle(),
+                "This script is kept in Latin-1, which cannot hold every "
+                "character typed! Remove those characters to save it.");
+            return true;
+        }
         ReqScript.Free();
         if (ReqScript.Alloc(static_cast<long>(text.size()), 5000) == 0)
             ReqScript.AddContent(text.data(), static_cast<long>(text.size()));

@@ -182,4 +182,35 @@ TEST(ReqEditorMend, NoDataSourceListedAndANewRequestMissingFromTheAnswer) {
     ReqScript.Free();
 }
 
+// A script in the old single-byte encoding goes back byte for byte when saved unedited;
+// a character it cannot hold is refused rather than changed.
+TEST(ReqEditorMend, ALatin1ScriptIsSavedBackByteForByte) {
+    TestFrame frame;
+    const std::string latin1 = "-- caf\xe9 \xa3\r\nselect 1";
+    ReqScript.Free();
+    ASSERT_EQ(ReqScript.Alloc(64, 64), 0);
+    ReqScript.AddContent(latin1.data(), static_cast<long>(latin1.size()));
+    gt::OnDialog(kReqDialog, [](gui::Dialog& d) {
+        gt::OnDialog(kScriptDialog, [](gui::Dialog& s) {
+            EXPECT_EQ(s.Text(kIdScript, -1), "-- caf\u00e9 \u00a3\r\nselect 1");
+            s.Press(kCmdScriptSave);
+        });
+        d.Press(kIdSource);
+        gt::OnDialog(kScriptDialog, [](gui::Dialog& s) {
+            s.SetText(kIdScript, "-- \u20ac");
+            s.Press(kCmdScriptSave);
+            EXPECT_FALSE(s.Ended());
+            s.Press(kCmdScriptCancel);
+        });
+        d.Press(kIdSource);
+        d.End(2);
+    });
+    qvw::RunRequestEditor(frame.Handle(), qvw::kModeEdit);
+    EXPECT_EQ(std::string(ReqScript.GetContent(), static_cast<std::size_t>(ReqScript.GetSize())),
+              latin1);
+    ASSERT_EQ(gt::MessageBoxes().size(), 1u);
+    EXPECT_NE(BoxTexts()[0].find("Latin-1"), std::string::npos);
+    ReqScript.Free();
+}
+
 }  // namespace
