@@ -133,7 +133,14 @@ void OnParamCommand(gui::Dialog& d, int id) {
 
 // ---- the script editor (9) ---------------------------------------------------------------
 
-bool ScriptIsLatin1 = false;
+// The script as it stands before the editor saves; a script that is not UTF-8 was
+// written in the old single-byte encoding, and is shown and saved back as Latin-1 so
+// that Save changes no byte that was not edited.
+std::string_view StoredScript() {
+    const char* text = ReqScript.GetContent();
+    return text ? std::string_view(text, static_cast<std::size_t>(ReqScript.GetSize()))
+                : std::string_view();
+}
 
 bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
     if (e.kind == gui::DialogEventKind::Init) {
@@ -141,21 +148,15 @@ bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
                                         : std::string("New Request"));
         d.SetCodeLanguage(kIdScript, CurrentReq.m_Language == 2 ? gui::CodeLanguage::Java
                                                                 : gui::CodeLanguage::Sql);
-        const char* text = ReqScript.GetContent();
-        const std::string_view script =
-            text ? std::string_view(text, static_cast<std::size_t>(ReqScript.GetSize()))
-                 : std::string_view();
-        // A script that is not UTF-8 was written in the old single-byte encoding: shown
-        // as Latin-1 and saved back in it, so that Save changes no byte that was not edited.
-        ScriptIsLatin1 = !os::IsUtf8(script);
-        d.SetText(kIdScript, ScriptIsLatin1 ? os::Latin1ToUtf8(script) : std::string(script));
+        const std::string_view script = StoredScript();
+        d.SetText(kIdScript, os::IsUtf8(script) ? std::string(script) : os::Latin1ToUtf8(script));
         return true;
     }
     if (e.id == kCmdScriptSave) {
         // The whole text: a script is never cut here; a server that cannot take its
         // size refuses SetReqScript, and the editor reports that.
         std::string text = d.Text(kIdScript, -1);
-        if (ScriptIsLatin1 && !os::Utf8ToLatin1(text, text)) {
+        if (!os::IsUtf8(StoredScript()) && !os::Utf8ToLatin1(text, text)) {
             Box(d.Handle(),
                 "This script is kept in Latin-1, which cannot hold every "
                 "character typed! Remove those characters to save it.");

@@ -16,9 +16,7 @@ using namespace qvwtest;
 namespace gt = gui::test;
 
 std::string LineOf(long index) {
-    char buf[512] = "";
-    if (!qvw::AppWindow().Kind().formatLine(index, buf, sizeof buf)) return "<none>";
-    return buf;
+    return WindowLine(qvw::AppWindow(), index);
 }
 std::string CurrentName() {
     std::string name;

@@ -18,9 +18,7 @@ using namespace qvwtest;
 namespace gt = gui::test;
 
 std::string LineOf(long index) {
-    char buf[512] = "";
-    if (!qvw::ReqWindow().Kind().formatLine(index, buf, sizeof buf)) return "<none>";
-    return buf;
+    return WindowLine(qvw::ReqWindow(), index);
 }
 std::vector<std::string> ListTexts(gui::Dialog& d, int id) {
     std::vector<std::string> out;
