@@ -19,15 +19,38 @@ struct Finalizer {
     void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
 };
 
-// A script may read and write its own database, nothing else: no other database file
-// and no native code.
-int Authorize(void*, int action, const char*, const char* name, const char*, const char*) {
+// A script may read and write its own database, nothing else: no other database file,
+// no native code, no native pointers (fts3_tokenizer hands out and takes addresses of
+// tokenizer modules), no pragma beyond reading the schema (others reach the process or
+// the file under every connection), and no transaction statement of its own while it
+// runs: the request is one transaction, all or nothing.
+struct Fence {
+    bool scriptRuns = false;
+};
+
+bool ReadsSchemaOnly(const char* pragma) {
+    for (const char* allowed :
+         {"table_info", "table_xinfo", "table_list", "index_list", "index_info", "index_xinfo",
+          "foreign_key_list", "foreign_key_check", "integrity_check", "quick_check"})
+        if (pragma && sqlite3_stricmp(pragma, allowed) == 0) return true;
+    return false;
+}
+
+int Authorize(void* fence, int action, const char* what, const char* name, const char*,
+              const char*) {
     switch (action) {
         case SQLITE_ATTACH:
         case SQLITE_DETACH:
             return SQLITE_DENY;
         case SQLITE_FUNCTION:
-            return name && sqlite3_stricmp(name, "load_extension") == 0 ? SQLITE_DENY : SQLITE_OK;
+            return name && (sqlite3_stricmp(name, "load_extension") == 0 ||
+                            sqlite3_stricmp(name, "fts3_tokenizer") == 0)
+                       ? SQLITE_DENY
+                       : SQLITE_OK;
+        case SQLITE_PRAGMA:
+            return ReadsSchemaOnly(what) ? SQLITE_OK : SQLITE_DENY;
+        case SQLITE_TRANSACTION:
+            return static_cast<Fence*>(fence)->scriptRuns ? SQLITE_DENY : SQLITE_OK;
         default:
             return SQLITE_OK;
     }
@@ -61,10 +84,12 @@ long RunSqlScript(const std::string& path, std::string_view script,
     sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_TRIGGER, 1, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
     sqlite3_limit(raw, SQLITE_LIMIT_ATTACHED, 0);
     sqlite3_busy_timeout(raw, limits.timeLimitMs);
     sqlite3_exec(raw, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
-    sqlite3_set_authorizer(raw, Authorize, nullptr);
+    Fence fence;
+    sqlite3_set_authorizer(raw, Authorize, &fence);
     long long deadline = os::SteadyMillis() + limits.timeLimitMs;
     sqlite3_progress_handler(raw, 1000, PastDeadline, &deadline);
 
@@ -72,6 +97,7 @@ long RunSqlScript(const std::string& path, std::string_view script,
         Fail(tables, sqlite3_errcode(raw), sqlite3_errmsg(raw));
         return 0;
     }
+    fence.scriptRuns = true;
     const std::string text(script);
     const char* next = text.c_str();
     long rows = 0;
@@ -136,6 +162,7 @@ long RunSqlScript(const std::string& path, std::string_view script,
                 t->SetField(r, c, cells[static_cast<std::size_t>(r * columns + c)].c_str());
         }
     }
+    fence.scriptRuns = false;
     if (tables.m_ErrorCode != 0 ||
         sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         if (tables.m_ErrorCode == 0) Fail(tables, sqlite3_errcode(raw), sqlite3_errmsg(raw));

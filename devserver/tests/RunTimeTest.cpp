@@ -120,10 +120,20 @@ TEST_F(RunTime, ScriptsStayInTheirDatabaseAndWithinLimits) {
                       "SELECT count(*) FROM n"),  // past the time limit
           std::string("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 51) "
                       "SELECT i FROM n"),  // past the row cap
-          std::string("INSERT INTO customers(name, city) VALUES('Eve', 'Nowhere'); SELECT x")}) {
+          std::string("INSERT INTO customers(name, city) VALUES('Eve', 'Nowhere'); SELECT x"),
+          // A COMMIT of its own would keep the INSERT although the request fails.
+          std::string("INSERT INTO customers(name, city) VALUES('Eve', 'Nowhere'); COMMIT; "
+                      "SELECT x"),
+          std::string("PRAGMA journal_mode = OFF"),
+          // Reads a code address, then registers a forged tokenizer and uses it.
+          std::string("SELECT hex(fts3_tokenizer('simple'))"),
+          std::string("SELECT fts3_tokenizer('evil', x'4141414141414141'); CREATE VIRTUAL "
+                      "TABLE v USING fts3(a, tokenize=evil); INSERT INTO v VALUES('boom')")}) {
         const std::string a = run(script);
         EXPECT_TRUE(Has(a, "Please contact technical support.")) << script << a;
     }
+    // Reading the schema is still allowed.
+    EXPECT_TRUE(Has(run("SELECT name FROM pragma_table_info('customers')"), "city"));
     EXPECT_FALSE(fs::exists(outside));
     // The failed script's INSERT was rolled back with it; several statements, several tables.
     const std::string a = run("SELECT count(*) FROM customers WHERE name = 'Eve'; SELECT 1");
