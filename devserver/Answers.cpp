@@ -74,6 +74,40 @@ std::string EscapeHtml(std::string_view text) {
     return out;
 }
 
+std::string EscapeCell(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= ' ' || u == 127 || c == '=' || c == '`' || c == '&' || c == '<' || c == '>' ||
+            c == '"' || c == '\'') {
+            char entity[8];
+            std::snprintf(entity, sizeof entity, "&#%u;", u);
+            out += entity;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string TraceSafe(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < ' ' || u == 127) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    for (std::size_t p; (p = out.find("SERVER_ERROR")) != std::string::npos;) out[p + 6] = '-';
+    return out;
+}
+
 std::string TableAnswer(const Table& table) {
     TableList<TableListItem> tables;
     RosterU* roster = AddTable(tables);

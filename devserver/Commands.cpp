@@ -239,8 +239,8 @@ Table DevServer::ConfigTable() {
     std::snprintf(date, sizeof date, "%02d/%02d/%04d", now.day, now.month, now.year);
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", now.hour, now.minute, now.second);
     t.Row({Num(m_Switches[1]), Num(m_Switches[2]), Num(m_Switches[3]), Num(m_Switches[0]), host,
-           Num(sessions), Num(m_Executing.load()), QV_VERSION " devserver", Num(total), Num(available),
-           Num(total - available), date, time});
+           Num(sessions), Num(m_Executing.load()), QV_VERSION " devserver", Num(total),
+           Num(available), Num(total - available), date, time});
     return t;
 }
 
@@ -252,6 +252,7 @@ Table DevServer::ConfigAppsTable(const Call& call) {
     char day[16], month[16];
     std::snprintf(day, sizeof day, "%04d-%02d-%02d", now.year, now.month, now.day);
     std::snprintf(month, sizeof month, "%04d-%02d", now.year, now.month);
+    WriteRunCounts();
     for (auto& r : apps.rows) {
         long id = 0, timeout = 0;
         ParseNumber(r[1], 0, kMaxId, id);
@@ -823,6 +824,8 @@ void DevServer::EndSessions(long userId, long keep) {
     for (auto it = m_Sessions.begin(); it != m_Sessions.end();)
         it =
             it->second.userId == userId && it->first != keep ? m_Sessions.erase(it) : std::next(it);
+    // Its browsers' logins too: a changed password or type, or a deleted user, logs them out.
+    m_RunSessions.EraseUser(userId);
 }
 
 // ---- configuration and traces

@@ -132,7 +132,7 @@ long RunSqlScript(const std::string& path, std::string_view script,
                 const auto* v = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
                 const int n = sqlite3_column_bytes(st, c);
                 cells.push_back(
-                    os::Utf8ToUtf16(EscapeHtml(std::string_view(v ? v : "", v ? n : 0))));
+                    os::Utf8ToUtf16(EscapeCell(std::string_view(v ? v : "", v ? n : 0))));
                 long& w = widths[static_cast<std::size_t>(c)];
                 w = std::max(w, static_cast<long>(cells.back().size()) + 1);
             }

@@ -4,10 +4,15 @@
 // folder; a run-time login opens Private requests to their users.
 #include <fcntl.h>
 #include <sodium.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "devserver/Checks.h"
@@ -23,8 +28,9 @@ namespace devserver {
 namespace {
 
 constexpr const char* kSessionCookie = "jsessionid";
-// Scripts cannot read the cookie, and another site's form posts do not carry it.
-constexpr const char* kCookieAttributes = "; HttpOnly; SameSite=Lax";
+// Scripts cannot read the cookie, and nothing another site starts carries it (not even
+// a link followed from there).
+constexpr const char* kCookieAttributes = "; HttpOnly; SameSite=Strict";
 
 std::string NewSessionKey() {
     unsigned char bytes[16];
@@ -93,15 +99,17 @@ std::string_view RequestPath(std::string_view message) {
     return target.substr(0, target.find_first_of("?#"));
 }
 
-bool PageParts(std::string_view message, const std::string& app, std::vector<std::string>& parts) {
-    std::string_view target = RequestPath(message);
-    const std::string prefix = "/" + app + "/";
-    if (target.substr(0, prefix.size()) != prefix) return false;
-    target.remove_prefix(prefix.size());
+// The request path split at '/', each part with its percent escapes decoded (UTF-8
+// names arrive escaped): "/caf%C3%A9/a.html" gives "café" and "a.html". An empty last
+// part names index.html. Empty for a path that does not begin with '/'.
+std::vector<std::string> PathParts(std::string_view message) {
+    const std::string_view target = RequestPath(message);
+    std::vector<std::string> parts;
+    if (target.empty() || target[0] != '/') return parts;
     std::string part;
-    for (std::size_t i = 0; i <= target.size(); ++i) {
+    for (std::size_t i = 1; i <= target.size(); ++i) {
         if (i == target.size() || target[i] == '/') {
-            parts.push_back(part);
+            parts.push_back(std::move(part));
             part.clear();
         } else if (target[i] == '%' && i + 2 < target.size() && HexDigit(target[i + 1]) >= 0 &&
                    HexDigit(target[i + 2]) >= 0) {
@@ -111,17 +119,86 @@ bool PageParts(std::string_view message, const std::string& app, std::vector<std
             part += target[i];
         }
     }
-    if (parts.back().empty()) parts.back() = "index.html";
-    return true;
+    return parts;
 }
 
-// "GET /NAME HTTP/1.1" (a query allowed) with NAME a valid application name: that name.
-std::string BareAppAddress(std::string_view message) {
-    const std::string_view target = RequestPath(message);
-    if (target.size() < 2 || target[0] != '/' || target.find('/', 1) != std::string_view::npos)
-        return {};
-    std::string name(target.substr(1));
-    return CheckAppName(name).empty() ? name : std::string();
+// A name as it may stand in an address: bytes other than unreserved ones escaped.
+std::string EscapePathPart(std::string_view name) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isalnum(u) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        }
+    }
+    return out;
+}
+
+// The values of the header lines called name (any case), blanks around them trimmed.
+std::vector<std::string_view> HeaderValues(std::string_view message, std::string_view name) {
+    const std::string_view header = message.substr(0, message.find("\r\n\r\n"));
+    std::vector<std::string_view> values;
+    for (std::size_t at = header.find("\r\n"); at != std::string_view::npos;) {
+        const std::size_t next = header.find("\r\n", at + 2);
+        std::string_view line =
+            header.substr(at + 2, next == header.npos ? header.npos : next - at - 2);
+        at = next;
+        if (line.size() <= name.size() || line[name.size()] != ':' ||
+            strncasecmp(line.data(), name.data(), name.size()) != 0)
+            continue;
+        line.remove_prefix(name.size() + 1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        values.push_back(line);
+    }
+    return values;
+}
+
+// The value of the cookie name in the request's Cookie header lines, and nowhere else
+// (not in the address, another header or a cookie whose name merely ends in it).
+std::string CookieValue(std::string_view message, std::string_view name) {
+    std::string found;
+    for (std::string_view line : HeaderValues(message, "Cookie")) {
+        while (!line.empty()) {
+            const std::size_t semi = line.find(';');
+            std::string_view pair = line.substr(0, semi);
+            line = semi == line.npos ? std::string_view() : line.substr(semi + 1);
+            while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+            while (!pair.empty() && pair.back() == ' ') pair.remove_suffix(1);
+            const std::size_t eq = pair.find('=');
+            if (eq != pair.npos && pair.substr(0, eq) == name) found = pair.substr(eq + 1);
+        }
+    }
+    return found;
+}
+
+// The host and port of an address ("http://host:port/path" gives "host:port").
+std::string_view Authority(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == url.npos) return {};
+    url.remove_prefix(scheme + 3);
+    return url.substr(0, url.find_first_of("/?#"));
+}
+
+// Whether the request comes from somewhere else than the server's own pages: the
+// browser says it is another site's (Sec-Fetch-Site), or its Origin or Referer names
+// another host than the one it asks (a sandboxed page's Origin is "null").
+bool FromAnotherSite(std::string_view message) {
+    for (std::string_view v : HeaderValues(message, "Sec-Fetch-Site"))
+        if (v == "cross-site") return true;
+    const auto hosts = HeaderValues(message, "Host");
+    const std::string_view host = hosts.size() == 1 ? hosts[0] : std::string_view();
+    for (std::string_view v : HeaderValues(message, "Origin"))
+        if (v == "null" || Authority(v) != host) return true;
+    for (std::string_view v : HeaderValues(message, "Referer"))
+        if (Authority(v) != host) return true;
+    return false;
 }
 
 }  // namespace
@@ -131,56 +208,62 @@ long long DevServer::RunIdleMs(long timeoutMinutes) const {
 }
 
 long DevServer::RunSessions(long appId, long timeoutMinutes) {
-    const long long now = os::SteadyMillis();
     const long long idle = RunIdleMs(timeoutMinutes);
     std::lock_guard<std::mutex> g(m_SessionLock);
-    long n = 0;
-    for (const auto& [key, s] : m_RunSessions)
-        n += (appId < 0 || s.appId == appId) && now - s.lastUse <= idle;
-    return n;
+    return m_RunSessions.Live(appId, os::SteadyMillis(), [idle](long) { return idle; });
 }
 
 void DevServer::TakeRunSession(HttpProcessor& http, RunCall& rc) {
-    char key[52] = {};
-    const bool whole = http.GetCookie(kSessionCookie, key) == 0;
+    const std::string key = CookieValue(MessageOf(http), kSessionCookie);
     const long long now = os::SteadyMillis();
+    bool writeCounts = false;
     {
         std::lock_guard<std::mutex> g(m_SessionLock);
-        auto it = whole && key[0] ? m_RunSessions.find(key) : m_RunSessions.end();
-        if (it != m_RunSessions.end() &&
-            (it->second.appId != rc.appId ||
-             now - it->second.lastUse > RunIdleMs(rc.timeoutMinutes))) {
-            m_RunSessions.erase(it);
-            it = m_RunSessions.end();
-        }
-        if (it != m_RunSessions.end()) {
-            it->second.lastUse = now;
+        if (const auto* e = m_RunSessions.Use(key, rc.appId, now, RunIdleMs(rc.timeoutMinutes))) {
             rc.sessionKey = key;
-            rc.userId = it->second.userId;
-            rc.userName = it->second.userName;
+            rc.userId = e->userId;
+            rc.userName = e->userName;
             return;
         }
-        // Full: the least recently used session makes room.
-        if (static_cast<int>(m_RunSessions.size()) >= m_Options.maxRunSessions) {
-            auto oldest = std::min_element(
-                m_RunSessions.begin(), m_RunSessions.end(),
-                [](const auto& a, const auto& b) { return a.second.lastUse < b.second.lastUse; });
-            m_RunSessions.erase(oldest);
-        }
+        // A visit that another site started gets no session: its cookie would replace the
+        // one the browser holds for this application, which that request did not carry.
+        if (FromAnotherSite(MessageOf(http))) return;
         rc.sessionKey = NewSessionKey();
-        m_RunSessions[rc.sessionKey] = RunSession{rc.appId, -1, "", now};
+        if (!m_RunSessions.AddAnonymous(rc.sessionKey, rc.appId, rc.peer, now)) {
+            rc.sessionKey.clear();  // every place holds a login: served without a session
+            return;
+        }
         rc.newCookie = true;
+        // Counted by day, so the month's and the total survive restarts.
+        const os::LocalTime t = os::GetLocalTime();
+        char day[16];
+        std::snprintf(day, sizeof day, "%04d-%02d-%02d", t.year, t.month, t.day);
+        ++m_PendingCounts[{rc.appId, day}];
+        writeCounts = now - m_CountsWritten >= 1000;
     }
-    // Counted by day in the database, so the month's and the total survive restarts.
-    const os::LocalTime t = os::GetLocalTime();
-    char day[16];
-    std::snprintf(day, sizeof day, "%04d-%02d-%02d", t.year, t.month, t.day);
-    std::lock_guard<std::mutex> g(m_Lock);
-    Statement s(m_Db.Handle(),
-                "INSERT INTO run_counts(app_id, day, count) VALUES(?, ?, 1) "
-                "ON CONFLICT(app_id, day) DO UPDATE SET count = count + 1");
-    s.Bind(1, rc.appId).Bind(2, day);
-    s.Run();
+    if (writeCounts) {
+        std::lock_guard<std::mutex> g(m_Lock);
+        WriteRunCounts();
+    }
+}
+
+void DevServer::WriteRunCounts() {
+    std::map<std::pair<long, std::string>, long> counts;
+    {
+        std::lock_guard<std::mutex> g(m_SessionLock);
+        counts.swap(m_PendingCounts);
+        m_CountsWritten = os::SteadyMillis();
+    }
+    if (counts.empty()) return;
+    Transaction tx(m_Db);
+    for (const auto& [at, n] : counts) {
+        Statement s(m_Db.Handle(),
+                    "INSERT INTO run_counts(app_id, day, count) VALUES(?, ?, ?) "
+                    "ON CONFLICT(app_id, day) DO UPDATE SET count = count + excluded.count");
+        s.Bind(1, at.first).Bind(2, at.second).Bind(3, n);
+        s.Run();
+    }
+    tx.Commit();
 }
 
 std::string DevServer::RunCookieHeader(const RunCall& rc) const {
@@ -219,9 +302,7 @@ void DevServer::TraceRun(const RunCall& rc, long long started) {
                        rc.what + " " + std::to_string(rc.status) + " rows " +
                        std::to_string(rc.rows) + " " +
                        std::to_string(os::SteadyMillis() - started) + " ms";
-    for (std::size_t p; (p = line.find("SERVER_ERROR")) != std::string::npos;) line[p + 6] = '-';
-    for (char& c : line)
-        if (c == '\r' || c == '\n') c = ' ';
+    line = TraceSafe(line);
     Trace(4).Print(line.data(), static_cast<long>(line.size()), "", 0);
 }
 
@@ -231,22 +312,23 @@ std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
     RunCall rc;
     rc.peer = call.peer;
     std::string answer;
-    char app[52] = {};
+    const std::vector<std::string> path = PathParts(MessageOf(http));
     if (http.m_HttpType != HttpProcessor::kHttpGet && http.m_HttpType != HttpProcessor::kHttpPost) {
         rc.what = "(method)";
         answer = RunMessage(rc, 405, "Only GET and POST are served");
-    } else if (http.GetAppName(app) != 0 || !CheckAppName(app).empty()) {
+    } else if (path.size() < 2 || !CheckAppName(path[0]).empty()) {
         rc.what = "(address)";
-        const std::string bare = BareAppAddress(MessageOf(http));
-        if (http.m_HttpType == HttpProcessor::kHttpGet && !bare.empty()) {
+        if (http.m_HttpType == HttpProcessor::kHttpGet && path.size() == 1 &&
+            CheckAppName(path[0]).empty()) {
             // An application's address typed without its last slash: its pages are below it.
             rc.status = 301;
-            answer = StatusHeader(301, "text/html", "\r\nLocation: /" + bare + "/", 0);
+            answer = StatusHeader(301, "text/html",
+                                  "\r\nLocation: /" + EscapePathPart(path[0]) + "/", 0);
         } else {
             answer = RunMessage(rc, 404, "No application in this address");
         }
     } else {
-        rc.app = app;
+        rc.app = path[0];
         {
             std::lock_guard<std::mutex> g(m_Lock);
             Statement s(m_Db.Handle(), "SELECT id, timeout FROM apps WHERE name = ?");
@@ -274,9 +356,10 @@ std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
 }
 
 std::string DevServer::RunPage(HttpProcessor& http, RunCall& rc, Call& call) {
-    std::vector<std::string> parts;
+    std::vector<std::string> parts = PathParts(MessageOf(http));
     rc.what = "(page)";
-    if (!PageParts(MessageOf(http), rc.app, parts)) return RunMessage(rc, 404, "No such page");
+    parts.erase(parts.begin());  // the application
+    if (parts.back().empty()) parts.back() = "index.html";
     std::string shown;
     for (const auto& p : parts) shown += (shown.empty() ? "" : "/") + p;
     rc.what = shown;
@@ -291,8 +374,15 @@ std::string DevServer::RunPage(HttpProcessor& http, RunCall& rc, Call& call) {
         return RunMessage(rc, 404, "No such page " + shown);
     const long long size = file->Size();
     call.file = std::move(file);
-    return StatusHeader(200, ContentType(name),
-                        RunCookieHeader(rc) + "\r\nX-Content-Type-Options: nosniff", size);
+    std::string headers = RunCookieHeader(rc) + "\r\nX-Content-Type-Options: nosniff";
+    // data/ holds what visitors uploaded: never run as one of the site's pages.
+    if (!parts.empty() && parts[0] == "data") {
+        headers += "\r\nContent-Security-Policy: sandbox";
+        const std::string type = ContentType(name);
+        for (const char* active : {"text/html", "image/svg", "application/xml", "text/javascript"})
+            if (type.rfind(active, 0) == 0) headers += "\r\nContent-Disposition: attachment";
+    }
+    return StatusHeader(200, ContentType(name), headers, size);
 }
 
 std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
@@ -319,7 +409,7 @@ std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
     if (request == "server_logout") {
         {
             std::lock_guard<std::mutex> g(m_SessionLock);
-            m_RunSessions.erase(rc.sessionKey);
+            m_RunSessions.Erase(rc.sessionKey);
         }
         rc.newCookie = false;
         rc.endCookie = true;
@@ -356,6 +446,10 @@ std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
                           request + " is a JAVA request: this server runs SQL requests only");
     if (access == 1 && !allowed)
         return RunMessage(rc, 403, request + " is private: log in as one of its users first");
+    // What a login allows, only the application's own pages may ask for.
+    if ((access == 1 || http.m_FormType == HttpProcessor::kFormMultipart) &&
+        FromAnotherSite(MessageOf(http)))
+        return RunMessage(rc, 403, request + " is not run for a request from another site");
     if (static_cast<long>(args.size()) != paramCount)
         return RunMessage(rc, 400,
                           request + " takes " + std::to_string(paramCount) + " arguments, not " +
@@ -369,37 +463,8 @@ std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
             return RunMessage(rc, 400, "No such page " + page);
     }
     if (http.m_FormType == HttpProcessor::kFormMultipart) {
-        // The call's arguments name the files: each must be a plain name in data/.
-        for (const auto& a : args)
-            if (!a.empty() && !CheckFileName(a).empty())
-                return RunMessage(rc, 400, "Upload name: " + CheckFileName(a));
-        os::DirBeneath data;
-        if (OpenAreaDir(rc.app, {"data"}, data, true) != 0)
-            return RunMessage(rc, 404, "The application has no data folder");
-        UploadTraceList<UploadTraceListItem> trace;
-        const std::string apps = os::JoinPath({m_Options.root, "apps"});
-        const int up = http.Upload(rc.app.c_str(), params, apps.c_str(), trace);
-        std::string notes;
-        for (long i = 0; i < trace.Count(); ++i) {
-            UploadTraceListItem* t = nullptr;
-            trace.GetAt(i, &t);
-            const std::string stored = os::BaseName(t->m_ServerFile.str());
-            // The client's extension may make a name no file command could address.
-            if (t->m_Status == 0 && !CheckFileName(stored).empty()) {
-                ::unlinkat(data.Handle(), stored.c_str(), 0);
-                t->m_Status = -1;
-                t->m_Note = "Error: " + CheckFileName(stored);
-            }
-            if (m_Switches[3]) {
-                const std::string line = rc.app + "/" + request + " upload " +
-                                         t->m_ClientFile.str() + " as data/" + stored + ": " +
-                                         (t->m_Status == 0 ? "OK" : t->m_Note.str());
-                Trace(4).Print(line.data(), static_cast<long>(line.size()), "", 0);
-            }
-            if (t->m_Status != 0) notes += (notes.empty() ? "" : "; ") + t->m_Note.str();
-        }
-        if (up < 0 || !notes.empty())
-            return RunMessage(rc, 400, "Upload failed: " + (notes.empty() ? "no end" : notes));
+        std::string refused = RunUpload(http, rc, request, params);
+        if (!refused.empty()) return refused;
     }
     // The data source's database file; a name that cannot be a file has none.
     if (!CheckFileName(dataSource).empty())
@@ -409,6 +474,87 @@ std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
     rc.rows = RunSqlScript(os::JoinPath({m_Options.root, "datasources", dataSource + ".sqlite"}),
                            script, args, limits, tables);
     return RunRender(rc, tables, request, page);
+}
+
+std::string DevServer::RunUpload(HttpProcessor& http, RunCall& rc, const std::string& request,
+                                 ParamList<ParamListItem>& params) {
+    if (rc.userId < 0) return RunMessage(rc, 403, "Log in to upload files");
+    os::DirBeneath data;
+    if (OpenAreaDir(rc.app, {"data"}, data, true) != 0)
+        return RunMessage(rc, 404, "The application has no data folder");
+    // The files land in a folder of their own first: only when every one of them came
+    // whole, has a name the file commands can reach, replaces nothing and fits the
+    // quota do they move into data/, all of them.
+    const std::string key = NewSessionKey();
+    const std::string staging = os::JoinPath({m_Options.root, "uploads", key});
+    struct Cleanup {
+        std::string path;
+        ~Cleanup() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    } cleanup{staging};
+    os::DirBeneath staged;
+    if (staged.Open(os::JoinPath({m_Options.root, "uploads"}), {key, rc.app, "data"}, true) != 0)
+        return RunMessage(rc, 500, "The upload cannot be received");
+    UploadTraceList<UploadTraceListItem> trace;
+    const int up = http.Upload(rc.app.c_str(), params, staging.c_str(), trace);
+    std::string notes;
+    std::vector<std::string> names;
+    long long bytes = 0;
+    for (long i = 0; i < trace.Count(); ++i) {
+        UploadTraceListItem* t = nullptr;
+        trace.GetAt(i, &t);
+        const std::string stored = os::BaseName(t->m_ServerFile.str());
+        // The client's extension may make a name no file command could address.
+        if (t->m_Status == 0 && !CheckFileName(stored).empty()) {
+            t->m_Status = -1;
+            t->m_Note = "Error: " + CheckFileName(stored);
+        }
+        if (t->m_Status == 0 && staged.KindOf(stored) != 'f') {
+            t->m_Status = -1;
+            t->m_Note = "Error: Cannot write file";
+        }
+        if (t->m_Status == 0 && std::find(names.begin(), names.end(), stored) != names.end()) {
+            t->m_Status = -1;
+            t->m_Note = "Error: Two files for " + stored;
+        }
+        if (t->m_Status == 0) {
+            names.push_back(stored);
+            bytes += os::FileSize(staged.Join(stored).c_str());
+        }
+        if (m_Switches[3]) {
+            const std::string line = TraceSafe(rc.app + "/" + request + " upload " +
+                                               t->m_ClientFile.str() + " as data/" + stored + ": " +
+                                               (t->m_Status == 0 ? "OK" : t->m_Note.str()));
+            Trace(4).Print(line.data(), static_cast<long>(line.size()), "", 0);
+        }
+        if (t->m_Status != 0) notes += (notes.empty() ? "" : "; ") + t->m_Note.str();
+    }
+    if (up < 0 || !notes.empty())
+        return RunMessage(rc, 400, "Upload failed: " + (notes.empty() ? "no end" : notes));
+
+    std::lock_guard<std::mutex> g(m_Lock);  // the quota holds across parallel uploads
+    long long used = 0;
+    std::vector<os::DirEntry> entries;
+    if (os::ListDirectory(data.Path().c_str(), entries) == 0)
+        for (const auto& e : entries)
+            if (!e.isDirectory) used += e.size;
+    if (used + bytes > m_Options.maxDataBytes)
+        return RunMessage(rc, 413,
+                          "The application's data folder has no room for " + std::to_string(bytes) +
+                              " more bytes");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (::renameat2(staged.Handle(), names[i].c_str(), data.Handle(), names[i].c_str(),
+                        RENAME_NOREPLACE) != 0) {
+            const bool exists = errno == EEXIST;
+            for (std::size_t k = 0; k < i; ++k) ::unlinkat(data.Handle(), names[k].c_str(), 0);
+            return exists
+                       ? RunMessage(rc, 409, "data/" + names[i] + " exists already: not replaced")
+                       : RunMessage(rc, 500, "The upload cannot be stored");
+        }
+    }
+    return {};
 }
 
 std::string DevServer::RunRender(RunCall& rc, TableList<TableListItem>& tables,
@@ -428,6 +574,9 @@ std::string DevServer::RunRender(RunCall& rc, TableList<TableListItem>& tables,
     run.m_RootFolder = os::JoinPath({m_Options.root, "apps"});
     run.m_Trace = m_Switches[3] ? &Trace(4) : nullptr;
     SetRunCookie(rc, run);
+    // The renderer traces the database's message, which a script may fill with a
+    // visitor's text (raise(ABORT, ?)).
+    if (tables.m_ErrorCode != 0) tables.m_ErrorMsg = TraceSafe(tables.m_ErrorMsg.str());
     Vessel out;
     out.Alloc(8192, 8192);
     f_TableListToHttpResult(tables, &run, out, nullptr);
@@ -443,15 +592,17 @@ std::string DevServer::RunLogin(HttpProcessor& http, RunCall& rc,
                           "Log in with a form post: a password has no place in an address");
     if (args.size() != 2)
         return RunMessage(rc, 400, "server_login takes a user name and a password");
+    if (FromAnotherSite(MessageOf(http)))
+        return RunMessage(rc, 403, "Log in from the application's own pages");
     // Run users log in at run time; Dev users administer.
     const long id = CheckLogin(args[0], args[1], 1, rc.peer);
     if (id < 0) return RunMessage(rc, 403, "Login failed");
     {
         // A fresh key: one known before the login (planted by someone else) is worth nothing.
         std::lock_guard<std::mutex> g(m_SessionLock);
-        m_RunSessions.erase(rc.sessionKey);
+        m_RunSessions.Erase(rc.sessionKey);
         rc.sessionKey = NewSessionKey();
-        m_RunSessions[rc.sessionKey] = RunSession{rc.appId, id, args[0], os::SteadyMillis()};
+        m_RunSessions.AddLogin(rc.sessionKey, rc.appId, id, args[0], rc.peer, os::SteadyMillis());
     }
     rc.newCookie = true;
     rc.userId = id;

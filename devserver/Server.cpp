@@ -278,6 +278,7 @@ void DevServer::Reconcile() {
 
 int DevServer::Open(const Options& options, std::string& error, std::string& generatedPassword) {
     m_Options = options;
+    m_RunSessions.SetLimits(m_Options.maxRunSessions, m_Options.maxAnonymousSessionsPerAddress);
     if (sodium_init() < 0) {
         error = "libsodium cannot start";
         return -1;
@@ -286,7 +287,7 @@ int DevServer::Open(const Options& options, std::string& error, std::string& gen
         error = "no root folder (--root)";
         return -1;
     }
-    for (const char* sub : {"apps", "traces", "trash", "datasources"}) {
+    for (const char* sub : {"apps", "traces", "trash", "datasources", "uploads"}) {
         if (os::MakeDirectories(os::JoinPath({m_Options.root, sub}).c_str()) != 0) {
             error = "cannot create folders under the root";
             return -1;
@@ -318,9 +319,7 @@ void DevServer::TraceCommand(const Call& call) {
     if (!m_Switches[1]) return;
     std::string line = (call.userName.empty() ? std::string("-") : call.userName) + " " + call.name;
     line += call.refusal.empty() ? " OK" : " refused: " + call.refusal;
-    // A trace text is sent as a document; the studio takes any answer holding the
-    // error marker for an error, so the marker never goes into a trace.
-    for (std::size_t p; (p = line.find("SERVER_ERROR")) != std::string::npos;) line[p + 6] = '-';
+    line = TraceSafe(line);
     Trace(2).Print(line.data(), static_cast<long>(line.size()), "", 0);
 }
 
@@ -333,7 +332,7 @@ void DevServer::TraceApplication(long appId, std::string_view what) {
 
 void DevServer::TraceApplicationLine(const std::string& name, std::string_view what) {
     if (!m_Switches[2]) return;
-    std::string line = name + ": " + std::string(what);
+    std::string line = TraceSafe(name + ": " + std::string(what));
     Trace(3).Print(line.data(), static_cast<long>(line.size()), "", 0);
 }
 
@@ -558,6 +557,10 @@ void DevServer::Serve() {
     }
     std::unique_lock<std::mutex> g(lock);
     g_ActiveDone.wait(g, [&] { return active == 0; });
+    {
+        std::lock_guard<std::mutex> db(m_Lock);
+        WriteRunCounts();
+    }
     std::string line = "Server stopped";
     Trace(1).Print(line.data(), static_cast<long>(line.size()), "", 0);
 }

@@ -11,8 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Lists.h"
 #include "devserver/Answers.h"
 #include "devserver/Db.h"
+#include "devserver/RunSessions.h"
 #include "logbook/WStrace.h"
 #include "platform/net/TcpListener.h"
 #include "platform/os/Files.h"
@@ -20,6 +22,7 @@
 class HttpProcessor;
 template <class Item>
 class TableList;
+
 struct TableListItem;
 struct RunItem;
 
@@ -52,8 +55,13 @@ struct Options {
     // A run-time SQL request is interrupted after this, and refused past this many rows.
     int sqlTimeLimitMs = 5000;
     long maxResultRows = 10000;
-    // Run-time sessions kept at once; past it the least recently used one goes.
+    // Run-time sessions kept at once; past it the oldest anonymous one goes (a login never
+    // goes for an anonymous session).
     int maxRunSessions = 10000;
+    // Anonymous run-time sessions one client address holds; past it its own oldest goes.
+    int maxAnonymousSessionsPerAddress = 256;
+    // What browsers' uploads may store in one application's data folder, all files together.
+    long long maxDataBytes = 256ll * 1024 * 1024;
 };
 
 // One command as it arrived: its name, arguments, extra body and who sent it.
@@ -100,13 +108,6 @@ public:
     WStrace& Trace(int kind) { return *m_Traces[kind - 1]; }
 
 private:
-    // A browser's session with one application: anonymous until a run-time login.
-    struct RunSession {
-        long appId = 0;
-        long userId = -1;  // -1: not logged in
-        std::string userName;
-        long long lastUse = 0;
-    };
     // What a run-time request found out about itself, for its answer and its trace line.
     struct RunCall {
         std::string app;
@@ -154,8 +155,7 @@ private:
     int LoginFailureDelay(uint32_t peer);
     // The id of the user of that name, type (0 Dev, 1 Run) and password, else -1 after the
     // failure's wait.
-    long CheckLogin(const std::string& name, std::string_view password, long type,
-                    uint32_t peer);
+    long CheckLogin(const std::string& name, std::string_view password, long type, uint32_t peer);
     // A file upload whose call is in http (fileStart: where the file begins in the body):
     // receives the file into a file beside its target and answers. false when the
     // upload is not one that streams (the caller reads it whole).
@@ -168,6 +168,9 @@ private:
     std::string RunPage(HttpProcessor& http, RunCall& rc, Call& call);
     std::string RunRequest(HttpProcessor& http, RunCall& rc);
     std::string RunLogin(HttpProcessor& http, RunCall& rc, const std::vector<std::string>& args);
+    // Stores a multipart post's files in data/, all or none: the refusal page, or empty.
+    std::string RunUpload(HttpProcessor& http, RunCall& rc, const std::string& request,
+                          ParamList<ParamListItem>& params);
     // Renders tables through the application's page (page empty: the request's name).
     std::string RunRender(RunCall& rc, TableList<TableListItem>& tables, const std::string& request,
                           const std::string& page);
@@ -176,6 +179,8 @@ private:
     std::string RunCookieHeader(const RunCall& rc) const;
     void SetRunCookie(const RunCall& rc, RunItem& run) const;
     void TraceRun(const RunCall& rc, long long started);
+    // Writes the pending session counts; the caller holds m_Lock.
+    void WriteRunCounts();
     // The live run-time sessions of an application (-1: of all).
     long RunSessions(long appId, long timeoutMinutes);
     long long RunIdleMs(long timeoutMinutes) const;
@@ -189,7 +194,8 @@ private:
     void TraceApplication(long appId, std::string_view what);
     void TraceApplicationLine(const std::string& appName, std::string_view what);
     std::string Hash(std::string_view password);
-    // Ends the sessions of a user (its password, type or existence changed), but keep.
+    // Ends the sessions of a user (its password, type or existence changed), but keep,
+    // and its run-time logins.
     void EndSessions(long userId, long keep = 0);
     bool Verify(const std::string& hash, std::string_view password);
 
@@ -304,7 +310,12 @@ private:
     std::mutex m_Lock;  // one command at a time touches the database and the file areas
     std::mutex m_SessionLock;
     std::map<long, Session> m_Sessions;
-    std::map<std::string, RunSession> m_RunSessions;  // under m_SessionLock, by cookie key
+    RunSessionTable m_RunSessions;  // under m_SessionLock
+    // Sessions begun and not yet written, by application and day (under m_SessionLock):
+    // written together at most once a second and at stop, so no browser's first request
+    // waits for a disk sync.
+    std::map<std::pair<long, std::string>, long> m_PendingCounts;
+    long long m_CountsWritten = 0;  // SteadyMillis, under m_SessionLock
     std::unique_ptr<WStrace> m_Traces[4];
     std::atomic<int> m_Switches[4];  // java reload, system, application, run: 0 or 1
     net::TcpListener m_Listener;

@@ -2,7 +2,8 @@
 //                   [--seed-demo] [--max-request-mb N] [--idle-timeout-s N]
 //                   [--request-timeout-s N] [--max-connections-per-address N]
 //                   [--max-trace-kb N] [--sql-time-limit-ms N] [--max-result-rows N]
-//                   [--fast-hash] | --help | --version
+//                   [--max-run-sessions N] [--max-anonymous-sessions-per-address N]
+//                   [--max-data-mb N] [--fast-hash] | --help | --version
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,7 +26,9 @@ void Usage(std::FILE* to = stderr) {
         "                         [--request-timeout-s N] [--max-connections-per-address N]\n"
         "                         [--max-trace-kb N] [--sql-time-limit-ms N] [--max-result-rows "
         "N]\n"
-        "                         [--fast-hash]\n"
+        "                         [--max-run-sessions N] [--max-anonymous-sessions-per-address "
+        "N]\n"
+        "                         [--max-data-mb N] [--fast-hash]\n"
         "       quorvel-devserver --help | --version\n"
         "  --port 0 picks a free port; the port is printed on standard error.\n"
         "  The administrator's password on the first start comes from --admin-password-file,\n"
@@ -83,6 +86,12 @@ int main(int argc, char** argv) {
             o.sqlTimeLimitMs = static_cast<int>(Number(a, value(), 1, 3600000));
         else if (a == "--max-result-rows")
             o.maxResultRows = static_cast<long>(Number(a, value(), 1, 100000000));
+        else if (a == "--max-run-sessions")
+            o.maxRunSessions = static_cast<int>(Number(a, value(), 1, 1000000));
+        else if (a == "--max-anonymous-sessions-per-address")
+            o.maxAnonymousSessionsPerAddress = static_cast<int>(Number(a, value(), 1, 1000000));
+        else if (a == "--max-data-mb")
+            o.maxDataBytes = Number(a, value(), 1, 1 << 20) * 1024 * 1024;
         else if (a == "--idle-timeout-s")
             o.idleTimeoutMs = static_cast<int>(Number(a, value(), 1, 86400) * 1000);
         else if (a == "--help" || a == "-h") {

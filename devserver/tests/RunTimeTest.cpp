@@ -42,7 +42,8 @@ protected:
     static int Status(const std::string& answer) {
         return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : 0;
     }
-    Server s{{"--seed-demo", "--max-result-rows", "50", "--sql-time-limit-ms", "1000"}};
+    Server s{{"--seed-demo", "--max-result-rows", "50", "--sql-time-limit-ms", "1000",
+              "--max-data-mb", "1"}};
     std::string jar = s.Dir() / "cookies.txt";
 };
 
@@ -183,26 +184,50 @@ TEST_F(RunTime, UploadsLandInTheDataFolderThroughARequest) {
     ASSERT_EQ(Cli(s, {"SetReqScript", id, s.Dir() / "script.sql"}).rc, 0);
     WriteFile(s.Dir() / "photo.png", std::string("\x89PNG\r\n\x1a\n\0\r\n--x", 15));
 
-    std::string a = Curl({"-F", "server_request=Attach(name)", "-F", "name=holiday", "-F",
-                          "file=@" + s.Dir() / "photo.png", "/demo/index.html"});
-    EXPECT_TRUE(Has(a, "<td>holiday</td>")) << a;
-    EXPECT_EQ(ReadFile(s.Root() + "/apps/demo/data/holiday.png"), ReadFile(s.Dir() / "photo.png"));
-    EXPECT_TRUE(Has(Cli(s, {"GetTrace", "4"}).out, "upload photo.png as data/holiday.png: OK"));
-
-    WriteFile(s.Dir() / "evil.p<g", "x");
-    for (const char* bad : {"name=../evil", "name=..", "name=a\\b", "name=evil"}) {
-        a = Curl({"-F", "server_request=Attach(name)", "-F", bad, "-F",
-                  "file=@" + s.Dir() / (std::string(bad) == "name=evil" ? "evil.p<g" : "photo.png"),
-                  "/demo/index.html"});
-        EXPECT_EQ(Status(a), 400) << bad << a;
-    }
+    auto upload = [&](const std::string& name, const std::string& file) {
+        return Curl({"-F", "server_request=Attach(name)", "-F", "name=" + name, "-F",
+                     "file=@" + s.Dir() / file, "/demo/index.html"});
+    };
+    // Nobody stores a file without a login.
+    std::string a = upload("holiday", "photo.png");
+    EXPECT_EQ(Status(a), 403) << a;
+    EXPECT_FALSE(fs::exists(s.Root() + "/apps/demo/data/holiday.png"));
     // Only through a request the session may run.
     a = Curl({"-F", "server_request=AddOrder(name,name)", "-F", "name=x", "-F",
               "file=@" + s.Dir() / "photo.png", "/demo/index.html"});
     EXPECT_EQ(Status(a), 403);
+    LogIn();
+    a = upload("holiday", "photo.png");
+    EXPECT_TRUE(Has(a, "<td>holiday</td>")) << a;
+    EXPECT_EQ(ReadFile(s.Root() + "/apps/demo/data/holiday.png"), ReadFile(s.Dir() / "photo.png"));
+    EXPECT_TRUE(Has(Cli(s, {"GetTrace", "4"}).out, "upload photo.png as data/holiday.png: OK"));
+    // Nor replaces one: customers.csv stays as it was.
+    const std::string csv = ReadFile(s.Root() + "/apps/demo/data/customers.csv");
+    WriteFile(s.Dir() / "forged.csv", "1,Mallory\n");
+    EXPECT_EQ(Status(upload("customers", "forged.csv")), 409);
+    EXPECT_EQ(ReadFile(s.Root() + "/apps/demo/data/customers.csv"), csv);
+    // An uploaded page is served as a download in a sandbox, never as the site's page.
+    WriteFile(s.Dir() / "promo.html", "<script>alert(1)</script>");
+    ASSERT_TRUE(Has(upload("promo", "promo.html"), "<td>promo</td>"));
+    a = Curl({"/demo/data/promo.html"});
+    EXPECT_TRUE(Has(a, "Content-Security-Policy: sandbox")) << a;
+    EXPECT_TRUE(Has(a, "Content-Disposition: attachment")) << a;
+
+    WriteFile(s.Dir() / "evil.p<g", "x");
+    for (const char* bad : {"../evil", "..", "a\\b", "evil"}) {
+        a = upload(bad, std::string(bad) == "evil" ? "evil.p<g" : "photo.png");
+        EXPECT_EQ(Status(a), 400) << bad << a;
+    }
     for (const auto& e : fs::recursive_directory_iterator(s.Root()))
         EXPECT_EQ(e.path().filename().string().find("evil"), std::string::npos) << e.path();
     EXPECT_FALSE(fs::exists(s.Root() + "/apps/demo/data/x.png"));
+    // The data folder's quota (1 MB here): 600 KB fit once, not twice, and nothing of the
+    // second is kept.
+    WriteFile(s.Dir() / "big.bin", std::string(600 * 1024, 'b'));
+    EXPECT_TRUE(Has(upload("big1", "big.bin"), "<td>big1</td>"));
+    EXPECT_EQ(Status(upload("big2", "big.bin")), 413);
+    EXPECT_FALSE(fs::exists(s.Root() + "/apps/demo/data/big2.bin"));
+    EXPECT_TRUE(fs::is_empty(s.Root() + "/uploads"));
 }
 
 TEST_F(RunTime, SessionCountsAreRealAndOutliveARestart) {
