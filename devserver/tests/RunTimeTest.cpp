@@ -6,46 +6,10 @@
 #include <filesystem>
 #include <regex>
 
-#include "devserver/tests/Harness.h"
+#include "devserver/tests/RunTimeFixture.h"
 
 using namespace dstest;
 namespace fs = std::filesystem;
-
-namespace {
-
-class RunTime : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (FindProgram("curl").empty()) GTEST_SKIP() << "curl is not installed";
-    }
-    // curl with the test's cookie jar; the answer with its header.
-    std::string Curl(std::vector<std::string> args, Server* on = nullptr) {
-        std::vector<std::string> argv = {"curl", "-sS", "-i", "--path-as-is", "--max-time",
-                                         "60",   "-c",  jar,  "-b",           jar};
-        argv[0] = FindProgram("curl");
-        for (auto& a : args)
-            if (a.rfind("/", 0) == 0) a = Url(a, on ? *on : s);
-        argv.insert(argv.end(), args.begin(), args.end());
-        return RunProgram(argv, s.Dir() / "curl.err").out;
-    }
-    static std::string Url(const std::string& path, const Server& on) {
-        return "http://127.0.0.1:" + std::to_string(on.Port()) + path;
-    }
-    // Logs the demo's Run user in by a form post, as the shop's login form does.
-    std::string LogIn(const std::string& password = "shopper") {
-        return Curl({"--data-urlencode", "server_request=server_login(user,password)", "-d",
-                     "user=shopper", "-d", "password=" + password, "/demo/index.html"});
-    }
-    static bool Has(const std::string& text, const std::string& part) {
-        return text.find(part) != std::string::npos;
-    }
-    static int Status(const std::string& answer) {
-        return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : 0;
-    }
-    Server s{{"--seed-demo", "--max-result-rows", "50", "--sql-time-limit-ms", "1000",
-              "--max-data-mb", "1"}};
-    std::string jar = s.Dir() / "cookies.txt";
-};
 
 TEST_F(RunTime, PagesAndFilesComeFromTheAreaOnly) {
     std::string a = Curl({"/demo/index.html"});
@@ -276,5 +240,3 @@ TEST_F(RunTime, ChromiumShowsTheShopsCustomers) {
     for (const char* name : {"<td>Ada</td>", "<td>Grace</td>", "<td>Linus</td>"})
         EXPECT_TRUE(Has(customers, name)) << customers;
 }
-
-}  // namespace

@@ -1,0 +1,121 @@
+// What the run time trusts: where a request comes from, which cookie carries the session,
+// how long a login lasts, how many sessions a client can make, and what a visitor's text
+// can do in a page, an address or a trace.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "devserver/tests/RunTimeFixture.h"
+
+using namespace dstest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The demo's AddOrder page says "Order N for NAME"; a refusal says why.
+bool Ordered(const std::string& answer) {
+    return answer.find("<h1>Order placed</h1>") != std::string::npos;
+}
+
+}  // namespace
+
+TEST_F(RunTime, PrivateRequestsRunOnlyForTheApplicationsOwnPages) {
+    const std::string login = LogIn();
+    EXPECT_TRUE(Has(login, "SameSite=Strict")) << login;
+    const std::string order = "/demo/AddOrder(1,666)";
+    for (const char* header : {"Sec-Fetch-Site: cross-site", "Origin: http://shop.example",
+                               "Origin: null", "Referer: http://shop.example/page.html"}) {
+        const std::string a = Curl({"-H", header, order});
+        EXPECT_EQ(Status(a), 403) << header << a;
+        EXPECT_FALSE(Ordered(a)) << header;
+    }
+    // A login form on another site cannot log a browser in either.
+    EXPECT_EQ(Status(Curl({"-H", "Origin: http://shop.example", "--data-urlencode",
+                           "server_request=server_login(user,password)", "-d", "user=shopper", "-d",
+                           "password=shopper", "/demo/index.html"})),
+              403);
+    // A link on the shop's own page works.
+    const std::string own = Url("/demo/index.html", s);
+    EXPECT_TRUE(Ordered(Curl({"-H", "Sec-Fetch-Site: same-origin", "-e", own, order})));
+    EXPECT_TRUE(Ordered(Curl({order})));  // a typed address
+}
+
+TEST_F(RunTime, TheSessionKeyComesFromItsCookieAloneAndEndsWithTheLogin) {
+    LogIn();
+    const std::string key = SessionKey();
+    ASSERT_EQ(key.size(), 32u);
+    const std::string order = "/demo/AddOrder(1,5)";
+    auto bare = [&](std::vector<std::string> args) {  // a browser without the jar
+        const std::string own = jar;
+        jar = s.Dir() / "other.txt";
+        fs::remove(jar);
+        const std::string a = Curl(args);
+        jar = own;
+        return a;
+    };
+    EXPECT_TRUE(Ordered(bare({"-H", "Cookie: jsessionid=" + key, order})));
+    for (const std::string& elsewhere : {"X-Note: jsessionid=" + key, "Cookie: myjsessionid=" + key,
+                                         "Cookie: x=jsessionid=" + key})
+        EXPECT_EQ(Status(bare({"-H", elsewhere, order})), 403) << elsewhere;
+    EXPECT_EQ(Status(bare({order + "?jsessionid=" + key})), 403);
+    // Sent to another application the key is ignored, not ended.
+    ASSERT_EQ(Cli(s, {"NewApp", "other", "x", "0"}).rc, 0);
+    bare({"-H", "Cookie: jsessionid=" + key, "/other/index.html"});
+    EXPECT_TRUE(Ordered(Curl({order})));
+
+    // A changed password ends the login; so does a change of type and back.
+    std::vector<std::string> shopper;
+    for (const auto& u : Cli(s, {"GetUsers"}).Rows())
+        if (u.size() == 4 && u[0] == "shopper") shopper = u;
+    ASSERT_EQ(shopper.size(), 4u);
+    const std::string& id = shopper[2];
+    ASSERT_EQ(Cli(s, {"UserPwd", "shopper2", id}).rc, 0);
+    EXPECT_EQ(Status(Curl({order})), 403);
+    LogIn("shopper2");
+    ASSERT_TRUE(Ordered(Curl({order})));
+    ASSERT_EQ(Cli(s, {"EditUser", "shopper", shopper[1], id, "0"}).rc, 0);
+    ASSERT_EQ(Cli(s, {"EditUser", "shopper", shopper[1], id, "1"}).rc, 0);
+    EXPECT_EQ(Status(Curl({order})), 403);
+}
+
+TEST_F(RunTime, AnonymousFloodsEndOnlyTheirOwnSessions) {
+    LogIn();
+    // 8 anonymous sessions an address; 40 in all.
+    const std::string own = jar;
+    jar = "/dev/null";  // keeps no cookie
+    for (int i = 0; i < 60; ++i) Curl({"/demo/index.html"});
+    jar = own;
+    EXPECT_TRUE(Ordered(Curl({"/demo/AddOrder(1,7)"})));
+    std::vector<std::string> demo;
+    for (const auto& r : Cli(s, {"GetConfigApps"}).Rows())
+        if (r.size() >= 6 && r[0] == "demo") demo = r;
+    ASSERT_EQ(demo.size(), 6u);
+    EXPECT_EQ(demo[2], "9");   // the login and the address's last eight
+    EXPECT_EQ(demo[3], "61");  // begun today (the login's visit and the flood), all written
+}
+
+TEST_F(RunTime, AVisitorsTextStaysTextInPagesAddressesAndTraces) {
+    // A stored value in an unquoted attribute cannot add one.
+    WriteFile(s.Root() + "/apps/demo/FindCustomer.html", "<img src=#FIELD(0,0,0)>");
+    WriteFile(s.Dir() / "script.sql", "SELECT ?");
+    ASSERT_EQ(Cli(s, {"SetReqScript", "2", s.Dir() / "script.sql"}).rc, 0);
+    std::string a = Curl({"/demo/FindCustomer(x%20onerror%3Dalert%601%60)"});
+    EXPECT_EQ(Status(a), 200) << a;
+    EXPECT_FALSE(Has(a, " onerror")) << a;
+    EXPECT_FALSE(Has(a, "=alert")) << a;
+
+    // A CR LF in an address forges no trace line.
+    ASSERT_EQ(Cli(s, {"SetConfig", "0", "0", "0", "1"}).rc, 0);
+    Curl({"/demo/x%0D%0ASERVER_ERROR:%20forged%20line"});
+    const std::string trace = Cli(s, {"GetTrace", "4"}).out;
+    EXPECT_TRUE(Has(trace, "x\\x0D\\x0ASERVER-ERROR: forged line")) << trace;
+    EXPECT_FALSE(Has(trace, "\nSERVER")) << trace;
+
+    // A name beyond ASCII names its application in an address.
+    ASSERT_EQ(Cli(s, {"NewApp", "caf\xc3\xa9", "x", "0"}).rc, 0);
+    WriteFile(s.Root() + "/apps/caf\xc3\xa9/index.html", "menu");
+    a = Curl({"/caf%C3%A9/"});
+    EXPECT_EQ(Status(a), 200) << a;
+    EXPECT_TRUE(Has(a, "menu"));
+    EXPECT_TRUE(Has(Curl({"/caf%C3%A9"}), "Location: /caf%C3%A9/"));
+}
