@@ -242,7 +242,7 @@ TEST_F(ReqWindowTest, ScriptEditorFindsReplacesGoesToLinesAndHighlightsByLanguag
     ASSERT_TRUE(TakeDemo());
     gui::Window w = qvw::OpenRequests();
     int line = -1;
-    std::string found, saved;
+    std::string found, saved, fromButtons;
     gui::CodeLanguage language = gui::CodeLanguage::Plain;
     gt::OnDialog(kReqDialog, [&](gui::Dialog& d) {
         d.Press(kIdJava);
@@ -263,6 +263,13 @@ TEST_F(ReqWindowTest, ScriptEditorFindsReplacesGoesToLinesAndHighlightsByLanguag
             gt::PressKeys(s, "Ctrl+H");
             for (const char* k : {"Tab", "T", "O", "Return", "Return", "Escape", "Ctrl+Z"})
                 gt::PressKeys(s, k);
+            // The keys work with the focus on the Replace and the Replace All buttons.
+            for (const char* k : {"Ctrl+H", "Tab", "Tab", "Ctrl+G", "1", "Return"})
+                gt::PressKeys(s, k);
+            fromButtons = std::to_string(gt::CodeEditorLine(s, kIdScript));
+            for (const char* k : {"Ctrl+H", "Tab", "Tab", "Tab", "F3"}) gt::PressKeys(s, k);
+            fromButtons += " " + gt::CodeEditorSelection(s, kIdScript) + "@" +
+                           std::to_string(gt::CodeEditorLine(s, kIdScript));
             gt::PressKeys(s, "Ctrl+S");
         });
         d.Press(kIdSource);
@@ -274,6 +281,7 @@ TEST_F(ReqWindowTest, ScriptEditorFindsReplacesGoesToLinesAndHighlightsByLanguag
     EXPECT_EQ(language, gui::CodeLanguage::Java);
     EXPECT_EQ(line, 2);
     EXPECT_EQ(found, "from@1");  // line 4 first, then round to line 2
+    EXPECT_EQ(fromButtons, "0 from@3");
     EXPECT_EQ(saved, "select a\nTO b\nwhere a = 1\nfrom c\n");  // line ends as typed
 }
 
