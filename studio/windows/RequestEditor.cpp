@@ -189,6 +189,16 @@ bool CancelDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
 
 // ---- the request editor (4) --------------------------------------------------------------
 
+// The index of the first real data source, or of the entry for none when there is no other.
+long FirstDataSource() {
+    for (long i = 0; i < DSList.Count(); ++i) {
+        long id = 0;
+        WithRecordAt(DSList, i, [&id](DSItem& ds) { id = ds.m_ID; });
+        if (id != 0) return i;
+    }
+    return IndexByID(DSList, 0);
+}
+
 void Init(gui::Dialog& d) {
     OpenedName = CurrentReq.m_Name.view();
     d.ListClear(kIdReqDataSource);
@@ -198,7 +208,10 @@ void Init(gui::Dialog& d) {
     const bool edit = ReqMode == kModeEdit;
     d.SetTitle(edit ? "Edit Request" : "New Request");
     d.SetText(kIdReqName, edit ? CurrentReq.m_Name.view() : "");
-    const long ds = IndexByID(DSList, edit ? CurrentReq.m_DSID : 0);
+    // A new SQL request needs a data source: offer the first one rather than none.
+    const long ds = edit                         ? IndexByID(DSList, CurrentReq.m_DSID)
+                    : CurrentReq.m_Language == 1 ? FirstDataSource()
+                                                 : IndexByID(DSList, 0);
     d.ListSelect(kIdReqDataSource, ds >= 0 ? static_cast<int>(ds) : 0);
     FillParams(d);
     if (edit && ReqParamList.Count() > 0) d.ListSelect(kIdReqParams, 0);

@@ -103,7 +103,8 @@ TEST_F(ReqWindowTest, EditorChecksInOrderOnlyRunUsersAndCancelAsksFirst) {
     bool usersDisabled = false;
     gt::OnDialog(kReqDialog, [&](gui::Dialog& d) {
         EXPECT_EQ(d.Title(), "New Request");
-        EXPECT_EQ(d.ListText(kIdReqDataSource, d.ListSelection(kIdReqDataSource)), "(none)");
+        // A new SQL request starts on a real data source, not on "(none)".
+        EXPECT_EQ(d.ListText(kIdReqDataSource, d.ListSelection(kIdReqDataSource)), "demo-db");
         auto ok = [&d](const std::string& name) {
             d.SetText(kIdReqName, name);
             d.Press(1);
@@ -112,6 +113,7 @@ TEST_F(ReqWindowTest, EditorChecksInOrderOnlyRunUsersAndCancelAsksFirst) {
         ok("a,b");
         ok("ListCustomers");
         ok("server_requestX");
+        d.ListSelect(kIdReqDataSource, 0);
         ok("fine_server_request");  // SQL without a data source
         d.Press(kIdJava);
         d.ListSelect(kIdReqDataSource, 1);
