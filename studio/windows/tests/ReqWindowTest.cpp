@@ -110,7 +110,7 @@ TEST_F(ReqWindowTest, EditorChecksInOrderOnlyRunUsersAndCancelAsksFirst) {
             d.Press(1);
         };
         ok("");
-        ok("a,b");
+        ok("a(b");  // refused by the server's name rule, so refused before sending
         ok("ListCustomers");
         ok("server_requestX");
         d.ListSelect(kIdReqDataSource, 0);
@@ -141,7 +141,7 @@ TEST_F(ReqWindowTest, EditorChecksInOrderOnlyRunUsersAndCancelAsksFirst) {
     });
     Command(w, 109);
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
-                              "No Name!", "Name may not contain \",\" or \")\"!", "Req exists!",
+                              "No Name!", "Request name holds one of , ) ( < > &", "Req exists!",
                               "Invalid Name!", "Data Source is required for SQL Request!",
                               "No Data Source is required for JAVA Request!", "No Script!",
                               "No Script!", "There are no Users!", "There are Users!"}));
