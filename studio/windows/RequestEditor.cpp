@@ -135,8 +135,14 @@ void OnParamCommand(gui::Dialog& d, int id) {
 
 // ---- the cancel confirmation (16) --------------------------------------------------------
 
+// The question the confirmation asks, set by whoever opens it.
+const char* CancelQuestion = "";
+
 bool CancelDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
-    if (e.kind == gui::DialogEventKind::Init) return true;
+    if (e.kind == gui::DialogEventKind::Init) {
+        d.SetText(kIdCancelQuestion, CancelQuestion);
+        return true;
+    }
     if (e.id == 1 || e.id == 2) {
         DialogOutcome = e.id == 1 ? 1 : 0;
         d.End(e.id == 1 ? 1 : 0);
@@ -145,8 +151,9 @@ bool CancelDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
     return false;
 }
 
-// True when the user answers OK.
-bool ConfirmCancel(gui::Window owner) {
+// True when the user answers OK to question.
+bool ConfirmCancel(gui::Window owner, const char* question) {
+    CancelQuestion = question;
     DialogOutcome = 0;
     gui::DialogBox(owner, kCancelDialog, CancelDlgProc);
     return TakeDialogOutcome();
@@ -163,6 +170,9 @@ std::string_view StoredScript() {
                 : std::string_view();
 }
 
+// The editor's text as it was shown: Cancel asks only when it has changed since.
+std::string ScriptShown;
+
 bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
     if (e.kind == gui::DialogEventKind::Init) {
         d.SetTitle(ReqMode == kModeEdit ? "Request: " + std::string(OpenedName.view()) + "()"
@@ -171,6 +181,7 @@ bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
                                                                 : gui::CodeLanguage::Sql);
         const std::string_view script = StoredScript();
         d.SetText(kIdScript, os::IsUtf8(script) ? std::string(script) : os::Latin1ToUtf8(script));
+        ScriptShown = d.Text(kIdScript, -1);
         return true;
     }
     if (e.id == kCmdScriptSave) {
@@ -190,7 +201,9 @@ bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
         return true;
     }
     if (e.id == kCmdScriptCancel || e.id == 2) {
-        d.End(0);
+        if (d.Text(kIdScript, -1) == ScriptShown ||
+            ConfirmCancel(d.Handle(), "Discard the changes to the script?"))
+            d.End(0);
         return true;
     }
     return false;
@@ -366,7 +379,7 @@ bool ReqDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
             OnOk(d);
             return true;
         case 2:
-            if (ConfirmCancel(d.Handle())) {
+            if (ConfirmCancel(d.Handle(), "Discard the changes to this request?")) {
                 // A request saved in part is listed all the same.
                 DialogOutcome = RequestSaved ? 1 : 0;
                 d.End(0);

@@ -316,7 +316,8 @@ TEST(ReqEditorMend, NothingIsHalfSavedOrLost) {
 }
 
 // A script in the old single-byte encoding goes back byte for byte when saved unedited;
-// a character it cannot hold is refused rather than changed.
+// a character it cannot hold is refused rather than changed. Cancel asks only when the
+// text was changed.
 TEST(ReqEditorMend, ALatin1ScriptIsSavedBackByteForByte) {
     TestFrame frame;
     const std::string latin1 = "-- caf\xe9 \xa3\r\nselect 1";
@@ -330,10 +331,22 @@ TEST(ReqEditorMend, ALatin1ScriptIsSavedBackByteForByte) {
         });
         d.Press(kIdSource);
         gt::OnDialog(kScriptDialog, [](gui::Dialog& s) {
+            s.Press(kCmdScriptCancel);  // unchanged: no question
+            EXPECT_TRUE(s.Ended());
+        });
+        d.Press(kIdSource);
+        gt::OnDialog(kScriptDialog, [](gui::Dialog& s) {
             s.SetText(kIdScript, "-- \u20ac");
             s.Press(kCmdScriptSave);
             EXPECT_FALSE(s.Ended());
-            s.Press(kCmdScriptCancel);
+            for (int answer : {2, 1}) {
+                gt::OnDialog(kCancelDialog, [answer](gui::Dialog& c) {
+                    EXPECT_EQ(c.Text(kIdCancelQuestion, 100), "Discard the changes to the script?");
+                    c.Press(answer);
+                });
+                s.Press(kCmdScriptCancel);
+                EXPECT_EQ(s.Ended(), answer == 1);
+            }
         });
         d.Press(kIdSource);
         d.End(2);

@@ -100,6 +100,7 @@ TEST_F(ReqWindowTest, EditorChecksInOrderOnlyRunUsersAndCancelAsksFirst) {
     ASSERT_TRUE(TakeDemo());
     gui::Window w = qvw::OpenRequests();
     std::vector<std::string> allUsers;
+    std::string question;
     bool usersDisabled = false;
     gt::OnDialog(kReqDialog, [&](gui::Dialog& d) {
         EXPECT_EQ(d.Title(), "New Request");
@@ -133,7 +134,10 @@ TEST_F(ReqWindowTest, EditorChecksInOrderOnlyRunUsersAndCancelAsksFirst) {
         usersDisabled = !d.IsEnabled(kIdAppUsers) && !d.IsEnabled(kIdAddUser);
         ok("fine_server_request");
         // Cancel asks; Cancel to the question keeps the editor.
-        gt::OnDialog(kCancelDialog, [](gui::Dialog& c) { c.Press(2); });
+        gt::OnDialog(kCancelDialog, [&question](gui::Dialog& c) {
+            question = c.Text(kIdCancelQuestion, 100);
+            c.Press(2);
+        });
         d.Press(2);
         EXPECT_FALSE(d.Ended());
         gt::OnDialog(kCancelDialog, [](gui::Dialog& c) { c.Press(1); });
@@ -146,6 +150,7 @@ TEST_F(ReqWindowTest, EditorChecksInOrderOnlyRunUsersAndCancelAsksFirst) {
                               "No Data Source is required for JAVA Request!", "No Script!",
                               "No Script!", "There are no Users!", "There are Users!"}));
     EXPECT_EQ(allUsers, std::vector<std::string>{"shopper"});
+    EXPECT_EQ(question, "Discard the changes to this request?");
     EXPECT_TRUE(usersDisabled);
     EXPECT_EQ(gui::GetTitle(w), "Requests [3]");
     EXPECT_EQ(ReqScript.GetSize() + ReqParamList.Count() + ReqUserList.Count(), 0);
