@@ -4,17 +4,12 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/NameRule.h"
 #include "platform/os/System.h"
 
 namespace devserver {
 
 namespace {
-
-bool HasControl(std::string_view v) {
-    for (unsigned char c : v)
-        if (c < 0x20 || c == 0x7f) return true;
-    return false;
-}
 
 std::string Reason(std::string_view what, const char* why) {
     std::string r(what);
@@ -26,19 +21,13 @@ std::string Reason(std::string_view what, const char* why) {
 }  // namespace
 
 std::string CheckName(std::string_view what, std::string_view value, std::size_t width) {
-    if (value.empty()) return Reason(what, "is empty");
-    if (value.size() > width)
-        return Reason(what, ("is longer than " + std::to_string(width) + " characters").c_str());
-    if (HasControl(value)) return Reason(what, "holds a control character");
-    if (value.find_first_of(",)(<>&") != std::string_view::npos)
-        return Reason(what, "holds one of , ) ( < > &");
-    return {};
+    return names::CheckName(what, value, width);
 }
 
 std::string CheckText(std::string_view what, std::string_view value, std::size_t width) {
     if (value.size() > width)
         return Reason(what, ("is longer than " + std::to_string(width) + " characters").c_str());
-    if (HasControl(value)) return Reason(what, "holds a control character");
+    if (names::HoldsControl(value)) return Reason(what, "holds a control character");
     if (value.find_first_of("<>&") != std::string_view::npos)
         return Reason(what, "holds one of < > &");
     return {};
@@ -48,7 +37,7 @@ std::string CheckPassword(std::string_view what, std::string_view value, std::si
     if (value.empty()) return Reason(what, "is empty");
     if (value.size() > width)
         return Reason(what, ("is longer than " + std::to_string(width) + " characters").c_str());
-    if (HasControl(value)) return Reason(what, "holds a control character");
+    if (names::HoldsControl(value)) return Reason(what, "holds a control character");
     return {};
 }
 
@@ -95,14 +84,14 @@ std::string CheckPathName(std::string_view what, std::string_view value, std::si
     if (value == "." || value == "..") return Reason(what, "leaves the application's area");
     if (value.find_first_of("/\\:") != std::string_view::npos)
         return Reason(what, "holds a slash or a drive letter");
-    if (HasControl(value)) return Reason(what, "holds a control character");
+    if (names::HoldsControl(value)) return Reason(what, "holds a control character");
     if (!os::IsUtf8(value)) return Reason(what, "is not valid UTF-8");
     // Dot names are kept for the server's own temporaries (atomic writes, staging).
     if (value[0] == '.') return Reason(what, "starts with a dot");
     if (value.front() == ' ' || value.back() == ' ')
         return Reason(what, "starts or ends with a blank");
     // The command text cannot carry these, and the list answers cannot show them.
-    if (value.find_first_of(",)(<>&") != std::string_view::npos)
+    if (value.find_first_of(names::kRefusedCharacters) != std::string_view::npos)
         return Reason(what, "holds one of , ) ( < > &");
     // The command text decodes these to ( ) , : a name holding them means another name.
     if (HoldsArgumentEscape(value)) return Reason(what, "holds one of %28 %29 %2C");

@@ -17,7 +17,9 @@ inline constexpr std::size_t kDescriptionWidth = 50;
 inline constexpr std::size_t kFileNameWidth = 99;
 inline constexpr std::size_t kFolderWidth = 1023;
 
-// A name: not empty, at most width bytes, none of , ) ( < > & and no control character.
+// A name of a request, parameter, data source or user: the rule the studio checks too
+// (common/NameRule.h): not empty, at most width bytes, none of , ) ( < > & and no control
+// character.
 std::string CheckName(std::string_view what, std::string_view value, std::size_t width);
 // A description: may be empty; at most width bytes; no < > & and no control character.
 std::string CheckText(std::string_view what, std::string_view value, std::size_t width);

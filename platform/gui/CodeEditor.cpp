@@ -76,8 +76,10 @@ public:
         connect(m_ReplaceOne, &QPushButton::clicked, this, [this] { ReplaceNext(); });
         connect(m_ReplaceAll, &QPushButton::clicked, this, [this] { ReplaceAll(); });
         connect(m_Line, &QLineEdit::returnPressed, this, [this] { GoToLine(); });
-        for (QObject* o :
-             std::initializer_list<QObject*>{m_Edit, m_Edit->viewport(), m_Find, m_Replace, m_Line})
+        // Every part that can hold the focus, the bar's buttons too: the keys work wherever
+        // the focus is.
+        for (QObject* o : std::initializer_list<QObject*>{
+                 m_Edit, m_Edit->viewport(), m_Find, m_Replace, m_ReplaceOne, m_ReplaceAll, m_Line})
             o->installEventFilter(this);
         setFocusProxy(m_Edit);
     }

@@ -81,13 +81,16 @@ const DialogTemplate kScript{kScriptDialog,
                              },
                              "SCRIPT_MENU"};
 
+// The question is set by whoever asks it (the request editor, the script editor).
 const DialogTemplate kCancel{kCancelDialog,
                              "Cancel",
-                             150,
-                             34,
+                             190,
+                             50,
                              {
-                                 {ControlKind::DefButton, 1, "OK", 18, 10, 50, 15},
-                                 {ControlKind::Button, 2, "Cancel", 82, 10, 50, 15},
+                                 {ControlKind::Label, kIdCancelQuestion,
+                                  "Discard the changes to this request?", 8, 9, 174, 12},
+                                 {ControlKind::DefButton, 1, "OK", 76, 29, 50, 15},
+                                 {ControlKind::Button, 2, "Cancel", 132, 29, 50, 15},
                              }};
 
 const DialogTemplate kApp{

@@ -40,6 +40,7 @@ inline constexpr int kCmdScriptCancel = 131;
 inline constexpr int kIdAppUsers = 219;
 inline constexpr int kIdAllUsers = 220;
 inline constexpr int kIdDeleteLine = 221;
+inline constexpr int kIdCancelQuestion = 224;
 inline constexpr int kIdFileName = 235;
 inline constexpr int kIdProgressBar = 237;
 inline constexpr int kIdAppDescription = 260;

@@ -28,8 +28,8 @@ void DSDialogOk(gui::Dialog& d) {
         Box(self, "No DS Name!");
         return;
     }
-    if (RefuseArgumentBreakers(self, {CurrentDS.m_Name.view(), CurrentDS.m_Description.view()},
-                               "Name and Description"))
+    if (RefuseName(self, "Data source name", CurrentDS.m_Name.view(), 50) ||
+        RefuseArgumentBreakers(self, {CurrentDS.m_Description.view()}, "Description"))
         return;
     if (NameTaken(DSList, CurrentDS.m_Name.c_str(), DSMode == kModeNew, CurrentDS.m_ID)) {
         Box(self, "DS exists!");

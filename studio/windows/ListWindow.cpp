@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/NameRule.h"
 #include "studio/resources/WindowResources.h"
 
 namespace qvw {
@@ -54,6 +55,14 @@ std::string CountedTitle(const std::string& word, long count) {
     char buf[128];
     std::snprintf(buf, sizeof buf, "%s%i%s", word.c_str(), static_cast<int>(count), "]");
     return buf;
+}
+
+bool RefuseName(gui::Window owner, std::string_view what, std::string_view name,
+                std::size_t width) {
+    const std::string why = names::CheckName(what, name, width);
+    if (why.empty()) return false;
+    Box(owner, why);
+    return true;
 }
 
 bool BreaksArguments(std::string_view text) {

@@ -268,6 +268,10 @@ struct UserPicker {
     bool Handle(gui::Dialog& d, const gui::DialogEvent& e);
 };
 
+// A name of a request, parameter, data source or user that breaks the name rule the
+// server checks (common/NameRule.h): a box owned by owner with the reason, and true. what
+// names the field as the server's reason does ("Parameter name").
+bool RefuseName(gui::Window owner, std::string_view what, std::string_view name, std::size_t width);
 // A name or description that would change the argument list the server reads.
 bool BreaksArguments(std::string_view text);
 // When one of the texts would do so: a box owned by owner saying that the named fields

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/NameRule.h"
 #include "platform/os/System.h"
 #include "studio/resources/WindowResources.h"
 #include "studio/windows/ListWindow.h"
@@ -74,16 +75,17 @@ bool ParamDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
     if (e.id == 1) {
         ParamName = d.Text(kIdParamName, 50);
         ParamListItem* same = nullptr;
-        if (ParamName.empty())
+        if (ParamName.empty()) {
             Box(d.Handle(), "No Parameter Name!");
-        else if (BreaksArguments(ParamName.view()))
-            Box(d.Handle(), "Parameter Name may not contain \",\" or \")\"!");
-        else if (ReqParamList.FindByName(ParamName.c_str(), &same) == 0)
-            Box(d.Handle(), "Parameter Name exists!");
-        else {
-            ParamOutcome = 1;
-            d.End(1);
+            return true;
         }
+        if (RefuseName(d.Handle(), "Parameter name", ParamName.view(), 50)) return true;
+        if (ReqParamList.FindByName(ParamName.c_str(), &same) == 0) {
+            Box(d.Handle(), "Parameter Name exists!");
+            return true;
+        }
+        ParamOutcome = 1;
+        d.End(1);
         return true;
     }
     if (e.id == 2) {
@@ -131,6 +133,32 @@ void OnParamCommand(gui::Dialog& d, int id) {
     FillParams(d);
 }
 
+// ---- the cancel confirmation (16) --------------------------------------------------------
+
+// The question the confirmation asks, set by whoever opens it.
+const char* CancelQuestion = "";
+
+bool CancelDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
+    if (e.kind == gui::DialogEventKind::Init) {
+        d.SetText(kIdCancelQuestion, CancelQuestion);
+        return true;
+    }
+    if (e.id == 1 || e.id == 2) {
+        DialogOutcome = e.id == 1 ? 1 : 0;
+        d.End(e.id == 1 ? 1 : 0);
+        return true;
+    }
+    return false;
+}
+
+// True when the user answers OK to question.
+bool ConfirmCancel(gui::Window owner, const char* question) {
+    CancelQuestion = question;
+    DialogOutcome = 0;
+    gui::DialogBox(owner, kCancelDialog, CancelDlgProc);
+    return TakeDialogOutcome();
+}
+
 // ---- the script editor (9) ---------------------------------------------------------------
 
 // The script as it stands before the editor saves; a script that is not UTF-8 was
@@ -142,6 +170,9 @@ std::string_view StoredScript() {
                 : std::string_view();
 }
 
+// The editor's text as it was shown: Cancel asks only when it has changed since.
+std::string ScriptShown;
+
 bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
     if (e.kind == gui::DialogEventKind::Init) {
         d.SetTitle(ReqMode == kModeEdit ? "Request: " + std::string(OpenedName.view()) + "()"
@@ -150,6 +181,7 @@ bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
                                                                 : gui::CodeLanguage::Sql);
         const std::string_view script = StoredScript();
         d.SetText(kIdScript, os::IsUtf8(script) ? std::string(script) : os::Latin1ToUtf8(script));
+        ScriptShown = d.Text(kIdScript, -1);
         return true;
     }
     if (e.id == kCmdScriptSave) {
@@ -169,25 +201,29 @@ bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
         return true;
     }
     if (e.id == kCmdScriptCancel || e.id == 2) {
-        d.End(0);
-        return true;
-    }
-    return false;
-}
-
-// ---- the cancel confirmation (16) --------------------------------------------------------
-
-bool CancelDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
-    if (e.kind == gui::DialogEventKind::Init) return true;
-    if (e.id == 1 || e.id == 2) {
-        DialogOutcome = e.id == 1 ? 1 : 0;
-        d.End(e.id == 1 ? 1 : 0);
+        if (d.Text(kIdScript, -1) == ScriptShown ||
+            ConfirmCancel(d.Handle(), "Discard the changes to the script?"))
+            d.End(0);
         return true;
     }
     return false;
 }
 
 // ---- the request editor (4) --------------------------------------------------------------
+
+// Whether the request itself was saved while the editor is open: then closing it in any
+// way must have the Requests window show the request.
+bool RequestSaved = false;
+
+// The index of the first real data source, or of the entry for none when there is no other.
+long FirstDataSource() {
+    for (long i = 0; i < DSList.Count(); ++i) {
+        long id = 0;
+        WithRecordAt(DSList, i, [&id](DSItem& ds) { id = ds.m_ID; });
+        if (id != 0) return i;
+    }
+    return IndexByID(DSList, 0);
+}
 
 void Init(gui::Dialog& d) {
     OpenedName = CurrentReq.m_Name.view();
@@ -198,7 +234,10 @@ void Init(gui::Dialog& d) {
     const bool edit = ReqMode == kModeEdit;
     d.SetTitle(edit ? "Edit Request" : "New Request");
     d.SetText(kIdReqName, edit ? CurrentReq.m_Name.view() : "");
-    const long ds = IndexByID(DSList, edit ? CurrentReq.m_DSID : 0);
+    // A new SQL request needs a data source: offer the first one rather than none.
+    const long ds = edit                         ? IndexByID(DSList, CurrentReq.m_DSID)
+                    : CurrentReq.m_Language == 1 ? FirstDataSource()
+                                                 : IndexByID(DSList, 0);
     d.ListSelect(kIdReqDataSource, ds >= 0 ? static_cast<int>(ds) : 0);
     FillParams(d);
     if (edit && ReqParamList.Count() > 0) d.ListSelect(kIdReqParams, 0);
@@ -215,12 +254,16 @@ bool StartsWith(const char* text, const char* word) {
     return std::strncmp(text, word, std::strlen(word)) == 0;
 }
 
-// The first failed check's message, or nullptr when the fields are valid.
-const char* Invalid(bool haveDataSource) {
+// The first failed check's message, or an empty text when the fields are valid. Every
+// name is checked with the server's rule here, before anything is sent.
+std::string Invalid(bool haveDataSource) {
     const bool isNew = ReqMode == kModeNew;
     const char* name = CurrentReq.m_Name.c_str();
     if (CurrentReq.m_Name.empty()) return "No Name!";
-    if (BreaksArguments(CurrentReq.m_Name.view())) return "Name may not contain \",\" or \")\"!";
+    std::string why = names::CheckName("Request name", CurrentReq.m_Name.view(), 50);
+    for (long i = 0; why.empty() && i < ReqParamList.Count(); ++i)
+        why = names::CheckName("Parameter " + ParamNameAt(i), ParamNameAt(i), 50);
+    if (!why.empty()) return why;
     if (isNew && NameTaken(ReqList, name, true, 0)) return "Req exists!";
     if (StartsWith(name, "server_login") || StartsWith(name, "server_logout") ||
         StartsWith(name, "server_request"))
@@ -234,7 +277,17 @@ const char* Invalid(bool haveDataSource) {
     if (ReqScript.GetSize() == 0) return "No Script!";
     if (CurrentReq.m_Access == 1 && ReqUserList.Count() == 0) return "There are no Users!";
     if (CurrentReq.m_Access == 0 && ReqUserList.Count() != 0) return "There are Users!";
-    return nullptr;
+    return {};
+}
+
+// The request exists on the server from here on: the editor stays what it now is, the
+// editor of that request, so that another OK changes it instead of creating it twice.
+void BecomeEditor(gui::Dialog& d) {
+    RequestSaved = true;
+    if (ReqMode == kModeEdit) return;
+    ReqMode = kModeEdit;
+    OpenedName = CurrentReq.m_Name.view();
+    d.SetTitle("Edit Request");
 }
 
 void OnOk(gui::Dialog& d) {
@@ -248,7 +301,7 @@ void OnOk(gui::Dialog& d) {
     if (d.IsChecked(kIdJava)) CurrentReq.m_Language = 2;
     if (d.IsChecked(kIdPublic)) CurrentReq.m_Access = 0;
     if (d.IsChecked(kIdPrivate)) CurrentReq.m_Access = 1;
-    if (const char* message = Invalid(haveDataSource)) {
+    if (const std::string message = Invalid(haveDataSource); !message.empty()) {
         Box(self, message);
         return;
     }
@@ -275,14 +328,24 @@ void OnOk(gui::Dialog& d) {
         d.End(1);
         return;
     }
-    for (int code : {kCmdSetReqParams, kCmdSetReqUsers, kCmdSetReqScript}) {
-        if (Send(code) != 0) {
-            gui::SetArrowCursor();
-            Box(self, FailureText(), "Error");
-        }
-        Session.ParseResponse(code);
+    BecomeEditor(d);
+    // Each part is written even when one before it failed; what failed stays in the
+    // editor as typed, and the next OK writes everything again.
+    static const struct {
+        int code;
+        const char* name;
+    } kParts[] = {
+        {kCmdSetReqParams, "Parameters"}, {kCmdSetReqUsers, "Users"}, {kCmdSetReqScript, "Script"}};
+    std::string failed;
+    for (const auto& part : kParts) {
+        if (Send(part.code) != 0) failed += std::string("\n") + part.name + ": " + FailureText();
+        Session.ParseResponse(part.code);
     }
     gui::SetArrowCursor();
+    if (!failed.empty()) {
+        Box(self, "The request is saved, but not all of it; OK saves the rest." + failed, "Error");
+        return;
+    }
     DialogOutcome = 1;
     d.End(1);
 }
@@ -316,9 +379,11 @@ bool ReqDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
             OnOk(d);
             return true;
         case 2:
-            DialogOutcome = 0;
-            gui::DialogBox(d.Handle(), kCancelDialog, CancelDlgProc);
-            if (TakeDialogOutcome()) d.End(0);
+            if (ConfirmCancel(d.Handle(), "Discard the changes to this request?")) {
+                // A request saved in part is listed all the same.
+                DialogOutcome = RequestSaved ? 1 : 0;
+                d.End(0);
+            }
             return true;
         default:
             return false;
@@ -329,6 +394,7 @@ bool ReqDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
 
 void RunRequestEditor(gui::Window owner, int mode) {
     ReqMode = mode;
+    RequestSaved = false;
     DialogOutcome = 0;
     gui::DialogBox(owner, kReqDialog, ReqDlgProc);
     ReqMode = kModeNone;

@@ -36,8 +36,8 @@ void UserDialogOk(gui::Dialog& d) {
         Box(self, "No User Name!");
         return;
     }
-    if (RefuseArgumentBreakers(self, {CurrentUser.m_Name.view(), CurrentUser.m_Description.view()},
-                               "Name and Description"))
+    if (RefuseName(self, "User name", CurrentUser.m_Name.view(), 20) ||
+        RefuseArgumentBreakers(self, {CurrentUser.m_Description.view()}, "Description"))
         return;
     if (NameTaken(UserList, CurrentUser.m_Name.c_str(), UserMode == kModeNew, CurrentUser.m_ID)) {
         Box(self, "User exists!");

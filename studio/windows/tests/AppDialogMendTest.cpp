@@ -1,6 +1,7 @@
 // The application dialog and the request editor against a scripted server whose answer
 // to NewApp or NewReq does not list the new record: what belongs to it must not be sent
-// for some other application or request.
+// for some other application or request. And the request editor in front of a real
+// devserver that refuses one of the steps after the request is saved: nothing is lost.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include "platform/net/TcpListener.h"
 #include "studio/resources/WindowResources.h"
 #include "studio/windows/AppWindow.h"
+#include "studio/windows/ReqWindow.h"
 #include "studio/windows/RequestEditor.h"
 #include "studio/windows/tests/Harness.h"
 #include "webproc/HttpProcessor.h"
@@ -22,14 +24,17 @@ namespace {
 using namespace qvwtest;
 namespace gt = gui::test;
 
-// Answers every request with the same bytes and keeps the command texts it was sent.
-class CannedServer {
+// Answers every request with the same bytes, or passes it on to a devserver (the next
+// command of a chosen name with its request id made 0, which the devserver refuses with
+// its own reason); keeps the names of the commands it was sent.
+class ScriptedServer {
 public:
-    explicit CannedServer(std::string answer) : m_Answer(std::move(answer)) {
+    explicit ScriptedServer(std::string answer, int devserverPort = 0)
+        : m_Answer(std::move(answer)), m_DevserverPort(devserverPort) {
         m_Listener.Listen("127.0.0.1", 0);
         m_Thread = std::thread([this] { Serve(); });
     }
-    ~CannedServer() {
+    ~ScriptedServer() {
         m_Listener.Stop();
         m_Thread.join();
     }
@@ -38,8 +43,31 @@ public:
         std::lock_guard<std::mutex> lock(m_Mutex);
         return m_Commands;
     }
+    void Forget() {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Commands.clear();
+    }
+    void RefuseNext(std::string command) {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Refuse = std::move(command);
+    }
 
 private:
+    // One whole HTTP message, read as the studio and the devserver read them.
+    template <class Connection>
+    static std::string ReadMessage(Connection& c) {
+        HttpProcessor m;
+        m.m_Message.Alloc(5000, 5000);
+        char block[4096];
+        for (;;) {
+            long got = c.Receive(block, sizeof block, 5000);
+            if (got <= 0) break;
+            m.m_Message.AddContent(block, got);
+            if (!m.IsMoreData()) break;
+        }
+        return std::string(m.m_Message.GetContent(),
+                           static_cast<std::size_t>(m.m_Message.GetSize()));
+    }
     void Serve() {
         for (;;) {
             net::TcpConnection c;
@@ -47,32 +75,35 @@ private:
                 if (m_Listener.Stopped()) return;
                 continue;
             }
-            HttpProcessor request;
-            request.m_Message.Alloc(5000, 5000);
-            char block[4096];
-            for (;;) {
-                long got = c.Receive(block, sizeof block, 5000);
-                if (got <= 0) break;
-                request.m_Message.AddContent(block, got);
-                if (!request.IsMoreData()) break;
-            }
-            std::string text(request.m_Message.GetContent(),
-                             static_cast<std::size_t>(request.m_Message.GetSize()));
+            std::string text = ReadMessage(c);
             std::size_t at = text.find("server_request=");
+            const std::size_t open = text.find('(', at);
             {
                 std::lock_guard<std::mutex> lock(m_Mutex);
-                m_Commands.push_back(at == std::string::npos
-                                         ? text
-                                         : text.substr(at + 15, text.find('(', at) - at - 15));
+                m_Commands.push_back(
+                    at == std::string::npos ? text : text.substr(at + 15, open - at - 15));
+                if (at != std::string::npos && m_Commands.back() == m_Refuse) {
+                    for (std::size_t i = open + 1; i < text.size() && text[i] != ')'; ++i)
+                        text[i] = '0';
+                    m_Refuse.clear();
+                }
             }
-            c.SendAll(m_Answer.data(), m_Answer.size(), 5000);
+            std::string answer = m_Answer;
+            net::TcpClient server;
+            if (m_DevserverPort && server.Open() == 0 &&
+                server.Connect(net::MakeAddress(127, 0, 0, 1, m_DevserverPort), 5000) == 0 &&
+                server.SendAll(text.data(), text.size(), 5000) == 0)
+                answer = ReadMessage(server);
+            c.SendAll(answer.data(), answer.size(), 5000);
             c.Close();
         }
     }
     std::string m_Answer;
+    int m_DevserverPort;
     net::TcpListener m_Listener;
     std::thread m_Thread;
     std::mutex m_Mutex;
+    std::string m_Refuse;
     std::vector<std::string> m_Commands;
 };
 
@@ -87,7 +118,7 @@ TEST(AppDialogMend, UsersOfANewApplicationMissingFromTheAnswerAreNotSentElsewher
         const Vessel& m = Session.m_Response.m_Message;
         answer.assign(m.GetContent(), static_cast<std::size_t>(m.GetSize()));
     }
-    CannedServer canned(answer);
+    ScriptedServer canned(answer);
     Session.m_ServerAddress = net::MakeAddress(127, 0, 0, 1, canned.Port());
     qvw::RegisterAppWindow();
     TestFrame frame;
@@ -126,7 +157,7 @@ TEST(ReqEditorMend, NoDataSourceListedAndANewRequestMissingFromTheAnswer) {
         const Vessel& m = Session.m_Response.m_Message;
         answer.assign(m.GetContent(), static_cast<std::size_t>(m.GetSize()));
     }
-    CannedServer canned(answer);
+    ScriptedServer canned(answer);
     Session.m_ServerAddress = net::MakeAddress(127, 0, 0, 1, canned.Port());
     TestFrame frame;
     ReqList.Clear();
@@ -155,9 +186,8 @@ TEST(ReqEditorMend, NoDataSourceListedAndANewRequestMissingFromTheAnswer) {
         d.Press(2);
     });
     qvw::RunRequestEditor(frame.Handle(), qvw::kModeNew);
-    EXPECT_EQ(BoxTexts(),
-              (std::vector<std::string>{"Parameter Name may not contain \",\" or \")\"!",
-                                        "No Data Source!"}));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Parameter name holds one of , ) ( < > &",
+                                                    "No Data Source!"}));
     EXPECT_TRUE(canned.Commands().empty());
 
     // NewReq is answered with a list without the new request: its parameters, users and
@@ -182,8 +212,82 @@ TEST(ReqEditorMend, NoDataSourceListedAndANewRequestMissingFromTheAnswer) {
     ReqScript.Free();
 }
 
+// A name the server would refuse sends nothing; a step that fails after the request is
+// saved keeps the editor open with everything typed, and the next OK completes the
+// request, editing it rather than creating it again.
+TEST(ReqEditorMend, NothingIsHalfSavedOrLost) {
+    DevServer server(true);
+    QVW_NEED_SERVER(server);
+    ScriptedServer proxy("", server.Port());
+    ASSERT_TRUE(LoginAdmin(proxy.Port()));
+    ASSERT_TRUE(TakeDemo());
+    qvw::RegisterReqWindow();
+    TestFrame frame;
+    gui::Window w = qvw::OpenRequests();
+    gui::ProcessEvents();
+
+    // Each step refused once; the last round is cancelled instead of completed.
+    const char* steps[] = {"SetReqParams", "SetReqUsers", "SetReqScript", "SetReqScript"};
+    const char* named[] = {"Parameters: ", "Users: ", "Script: ", "Script: "};
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        gt::Reset();
+        proxy.Forget();
+        const std::string name = "Half" + std::to_string(round);
+        proxy.RefuseNext(steps[round]);
+        std::string afterFailure;
+        gt::OnDialog(kReqDialog, [&](gui::Dialog& d) {
+            d.SetText(kIdReqName, name);
+            gt::OnDialog(kParamDialog, [](gui::Dialog& q) {
+                q.SetText(kIdParamName, "a<b");  // refused here, and nothing is sent
+                q.Press(1);
+                q.SetText(kIdParamName, "p");
+                q.Press(1);
+            });
+            d.Press(kIdParamNew);
+            d.Press(kIdPrivate);
+            d.Press(kIdAddUser);
+            gt::OnDialog(kScriptDialog, [](gui::Dialog& s) {
+                s.SetText(kIdScript, "select 1");
+                s.Press(kCmdScriptSave);
+            });
+            d.Press(kIdSource);
+            EXPECT_TRUE(proxy.Commands().empty());
+            d.Press(1);
+            EXPECT_FALSE(d.Ended());
+            afterFailure = d.Title() + "|" + d.Text(kIdReqName, 50) + "|" +
+                           d.ListText(kIdReqParams, 0) + "|" + d.ListText(kIdAppUsers, 0);
+            if (round < 3) {
+                d.Press(1);
+                EXPECT_TRUE(d.Ended());
+            } else {
+                gt::OnDialog(kCancelDialog, [](gui::Dialog& c) { c.Press(1); });
+                d.Press(2);
+            }
+        });
+        RunCommand(w, 109);
+        EXPECT_EQ(afterFailure, "Edit Request|" + name + "|p|shopper");
+        ASSERT_EQ(gt::MessageBoxes().size(), 2u);
+        EXPECT_EQ(BoxTexts()[0], "Parameter name holds one of , ) ( < > &");
+        EXPECT_EQ(gt::MessageBoxes()[1].caption, "Error");
+        const std::string box = BoxTexts()[1];
+        for (const std::string part : {"saved, but not all", named[round], "Request id is not a"})
+            EXPECT_NE(box.find(part), std::string::npos) << box;
+        std::vector<std::string> expected{"NewReq", "SetReqParams", "SetReqUsers", "SetReqScript"};
+        if (round < 3)
+            expected.insert(expected.end(),
+                            {"EditReq", "SetReqParams", "SetReqUsers", "SetReqScript"});
+        EXPECT_EQ(proxy.Commands(), expected);
+        // No more boxes: the second OK wrote everything. Listed once, after Cancel too.
+        EXPECT_EQ(gui::GetTitle(w), "Requests [" + std::to_string(4 + round) + "]");
+    }
+    gui::MdiDestroy(w);
+    gui::ProcessEvents();
+}
+
 // A script in the old single-byte encoding goes back byte for byte when saved unedited;
-// a character it cannot hold is refused rather than changed.
+// a character it cannot hold is refused rather than changed. Cancel asks only when the
+// text was changed.
 TEST(ReqEditorMend, ALatin1ScriptIsSavedBackByteForByte) {
     TestFrame frame;
     const std::string latin1 = "-- caf\xe9 \xa3\r\nselect 1";
@@ -197,10 +301,22 @@ TEST(ReqEditorMend, ALatin1ScriptIsSavedBackByteForByte) {
         });
         d.Press(kIdSource);
         gt::OnDialog(kScriptDialog, [](gui::Dialog& s) {
+            s.Press(kCmdScriptCancel);  // unchanged: no question
+            EXPECT_TRUE(s.Ended());
+        });
+        d.Press(kIdSource);
+        gt::OnDialog(kScriptDialog, [](gui::Dialog& s) {
             s.SetText(kIdScript, "-- \u20ac");
             s.Press(kCmdScriptSave);
             EXPECT_FALSE(s.Ended());
-            s.Press(kCmdScriptCancel);
+            for (int answer : {2, 1}) {
+                gt::OnDialog(kCancelDialog, [answer](gui::Dialog& c) {
+                    EXPECT_EQ(c.Text(kIdCancelQuestion, 100), "Discard the changes to the script?");
+                    c.Press(answer);
+                });
+                s.Press(kCmdScriptCancel);
+                EXPECT_EQ(s.Ended(), answer == 1);
+            }
         });
         d.Press(kIdSource);
         d.End(2);

@@ -88,8 +88,8 @@ TEST_F(DSWindowTest, DialogChecksInOrderConnectionsAndCursor) {
     gt::OnDialog(kDSDialog, [](gui::Dialog& d) {
         EXPECT_EQ(d.Title(), "New Data Source");
         EXPECT_EQ(d.Text(kIdDSConnections, 20), "0");
-        d.Press(1);  // no name
-        d.SetText(kIdDSName, "a,b");
+        d.Press(1);                   // no name
+        d.SetText(kIdDSName, "a<b");  // refused by the server's name rule, not only "," ")"
         d.Press(1);
         d.SetText(kIdDSName, "ab");
         d.SetText(kIdDSDescription, "x)");
@@ -106,9 +106,9 @@ TEST_F(DSWindowTest, DialogChecksInOrderConnectionsAndCursor) {
         d.Press(2);
     });
     RunCommand(w, 109);
-    const std::string breaks = "Name and Description may not contain \",\" or \")\"!";
     EXPECT_EQ(BoxTexts(),
-              (std::vector<std::string>{"No DS Name!", breaks, breaks, "DS exists!",
+              (std::vector<std::string>{"No DS Name!", "Data source name holds one of , ) ( < > &",
+                                        "Description may not contain \",\" or \")\"!", "DS exists!",
                                         "Incorrect DS Connections!", "Incorrect DS Connections!"}));
     EXPECT_LT(qvw::IndexByName(DSList, "fresh"), 0);
     // Letters only count as 0; the cursor stands on the new entry.

@@ -100,18 +100,21 @@ TEST_F(ReqWindowTest, EditorChecksInOrderOnlyRunUsersAndCancelAsksFirst) {
     ASSERT_TRUE(TakeDemo());
     gui::Window w = qvw::OpenRequests();
     std::vector<std::string> allUsers;
+    std::string question;
     bool usersDisabled = false;
     gt::OnDialog(kReqDialog, [&](gui::Dialog& d) {
         EXPECT_EQ(d.Title(), "New Request");
-        EXPECT_EQ(d.ListText(kIdReqDataSource, d.ListSelection(kIdReqDataSource)), "(none)");
+        // A new SQL request starts on a real data source, not on "(none)".
+        EXPECT_EQ(d.ListText(kIdReqDataSource, d.ListSelection(kIdReqDataSource)), "demo-db");
         auto ok = [&d](const std::string& name) {
             d.SetText(kIdReqName, name);
             d.Press(1);
         };
         ok("");
-        ok("a,b");
+        ok("a(b");  // refused by the server's name rule, so refused before sending
         ok("ListCustomers");
         ok("server_requestX");
+        d.ListSelect(kIdReqDataSource, 0);
         ok("fine_server_request");  // SQL without a data source
         d.Press(kIdJava);
         d.ListSelect(kIdReqDataSource, 1);
@@ -131,7 +134,10 @@ TEST_F(ReqWindowTest, EditorChecksInOrderOnlyRunUsersAndCancelAsksFirst) {
         usersDisabled = !d.IsEnabled(kIdAppUsers) && !d.IsEnabled(kIdAddUser);
         ok("fine_server_request");
         // Cancel asks; Cancel to the question keeps the editor.
-        gt::OnDialog(kCancelDialog, [](gui::Dialog& c) { c.Press(2); });
+        gt::OnDialog(kCancelDialog, [&question](gui::Dialog& c) {
+            question = c.Text(kIdCancelQuestion, 100);
+            c.Press(2);
+        });
         d.Press(2);
         EXPECT_FALSE(d.Ended());
         gt::OnDialog(kCancelDialog, [](gui::Dialog& c) { c.Press(1); });
@@ -139,11 +145,12 @@ TEST_F(ReqWindowTest, EditorChecksInOrderOnlyRunUsersAndCancelAsksFirst) {
     });
     Command(w, 109);
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
-                              "No Name!", "Name may not contain \",\" or \")\"!", "Req exists!",
+                              "No Name!", "Request name holds one of , ) ( < > &", "Req exists!",
                               "Invalid Name!", "Data Source is required for SQL Request!",
                               "No Data Source is required for JAVA Request!", "No Script!",
                               "No Script!", "There are no Users!", "There are Users!"}));
     EXPECT_EQ(allUsers, std::vector<std::string>{"shopper"});
+    EXPECT_EQ(question, "Discard the changes to this request?");
     EXPECT_TRUE(usersDisabled);
     EXPECT_EQ(gui::GetTitle(w), "Requests [3]");
     EXPECT_EQ(ReqScript.GetSize() + ReqParamList.Count() + ReqUserList.Count(), 0);
@@ -242,7 +249,7 @@ TEST_F(ReqWindowTest, ScriptEditorFindsReplacesGoesToLinesAndHighlightsByLanguag
     ASSERT_TRUE(TakeDemo());
     gui::Window w = qvw::OpenRequests();
     int line = -1;
-    std::string found, saved;
+    std::string found, saved, fromButtons;
     gui::CodeLanguage language = gui::CodeLanguage::Plain;
     gt::OnDialog(kReqDialog, [&](gui::Dialog& d) {
         d.Press(kIdJava);
@@ -263,6 +270,13 @@ TEST_F(ReqWindowTest, ScriptEditorFindsReplacesGoesToLinesAndHighlightsByLanguag
             gt::PressKeys(s, "Ctrl+H");
             for (const char* k : {"Tab", "T", "O", "Return", "Return", "Escape", "Ctrl+Z"})
                 gt::PressKeys(s, k);
+            // The keys work with the focus on the Replace and the Replace All buttons.
+            for (const char* k : {"Ctrl+H", "Tab", "Tab", "Ctrl+G", "1", "Return"})
+                gt::PressKeys(s, k);
+            fromButtons = std::to_string(gt::CodeEditorLine(s, kIdScript));
+            for (const char* k : {"Ctrl+H", "Tab", "Tab", "Tab", "F3"}) gt::PressKeys(s, k);
+            fromButtons += " " + gt::CodeEditorSelection(s, kIdScript) + "@" +
+                           std::to_string(gt::CodeEditorLine(s, kIdScript));
             gt::PressKeys(s, "Ctrl+S");
         });
         d.Press(kIdSource);
@@ -274,6 +288,7 @@ TEST_F(ReqWindowTest, ScriptEditorFindsReplacesGoesToLinesAndHighlightsByLanguag
     EXPECT_EQ(language, gui::CodeLanguage::Java);
     EXPECT_EQ(line, 2);
     EXPECT_EQ(found, "from@1");  // line 4 first, then round to line 2
+    EXPECT_EQ(fromButtons, "0 from@3");
     EXPECT_EQ(saved, "select a\nTO b\nwhere a = 1\nfrom c\n");  // line ends as typed
 }
 

@@ -104,17 +104,16 @@ TEST_F(UserWindowTest, DialogChecksAndTheCursorAfterEachCommand) {
         EXPECT_EQ(d.Title(), "New User");
         EXPECT_EQ(d.ListSelection(kIdUserType), 0);
         d.Press(1);
-        d.SetText(kIdUserName, "a)b");
+        d.SetText(kIdUserName, "a&b");
         d.Press(1);
         d.SetText(kIdUserName, "developer");
         d.Press(1);
         d.Press(2);
     });
     RunCommand(w, 109);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"No User Name!",
-                                                    "Name and Description may not contain "
-                                                    "\",\" or \")\"!",
-                                                    "User exists!"}));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"No User Name!", "User name holds one of , ) ( < > &",
+                                        "User exists!"}));
     ScriptUser("abcdefghijklmnopqrstuvwxyz", "", 1);  // only the first 20 are read
     RunCommand(w, 109);
     const long added = qvw::IndexByName(UserList, "abcdefghijklmnopqrst");

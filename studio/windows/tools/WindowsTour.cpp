@@ -215,6 +215,7 @@ int main(int argc, char** argv) {
                       " WHERE c.id = ? AND c.blocked = 0\r\n");
             Settle(2);
             ScreenShot("script-editor");
+            gui::test::OnDialog(kCancelDialog, [](gui::Dialog& c) { c.Press(1); });
             s.Press(kCmdScriptCancel);
         });
         d.Press(kIdSource);
