@@ -273,6 +273,13 @@ Table DevServer::ConfigAppsTable(const Call& call) {
 
 long DevServer::CheckLogin(const std::string& name, std::string_view password, long type,
                            uint32_t peer) {
+    const std::shared_ptr<LoginGate> gate = GateFor(peer);
+    std::unique_lock<std::timed_mutex> turn;
+    if (gate) {
+        turn = std::unique_lock<std::timed_mutex>(gate->turn, std::defer_lock);
+        // An address with a long queue of guesses gets no further ones checked.
+        if (!turn.try_lock_for(std::chrono::seconds(30))) return -1;
+    }
     long id = -1, hasType = -1;
     std::string hash;
     {
@@ -285,10 +292,17 @@ long DevServer::CheckLogin(const std::string& name, std::string_view password, l
             hash = s.Text(2);
         }
     }
-    if (id >= 0 && hasType == type && Verify(hash, password)) return id;
-    // Guessing costs the guesser's address time, and only its: the wait holds no lock, and
-    // the address has only so many connections.
-    for (int wait = LoginFailureDelay(peer); wait > 0 && !m_Listener.Stopped(); wait -= 50)
+    const bool known = id >= 0 && hasType == type && !hash.empty();
+    if (Verify(known ? hash : m_DummyHash, password) && known) return id;
+    if (!gate) return -1;
+    // The wait grows with the address's failures (at most 64 times the first) and holds
+    // its turn, not a lock anybody else needs.
+    const long long now = os::SteadyMillis();
+    if (now - gate->last > 60000) gate->failures = 0;
+    gate->last = now;
+    const int n = std::min(++gate->failures, 7);
+    for (int wait = m_Options.loginFailureDelayMs << (n - 1); wait > 0 && !m_Listener.Stopped();
+         wait -= 50)
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(wait, 50)));
     return -1;
 }

@@ -305,6 +305,9 @@ int DevServer::Open(const Options& options, std::string& error, std::string& gen
     if (m_Db.Open(dbPath, error, m_Options.durable) != 0) return -1;
     ::chmod(dbPath.c_str(), 0600);
     if (CreateSchema(error) != 0 || CreateAdministrator(error, generatedPassword) != 0) return -1;
+    unsigned char noise[16];
+    randombytes_buf(noise, sizeof noise);
+    m_DummyHash = Hash(std::string_view(reinterpret_cast<const char*>(noise), sizeof noise));
     for (int i = 0; i < 4; ++i) {
         m_Traces[i]->SetFileName(os::JoinPath({m_Options.root, "traces", kTraceFiles[i]}).c_str());
         m_Traces[i]->SetMaxSize(m_Options.maxTraceBytes);
@@ -466,17 +469,17 @@ std::string DevServer::Dispatch(Call& call) {
     return (this->*(c->handler))(call);
 }
 
-int DevServer::LoginFailureDelay(uint32_t peer) {
-    if (peer == 0) return 0;  // a caller in this process (tests, fuzzing): nobody to slow
+std::shared_ptr<DevServer::LoginGate> DevServer::GateFor(uint32_t peer) {
+    if (peer == 0) return nullptr;
     std::lock_guard<std::mutex> g(m_PeerLock);
     const long long now = os::SteadyMillis();
-    // Forget addresses quiet for a minute, so the table stays small.
-    for (auto it = m_LoginFailures.begin(); it != m_LoginFailures.end();)
-        it = now - it->second.last > 60000 ? m_LoginFailures.erase(it) : std::next(it);
-    Failures& f = m_LoginFailures[peer];
-    f.last = now;
-    const int n = std::min(++f.count, 7);
-    return m_Options.loginFailureDelayMs << (n - 1);
+    // Addresses whose failures are a minute old start afresh, so the table stays small.
+    for (auto it = m_LoginGates.begin(); it != m_LoginGates.end();)
+        it = it->second.use_count() == 1 && now - it->second->last > 60000 ? m_LoginGates.erase(it)
+                                                                           : std::next(it);
+    auto& gate = m_LoginGates[peer];
+    if (!gate) gate = std::make_shared<LoginGate>();
+    return gate;
 }
 
 int DevServer::Listen(std::string& error) {

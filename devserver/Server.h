@@ -151,8 +151,16 @@ private:
     long Receive(net::TcpConnection& connection, char* block, std::size_t size, long long deadline);
     // Whether bytes (or the end) arrived, on the same terms as Receive.
     bool WaitReadable(net::TcpConnection& connection, long long deadline);
-    // How long a failed login from peer waits before its answer (counts the failure).
-    int LoginFailureDelay(uint32_t peer);
+    // Logins from one client address are checked one at a time, each failure followed by
+    // its wait while the next one waits its turn: parallel connections guess no faster
+    // than one, and one address takes at most one hashing slot from everybody else.
+    struct LoginGate {
+        std::timed_mutex turn;
+        int failures = 0;    // in the last minute
+        long long last = 0;  // SteadyMillis of the last failure
+    };
+    // The gate of peer (null for 0, a caller in this process).
+    std::shared_ptr<LoginGate> GateFor(uint32_t peer);
     // The id of the user of that name, type (0 Dev, 1 Run) and password, else -1 after the
     // failure's wait.
     long CheckLogin(const std::string& name, std::string_view password, long type, uint32_t peer);
@@ -321,15 +329,13 @@ private:
     net::TcpListener m_Listener;
     std::atomic<int> m_Executing{0};
     long long m_ListSeq = 0;  // under m_SessionLock
-    int m_LockFd = -1;
+    int m_LockFd = -1;        // ROOT/quorvel.lock, held while the server runs
     std::mutex m_PeerLock;
     std::map<uint32_t, int> m_PeerConnections;
-    struct Failures {
-        int count = 0;
-        long long last = 0;  // SteadyMillis
-    };
-    std::map<uint32_t, Failures> m_LoginFailures;  // under m_PeerLock        // ROOT/quorvel.lock,
-                                                   // held while the server runs
+    std::map<uint32_t, std::shared_ptr<LoginGate>> m_LoginGates;  // under m_PeerLock
+    // What an unknown user's password is checked against, so that refusing it costs what
+    // refusing a wrong password costs and the time tells no names.
+    std::string m_DummyHash;
 };
 
 }  // namespace devserver

@@ -3,7 +3,9 @@
 // can do in a page, an address or a trace.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "devserver/tests/RunTimeFixture.h"
 
@@ -118,4 +120,26 @@ TEST_F(RunTime, AVisitorsTextStaysTextInPagesAddressesAndTraces) {
     EXPECT_EQ(Status(a), 200) << a;
     EXPECT_TRUE(Has(a, "menu"));
     EXPECT_TRUE(Has(Curl({"/caf%C3%A9"}), "Location: /caf%C3%A9/"));
+}
+
+TEST_F(RunTime, LoginGuessesFromOneAddressWaitTheirTurn) {
+    // Six wrong passwords at once from one address are answered one after the other, each
+    // after its growing wait (50, 100, ... 1600 ms): 3.15 s at least, where parallel waits
+    // took 1.6 s; meanwhile the administrator logs in from another address at once.
+    auto guess = [&](int i) {
+        return RunProgram(
+            {FindProgram("curl"), "-sS", "--interface", "127.0.0.2", "-o", "/dev/null",
+             "--data-urlencode", "server_request=server_login(user,password)", "-d", "user=shopper",
+             "-d", "password=wrong" + std::to_string(i), Url("/demo/index.html", s)},
+            s.Dir() / ("guess" + std::to_string(i) + ".err"));
+    };
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> guesses;
+    for (int i = 0; i < 6; ++i) guesses.emplace_back(guess, i);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(Cli(s, {"GetApps"}).rc, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+    for (auto& t : guesses) t.join();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3150));
 }
