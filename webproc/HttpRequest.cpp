@@ -63,10 +63,16 @@ int HttpProcessor::GetFormType() {
         const long start = pos + Len(kMultipart);
         const char* text = m_Message.GetContent() + start;
         const long avail = m_Message.GetSize() - start;
-        long n = 0;
-        while (n < avail && n < 98 && text[n] != '\r' && text[n] != '\n') ++n;
+        // The boundary may be quoted, and parameters may follow it.
+        long from = 0;
+        const bool quoted = avail > 0 && text[0] == '"';
+        if (quoted) from = 1;
+        long n = from;
+        while (n < avail && n - from < 98 && text[n] != '\r' && text[n] != '\n' &&
+               (quoted ? text[n] != '"' : text[n] != ';' && text[n] != ' '))
+            ++n;
         std::string boundary = "--";
-        boundary.append(text, static_cast<size_t>(n));
+        boundary.append(text + from, static_cast<size_t>(n - from));
         m_Boundary = boundary;
         m_BoundaryLength = static_cast<int>(m_Boundary.size());
         return kFormMultipart;

@@ -33,40 +33,43 @@ int HttpProcessor::Upload(const char* appName, ParamList<ParamListItem>& params,
                           const char* rootFolder, UploadTraceList<UploadTraceListItem>& trace) {
     return NoThrow(
         [&]() -> int {
-            if (m_FormType != kFormMultipart) return 0;
-            long agent = 0;
-            if (!m_Message.ContainsN("User-Agent:", 11, &agent, 0)) agent = 0;
-            long p = 0;
-            if (!m_Message.ContainsN(kFileName, kFileNameLen, &p, agent)) return 0;
-
-            const char* base = m_Message.GetContent();
-            const long size = m_Message.GetSize();
-            long searchFrom = agent;
-            for (long k = 0; m_Message.ContainsN(kFileName, kFileNameLen, &p, searchFrom); ++k) {
-                searchFrom = p + 1;
-                // The part header is two lines (the disposition and the content type) and a
-                // blank line, as browsers send it; the data runs up to the next "\r\n---".
-                long data = size;
-                long at = 0;
-                if (m_Message.ContainsN("\r\n", 2, &at, p + 1) &&
-                    m_Message.ContainsN("\r\n", 2, &at, at + 2) &&
-                    m_Message.ContainsN("\r", 1, &at, at + 2))
-                    data = at + 2;
-                long end = 0;
-                const bool bounded = data < size && m_Message.ContainsN("\r\n---", 5, &end, data);
-                // The next part begins after this one's data: a "filename=" inside a file's
-                // contents is not a part.
-                if (bounded) searchFrom = end;
+            if (m_FormType != kFormMultipart || m_BoundaryLength <= 2) return 0;
+            const std::string_view msg(m_Message.GetContent() ? m_Message.GetContent() : "",
+                                       static_cast<size_t>(m_Message.GetSize()));
+            const size_t body = msg.find("\r\n\r\n");
+            if (body == std::string_view::npos) return 0;
+            // Only the real delimiter (CR LF, "--" and the boundary) ends a part, whatever
+            // the data holds; the header's blank line gives the first one its CR LF. Each
+            // part is read once, so the cost is linear in the message.
+            const std::string delimiter = "\r\n" + std::string(m_Boundary.view());
+            size_t at = msg.find(delimiter, body);
+            long k = 0;
+            while (at != std::string_view::npos) {
+                const size_t after = at + delimiter.size();
+                if (msg.compare(after, 2, "--") == 0) break;  // the closing delimiter
+                const size_t lineEnd = msg.find("\r\n", after);
+                if (lineEnd == std::string_view::npos) break;
+                // The part's header lines, however many, end at a blank line.
+                const size_t headerEnd = msg.find("\r\n\r\n", lineEnd);
+                const std::string_view header =
+                    msg.substr(lineEnd, headerEnd == std::string_view::npos ? std::string_view::npos
+                                                                            : headerEnd - lineEnd);
+                const size_t data =
+                    headerEnd == std::string_view::npos ? msg.size() : headerEnd + 4;
+                const size_t end = headerEnd == std::string_view::npos ? std::string_view::npos
+                                                                       : msg.find(delimiter, data);
+                at = end;
+                const size_t p = header.find(kFileName);
+                if (p == std::string_view::npos) continue;  // a field, not a file
 
                 UploadTraceListItem* item = nullptr;
                 if (trace.Add(&item) != kListOk || !item) return -1;
+                const long part = k++;
 
                 // The client's name, between the quotes after filename=.
-                const long nameStart = p + 10 < size ? p + 10 : size;
-                long nameEnd = nameStart;
-                while (nameEnd < size && base[nameEnd] != '"') ++nameEnd;
-                const std::string_view client(base + nameStart,
-                                              static_cast<size_t>(nameEnd - nameStart));
+                std::string_view client = header.substr(p + kFileNameLen);
+                if (!client.empty() && client.front() == '"') client.remove_prefix(1);
+                client = client.substr(0, client.find_first_of("\"\r\n"));
                 item->m_ClientFile = client;
 
                 // The extension: after the first '.' of the base name, at most 9 characters.
@@ -82,7 +85,7 @@ int HttpProcessor::Upload(const char* appName, ParamList<ParamListItem>& params,
                 // argument has none.
                 std::string name;
                 ParamListItem* arg = nullptr;
-                const bool hasArgument = params.GetAt(k, &arg) == kListOk && arg;
+                const bool hasArgument = params.GetAt(part, &arg) == kListOk && arg;
                 if (hasArgument && arg->m_ValueU.GetSize() > 0)
                     name = os::Utf16ToUtf8(std::u16string_view(
                         arg->m_ValueU.GetContent(), static_cast<size_t>(arg->m_ValueU.GetSize())));
@@ -105,8 +108,7 @@ int HttpProcessor::Upload(const char* appName, ParamList<ParamListItem>& params,
                     item->m_Status = -1;
                     continue;
                 }
-
-                if (!bounded) {
+                if (end == std::string_view::npos) {
                     item->m_Note = "Error: No border";
                     item->m_Status = -1;
                     return -1;
@@ -121,13 +123,12 @@ int HttpProcessor::Upload(const char* appName, ParamList<ParamListItem>& params,
                     item->m_Status = -1;
                     continue;
                 }
-                if (os::ReplaceFile(path.c_str(), base + data, static_cast<size_t>(end - data)) !=
-                    0) {
+                if (os::ReplaceFile(path.c_str(), msg.data() + data, end - data) != 0) {
                     item->m_Note = "Error: Cannot write file";
                     item->m_Status = -1;
                 }
             }
-            return 1;
+            return k > 0 ? 1 : 0;
         },
         -1);
 }

@@ -185,6 +185,12 @@ TEST_F(RunTime, UploadsLandInTheDataFolderThroughARequest) {
     for (const auto& e : fs::recursive_directory_iterator(s.Root()))
         EXPECT_EQ(e.path().filename().string().find("evil"), std::string::npos) << e.path();
     EXPECT_FALSE(fs::exists(s.Root() + "/apps/demo/data/x.png"));
+    // Two files for one name: neither is kept.
+    a = Curl({"-F", "server_request=Attach(name)", "-F", "name=pair", "-F",
+              "f1=@" + s.Dir() / "photo.png", "-F", "f2=@" + s.Dir() / "forged.csv",
+              "/demo/index.html"});
+    EXPECT_EQ(Status(a), 400) << a;
+    EXPECT_FALSE(fs::exists(s.Root() + "/apps/demo/data/pair.png"));
     // The data folder's quota (1 MB here): 600 KB fit once, not twice, and nothing of the
     // second is kept.
     WriteFile(s.Dir() / "big.bin", std::string(600 * 1024, 'b'));

@@ -228,3 +228,33 @@ TEST(Upload, NeverWritesOutsideTheDataFolder) {
 }
 
 }  // namespace
+
+// Only the real delimiter ends a part: whatever the data holds, however many header
+// lines a part has, whatever the boundary looks like (python-requests and Go send
+// boundaries without dashes, some clients quote it).
+TEST(Upload, OnlyTheDelimiterEndsAPart) {
+    for (const std::string& type : {std::string("boundary=9f2c1e"),
+                                    std::string("boundary=\"9f2c1e\"; charset=utf-8")}) {
+        TempDir dir;
+        MakeDataFolder(dir);
+        const std::string data = "line one\r\n---- not an end\r\n--9f2c1 nor this";
+        const std::string body =
+            "--9f2c1e\r\nContent-Disposition: form-data; name=\"server_request\"\r\n\r\n"
+            "Save(report,who)\r\n--9f2c1e\r\nContent-Disposition: form-data; name=\"who\"\r\n\r\n"
+            "Smith, John\r\n--9f2c1e\r\nContent-Disposition: form-data; name=\"f\"; "
+            "filename=\"q1.csv\"\r\n\r\n" +
+            data + "\r\n--9f2c1e--\r\n";
+        Post post("POST /shop/x.html HTTP/1.1\r\nHost: h\r\nContent-Type: multipart/form-data; " +
+                  type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        ASSERT_EQ(post.http.Upload("shop", post.params, dir.path.c_str(), post.trace), 1) << type;
+        ASSERT_EQ(post.trace.Count(), 1);
+        EXPECT_STREQ(post.Trace(0).m_Note, "");
+        EXPECT_EQ(dir.Read("shop/data/report.csv"), data) << type;
+        ASSERT_EQ(post.params.Count(), 2);
+        ParamListItem* who = nullptr;
+        post.params.GetAt(1, &who);
+        EXPECT_EQ(std::u16string(who->m_ValueU.GetContent(),
+                                 static_cast<size_t>(who->m_ValueU.GetSize())),
+                  u"Smith, John");
+    }
+}
