@@ -126,14 +126,6 @@ private:
         long userId = 0;
         std::string userName;
         long long lastUse = 0;
-        // The file lists this session fetched, by window (0 Htmls, 1 Images, 2 Data,
-        // 3 Files): which application, when (a sequence number) and, for Files, the folder.
-        struct Listing {
-            long appId = -1;
-            long long seq = 0;
-            std::string folder;
-        };
-        Listing lists[4];
     };
     using Handler = std::string (DevServer::*)(Call&);
     struct Command {
@@ -154,8 +146,7 @@ private:
     int LoginFailureDelay(uint32_t peer);
     // The id of the user of that name, type (0 Dev, 1 Run) and password, else -1 after the
     // failure's wait.
-    long CheckLogin(const std::string& name, std::string_view password, long type,
-                    uint32_t peer);
+    long CheckLogin(const std::string& name, std::string_view password, long type, uint32_t peer);
     // A file upload whose call is in http (fileStart: where the file begins in the body):
     // receives the file into a file beside its target and answers. false when the
     // upload is not one that streams (the caller reads it whole).
@@ -230,8 +221,7 @@ private:
     // a link at any part; with create, missing parts are made. 0 or -1.
     int OpenAreaDir(const std::string& app, const std::vector<std::string>& parts,
                     os::DirBeneath& dir, bool create = false);
-    std::string FileListAnswer(Call& call, long appId, int kind, const std::string& folderWire);
-    void RememberListing(const Call& call, long appId, int kind, const std::string& folder);
+    std::string FileListAnswer(long appId, int kind, const std::string& folderWire);
 
     // Commands.
     std::string Login(Call& call);
@@ -293,11 +283,10 @@ private:
     bool ExportApplication(long appId, std::string& out);
     std::string ImportApplication(const std::string& appName, std::string_view bytes);
 
-    // Finds the file a DeleteFile or RenameFile means (see README). Fills the local
-    // path, the kind of list to answer with and its folder; empty string on success.
-    std::string LocateFile(Call& call, long appId, const std::string& app,
-                           const std::string& folder, const std::string& name, os::DirBeneath& dir,
-                           int& kind, std::string& listFolder);
+    // The regular file name in folder (a folder as the Files window sends it) of app's
+    // area: dir opened on that folder and its wire form; empty string, or the refusal.
+    std::string FileInFolder(const std::string& app, const std::string& folder,
+                             const std::string& name, os::DirBeneath& dir, std::string& folderWire);
 
     Options m_Options;
     Db m_Db;
@@ -309,7 +298,6 @@ private:
     std::atomic<int> m_Switches[4];  // java reload, system, application, run: 0 or 1
     net::TcpListener m_Listener;
     std::atomic<int> m_Executing{0};
-    long long m_ListSeq = 0;  // under m_SessionLock
     int m_LockFd = -1;
     std::mutex m_PeerLock;
     std::map<uint32_t, int> m_PeerConnections;

@@ -179,6 +179,8 @@ bool CheckObjectFile(gui::Window owner, List& list, const char* tooLong, const c
 }
 
 int ChangeCurrentFile(int code, gui::Window owner) {
+    // The file is named in the folder the acting window lists, and nowhere else.
+    FileFolder = FolderOfKind(TransferKind);
     int rc = Session.Execute(code);
     if (rc != 0) {
         // Refused or failed: say why and keep the list that the window shows.

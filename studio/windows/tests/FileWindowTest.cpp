@@ -22,6 +22,16 @@ void CloseProgress() {
         d.Press(kIdClose);
     });
 }
+// The names a list holds, in its order.
+std::vector<std::string> Names(FileListType& list) {
+    std::vector<std::string> names;
+    for (long i = 0; i < list.Count(); ++i)
+        WithRecordAt(list, i, [&names](FileItem& r) { names.push_back(r.m_Name.str()); });
+    return names;
+}
+bool Holds(FileListType& list, const char* name) {
+    return IndexByName(list, name) >= 0;
+}
 // The cursor on the record of that name, then Enter.
 void EnterOn(gui::Window w, const char* name) {
     FileWindow(kCmdFiles)->Browse().GotoRecord(IndexByName(FileList, name) + 1);
@@ -156,6 +166,67 @@ TEST_F(FileWindowTest, ImagesAndDataTitlesRefusedNamesDropsAndClosing) {
     EXPECT_EQ(frame.commands, (std::vector<int>{127, 127}));
     EXPECT_FALSE(gui::IsItemChecked(req, kCmdImages) || gui::IsItemChecked(req, kCmdData));
     EXPECT_EQ(gui::MenuName(gui::AttachedMenu(frame.Handle())), "REQ_MENU");
+}
+
+// One name in the top folder, images/, data/ and docs/, and the four windows open (Files
+// inside docs): Rename and Delete from each window in turn, the other windows' lists
+// fetched last, change that window's file only, and it keeps its own list and title.
+TEST_F(FileWindowTest, DeleteAndRenameActOnTheFileOfTheActingWindow) {
+    TestFrame frame;
+    for (int kind : {kTransferHtml, kTransferImage, kTransferData, kTransferFiles}) {
+        TransferKind = kind;
+        FolderPath = "docs";
+        TransferFileName = "red.png";
+        TransferLocalPath = Local("red.png");
+        ASSERT_EQ(Send(kCmdUploadFile), 0) << kind;
+    }
+    struct Acting {
+        int view;
+        FileListType* list;
+        int fetch;
+        const char* word;
+    };
+    const Acting windows[] = {{kCmdImages, &ImageList, kCmdGetImages, "Images ["},
+                              {kCmdFiles, &FileList, kCmdGetFiles, "Files ["},
+                              {kCmdHtmls, &HtmlList, kCmdGetHtmls, "Htmls ["},
+                              {kCmdData, &DataList, kCmdGetData, "Data ["}};
+    for (const Acting& a : windows) OpenFileWindow(a.view);
+    gui::ProcessEvents();
+    EnterOn(FileWindow(kCmdFiles)->Handle(), "docs");
+    ASSERT_EQ(FolderPath.str(), "docs");
+
+    for (const Acting& a : windows) {
+        for (const Acting& other : windows)
+            if (&other != &a) Fetch(*other.list, other.fetch);
+        ListWindow& win = *FileWindow(a.view);
+        win.Browse().GotoRecord(IndexByName(*a.list, "red.png") + 1);
+        gt::OnDialog(kRenameDialog, [](gui::Dialog& d) {
+            d.SetText(kIdFileName, "blue.png");
+            d.Press(1);
+        });
+        RunCommand(win.Handle(), kCmdRename);
+        EXPECT_TRUE(Holds(*a.list, "blue.png") && !Holds(*a.list, "red.png")) << a.word;
+        win.Browse().GotoRecord(IndexByName(*a.list, "blue.png") + 1);
+        gt::OnDialog(kDeleteDialog, [](gui::Dialog& d) { d.Press(1); });
+        RunCommand(win.Handle(), kCmdDelete);
+        // The window's list is what its own fetch lists, and its title counts it.
+        const std::vector<std::string> shown = Names(*a.list);
+        EXPECT_FALSE(Holds(*a.list, "blue.png")) << a.word;
+        EXPECT_EQ(gui::GetTitle(win.Handle()), CountedTitle(a.word, a.list->Count()));
+        Fetch(*a.list, a.fetch);
+        EXPECT_EQ(shown, Names(*a.list)) << a.word;
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{}) << a.word;
+        // The windows not acted on yet still find their red.png on the server.
+        bool later = false;
+        for (const Acting& other : windows) {
+            if (&other == &a) later = true;
+            if (!later || &other == &a) continue;
+            Fetch(*other.list, other.fetch);
+            EXPECT_TRUE(Holds(*other.list, "red.png")) << other.word << " after " << a.word;
+        }
+    }
+    EXPECT_EQ(FolderPath.str(), "docs");
+    EXPECT_TRUE(Holds(FileList, "readme.txt") && Holds(FileList, ".."));
 }
 
 }  // namespace
