@@ -63,7 +63,7 @@ bool Refused(gui::Window w, const std::string& name) {
 void OnDelete(const FileKind& k, gui::Window w) {
     std::string name;
     if (!CurrentFile(k, name) || Refused(w, name)) return;
-    DeleteText = name;
+    DeleteText = "Delete the file " + name + "?";
     TransferFileName = name;
     RunDeleteFileDialog(w);
     if (!TakeDialogOutcome()) return;
@@ -176,8 +176,10 @@ ListWindowKind MakeKind(const FileKind& k) {
     FileListType* list = k.list;
     d.formatLine = [list](long index, char* buf, std::size_t size) {
         return WithRecordAt(*list, index, [buf, size](FileItem& r) {
-            std::snprintf(buf, size, kLineFormat, r.m_Name.c_str(), r.m_Size.c_str(),
-                          r.m_Modified.c_str());
+            // A folder has no size; "<DIR>" tells it from an empty file at a glance.
+            const bool folder = LeadingNumber(r.m_Kind.str()) == kKindFolder;
+            std::snprintf(buf, size, kLineFormat, r.m_Name.c_str(),
+                          folder ? "<DIR>" : r.m_Size.c_str(), r.m_Modified.c_str());
         });
     };
     d.count = [list] { return list->Count(); };
