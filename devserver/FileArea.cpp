@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "devserver/Checks.h"
@@ -94,28 +93,10 @@ Table DevServer::FolderTable(const os::DirBeneath& dir, bool belowTop) {
     return t;
 }
 
-namespace {
-int ListingSlot(int kind) {
-    return kind == 6 ? 3 : kind - 1;
-}
-}  // namespace
-
-void DevServer::RememberListing(const Call& call, long appId, int kind, const std::string& folder) {
-    std::lock_guard<std::mutex> g(m_SessionLock);
-    auto it = m_Sessions.find(call.sessionId);
-    if (it == m_Sessions.end()) return;
-    Session::Listing& l = it->second.lists[ListingSlot(kind)];
-    l.appId = appId;
-    l.seq = ++m_ListSeq;
-    l.folder = folder;
-}
-
 // The list a file window shows, as the answer to a fetch or to a change in it.
-std::string DevServer::FileListAnswer(Call& call, long appId, int kind,
-                                      const std::string& folderWire) {
+std::string DevServer::FileListAnswer(long appId, int kind, const std::string& folderWire) {
     std::string name;
     AppName(appId, name);
-    RememberListing(call, appId, kind, folderWire);
     std::vector<std::string> parts = FlatParts(kind);
     if (kind == 6) CheckFolder(folderWire, parts);
     os::DirBeneath dir;
@@ -126,19 +107,19 @@ std::string DevServer::FileListAnswer(Call& call, long appId, int kind,
 std::string DevServer::GetHtmls(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Application id");
     QV_APP(id, app);
-    return FileListAnswer(call, id, 1, "");
+    return FileListAnswer(id, 1, "");
 }
 
 std::string DevServer::GetImages(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Application id");
     QV_APP(id, app);
-    return FileListAnswer(call, id, 2, "");
+    return FileListAnswer(id, 2, "");
 }
 
 std::string DevServer::GetData(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Application id");
     QV_APP(id, app);
-    return FileListAnswer(call, id, 3, "");
+    return FileListAnswer(id, 3, "");
 }
 
 std::string DevServer::GetFiles(Call& call) {
@@ -148,64 +129,38 @@ std::string DevServer::GetFiles(Call& call) {
     QV_CHECK(CheckFolder(call.args[1], parts));
     os::DirBeneath dir;
     if (OpenAreaDir(app, parts, dir) != 0) return Refuse(call, "No such folder " + call.args[1]);
-    return FileListAnswer(call, id, 6, WireFolder(parts));
+    return FileListAnswer(id, 6, WireFolder(parts));
 }
 
-// DeleteFile and RenameFile carry no kind, and the studio sends the Files window's
-// folder with them from every file window. The places a name can mean: first the
-// windows this session has listed for this application, the most recently listed
-// first (each window fetches its list when it opens and after every change, so that
-// is the window the user works in), the Files window at the folder sent; then the
-// folder sent, the top (Htmls), images/ and data/. The first place that holds a file
-// of that name wins, and the answer is that place's list in its window's layout.
-std::string DevServer::LocateFile(Call& call, long appId, const std::string& app,
-                                  const std::string& folder, const std::string& name,
-                                  os::DirBeneath& dir, int& kind, std::string& listFolder) {
+// DeleteFile and RenameFile carry no kind: the folder sent is the one the acting window
+// lists, and the file is taken there or nowhere. Every window that can send the same
+// folder (Files at the top and Htmls; Files inside images and Images) lists a view of
+// that folder, so the answer is its full listing, in the Files layout; a flat window
+// keeps the files of it.
+std::string DevServer::FileInFolder(const std::string& app, const std::string& folder,
+                                    const std::string& name, os::DirBeneath& dir,
+                                    std::string& folderWire) {
     std::vector<std::string> parts;
     std::string why = CheckFolder(folder, parts);
     if (!why.empty()) return why;
     why = CheckFileName(name);
     if (!why.empty()) return why;
-    struct Place {
-        int kind;
-        long long seq;
-    };
-    std::vector<Place> places;
-    {
-        std::lock_guard<std::mutex> g(m_SessionLock);
-        auto it = m_Sessions.find(call.sessionId);
-        if (it != m_Sessions.end())
-            for (int k : {1, 2, 3, 6}) {
-                const Session::Listing& l = it->second.lists[ListingSlot(k)];
-                if (l.appId == appId) places.push_back({k, l.seq});
-            }
-    }
-    std::sort(places.begin(), places.end(),
-              [](const Place& a, const Place& b) { return a.seq > b.seq; });
-    if (!parts.empty()) places.push_back({6, 0});
-    for (int k : {1, 2, 3}) places.push_back({k, 0});
-    for (const auto& p : places) {
-        if (OpenAreaDir(app, p.kind == 6 ? parts : FlatParts(p.kind), dir) != 0) continue;
-        if (dir.KindOf(name) == 'f') {
-            kind = p.kind;
-            listFolder = p.kind == 6 ? WireFolder(parts) : std::string();
-            return {};
-        }
-    }
-    return "No such file " + name;
+    if (OpenAreaDir(app, parts, dir) != 0) return "No such folder " + folder;
+    if (dir.KindOf(name) != 'f') return "No such file " + name;
+    folderWire = WireFolder(parts);
+    return {};
 }
 
 std::string DevServer::DeleteFile(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Application id");
     QV_APP(id, app);
     os::DirBeneath dir;
-    std::string listFolder;
-    int kind = 0;
-    QV_CHECK(LocateFile(call, id, app, call.args[1], call.args[2], dir, kind, listFolder));
+    std::string folderWire;
+    QV_CHECK(FileInFolder(app, call.args[1], call.args[2], dir, folderWire));
     if (::unlinkat(dir.Handle(), call.args[2].c_str(), 0) != 0)
         return Refuse(call, "Cannot delete " + call.args[2]);
     TraceApplication(id, "file " + call.args[2] + " deleted");
-    return FileListAnswer(call, id, kind, listFolder);
+    return FileListAnswer(id, 6, folderWire);
 }
 
 std::string DevServer::RenameFile(Call& call) {
@@ -213,15 +168,14 @@ std::string DevServer::RenameFile(Call& call) {
     QV_APP(id, app);
     QV_CHECK(CheckFileName(call.args[3]));
     os::DirBeneath dir;
-    std::string listFolder;
-    int kind = 0;
-    QV_CHECK(LocateFile(call, id, app, call.args[1], call.args[2], dir, kind, listFolder));
+    std::string folderWire;
+    QV_CHECK(FileInFolder(app, call.args[1], call.args[2], dir, folderWire));
     if (dir.KindOf(call.args[3]) != 0)
         return Refuse(call, "File " + call.args[3] + " exists already");
     if (::renameat(dir.Handle(), call.args[2].c_str(), dir.Handle(), call.args[3].c_str()) != 0)
         return Refuse(call, "Cannot rename " + call.args[2]);
     TraceApplication(id, "file " + call.args[2] + " renamed to " + call.args[3]);
-    return FileListAnswer(call, id, kind, listFolder);
+    return FileListAnswer(id, 6, folderWire);
 }
 
 std::string DevServer::DownloadFile(Call& call) {
@@ -298,7 +252,7 @@ std::string DevServer::UploadFile(Call& call) {
             : os::ReplaceFile(dir.Join(name).c_str(), call.body.data(), call.body.size()) != 0)
         return Refuse(call, "Cannot write " + name);
     TraceApplication(appId, "file " + call.args[2] + " uploaded");
-    return FileListAnswer(call, appId, static_cast<int>(kind), folderWire);
+    return FileListAnswer(appId, static_cast<int>(kind), folderWire);
 }
 
 std::string DevServer::UploadTarget(Call& call, os::DirBeneath& dir, std::string& name,

@@ -127,14 +127,6 @@ private:
         long userId = 0;
         std::string userName;
         long long lastUse = 0;
-        // The file lists this session fetched, by window (0 Htmls, 1 Images, 2 Data,
-        // 3 Files): which application, when (a sequence number) and, for Files, the folder.
-        struct Listing {
-            long appId = -1;
-            long long seq = 0;
-            std::string folder;
-        };
-        Listing lists[4];
     };
     using Handler = std::string (DevServer::*)(Call&);
     struct Command {
@@ -244,8 +236,7 @@ private:
     // a link at any part; with create, missing parts are made. 0 or -1.
     int OpenAreaDir(const std::string& app, const std::vector<std::string>& parts,
                     os::DirBeneath& dir, bool create = false);
-    std::string FileListAnswer(Call& call, long appId, int kind, const std::string& folderWire);
-    void RememberListing(const Call& call, long appId, int kind, const std::string& folder);
+    std::string FileListAnswer(long appId, int kind, const std::string& folderWire);
 
     // Commands.
     std::string Login(Call& call);
@@ -307,11 +298,10 @@ private:
     bool ExportApplication(long appId, std::string& out);
     std::string ImportApplication(const std::string& appName, std::string_view bytes);
 
-    // Finds the file a DeleteFile or RenameFile means (see README). Fills the local
-    // path, the kind of list to answer with and its folder; empty string on success.
-    std::string LocateFile(Call& call, long appId, const std::string& app,
-                           const std::string& folder, const std::string& name, os::DirBeneath& dir,
-                           int& kind, std::string& listFolder);
+    // The regular file name in folder (a folder as the Files window sends it) of app's
+    // area: dir opened on that folder and its wire form; empty string, or the refusal.
+    std::string FileInFolder(const std::string& app, const std::string& folder,
+                             const std::string& name, os::DirBeneath& dir, std::string& folderWire);
 
     Options m_Options;
     Db m_Db;
@@ -328,8 +318,7 @@ private:
     std::atomic<int> m_Switches[4];  // java reload, system, application, run: 0 or 1
     net::TcpListener m_Listener;
     std::atomic<int> m_Executing{0};
-    long long m_ListSeq = 0;  // under m_SessionLock
-    int m_LockFd = -1;        // ROOT/quorvel.lock, held while the server runs
+    int m_LockFd = -1;  // ROOT/quorvel.lock, held while the server runs
     std::mutex m_PeerLock;
     std::map<uint32_t, int> m_PeerConnections;
     std::map<uint32_t, std::shared_ptr<LoginGate>> m_LoginGates;  // under m_PeerLock

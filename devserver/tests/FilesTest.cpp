@@ -1,5 +1,5 @@
-// The four file windows: their listings, and DeleteFile/RenameFile from each window's
-// side (the studio sends the Files window's folder with them from every window).
+// The four file windows: their listings, and DeleteFile/RenameFile acting on exactly the
+// folder sent, whatever lists the session fetched before.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,86 +74,65 @@ TEST_F(Files, ListingsOfTheFourWindows) {
     EXPECT_TRUE(IsError(Run("GetFiles(1,..)")));
 }
 
-// Each window fetches its list when it opens; Delete then acts in that window's place
-// and answers with that window's list, whatever folder the Files window left behind.
-TEST_F(Files, DeleteFromEachWindow) {
-    Run("GetFiles(1,docs)");  // the Files window was at docs
-    Run("GetImages(1)");      // then the Images window opened
-    std::string a = Run("DeleteFile(1,docs,same.txt)");
+// The folder sent is the only place looked at, whatever the session listed last; the
+// answer is that folder's listing in the Files layout.
+TEST_F(Files, DeleteAndRenameActOnExactlyTheFolderSent) {
+    Run("GetFiles(1,docs)");
+    Run("GetData(1)");  // the lists fetched last say nothing about the place
+    std::string a = Run("DeleteFile(1,images,same.txt)");
     ASSERT_FALSE(IsError(a)) << a;
+    for (const char* kept : {"/same.txt", "/data/same.txt", "/docs/same.txt"})
+        EXPECT_TRUE(Exists(kept)) << kept;
     EXPECT_FALSE(Exists("/images/same.txt"));
-    EXPECT_TRUE(Exists("/docs/same.txt"));
-    EXPECT_EQ(Names(TableRows(a)), (std::vector<std::string>{"logo.png"}));
-    EXPECT_EQ(TableRows(a)[0].size(), 3u);
-
-    Run("GetData(1)");
-    a = Run("DeleteFile(1,,same.txt)");
-    EXPECT_FALSE(Exists("/data/same.txt"));
-    EXPECT_EQ(Names(TableRows(a)), (std::vector<std::string>{"customers.csv"}));
-
-    Run("GetHtmls(1)");
-    a = Run("DeleteFile(1,docs,same.txt)");
-    EXPECT_FALSE(Exists("/same.txt"));
-    EXPECT_TRUE(Exists("/docs/same.txt"));
-    EXPECT_EQ(TableRows(a).size(), 4u);  // the pages at the top
-
-    Run("GetFiles(1,docs)");
-    a = Run("DeleteFile(1,docs,same.txt)");
-    EXPECT_FALSE(Exists("/docs/same.txt"));
-    auto rows = TableRows(a);
-    ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"..", "", "", "1"}));  // the Files layout
-
-    EXPECT_NE(Run("DeleteFile(1,docs,same.txt)").find("No such file"), std::string::npos);
-    EXPECT_TRUE(IsError(Run("DeleteFile(1,,images)")));  // a folder is not deleted
-    EXPECT_TRUE(fs::is_directory(area + "/images"));
-}
-
-TEST_F(Files, RenameFromEachWindow) {
-    Run("GetFiles(1,docs)");
-    Run("GetData(1)");
-    std::string a = Run("RenameFile(1,docs,same.txt,renamed.txt)");
-    ASSERT_FALSE(IsError(a)) << a;
-    EXPECT_TRUE(Exists("/data/renamed.txt"));
-    EXPECT_TRUE(Exists("/docs/same.txt"));
-    EXPECT_EQ(Names(TableRows(a)), (std::vector<std::string>{"customers.csv", "renamed.txt"}));
-    EXPECT_NE(Run("RenameFile(1,,renamed.txt,customers.csv)").find("exists already"),
-              std::string::npos);
-    EXPECT_EQ(ReadFile(area + "/data/customers.csv").rfind("in", 0), std::string::npos);
-
-    Run("GetFiles(1,docs)");
-    a = Run("RenameFile(1,docs,same.txt,b.txt)");
-    EXPECT_TRUE(Exists("/docs/b.txt"));
-    EXPECT_EQ(TableRows(a)[0][0], "..");
+    EXPECT_EQ(TableRows(a), TableRows(Run("GetFiles(1,images)")));
+    EXPECT_EQ(Names(TableRows(a)), (std::vector<std::string>{"..", "logo.png"}));
 
     Run("GetImages(1)");
-    EXPECT_FALSE(IsError(Run("RenameFile(1,docs,same.txt,c.txt)")));
-    EXPECT_TRUE(Exists("/images/c.txt"));
+    a = Run("DeleteFile(1,,same.txt)");
+    EXPECT_FALSE(Exists("/same.txt"));
+    EXPECT_TRUE(Exists("/data/same.txt") && Exists("/docs/same.txt"));
+    EXPECT_EQ(TableRows(a), TableRows(Run("GetFiles(1,)")));
+
     Run("GetHtmls(1)");
-    EXPECT_FALSE(IsError(Run("RenameFile(1,,same.txt,d.txt)")));
-    EXPECT_TRUE(Exists("/d.txt"));
+    a = Run("RenameFile(1,data,same.txt,renamed.txt)");
+    ASSERT_FALSE(IsError(a)) << a;
+    EXPECT_TRUE(Exists("/data/renamed.txt") && Exists("/docs/same.txt"));
+    EXPECT_EQ(TableRows(a), TableRows(Run("GetFiles(1,data)")));
+    a = Run("RenameFile(1,docs,same.txt,b.txt)");
+    EXPECT_TRUE(Exists("/docs/b.txt"));
+    EXPECT_EQ(TableRows(a)[0], (std::vector<std::string>{"..", "", "", "1"}));
+
+    // Not in the folder sent: refused, though other folders hold the name.
+    WriteFile(area + "/images/only.txt", "x");
+    EXPECT_NE(Run("DeleteFile(1,,only.txt)").find("No such file"), std::string::npos);
+    EXPECT_NE(Run("RenameFile(1,data,only.txt,x.txt)").find("No such file"), std::string::npos);
+    EXPECT_TRUE(IsError(Run("DeleteFile(1,nosuch,only.txt)")));
+    EXPECT_TRUE(Exists("/images/only.txt"));
+    EXPECT_NE(Run("RenameFile(1,data,renamed.txt,customers.csv)").find("exists already"),
+              std::string::npos);
+    EXPECT_EQ(ReadFile(area + "/data/customers.csv").rfind("in", 0), std::string::npos);
+    EXPECT_TRUE(IsError(Run("DeleteFile(1,,images)")));  // a folder is not deleted
+    EXPECT_TRUE(fs::is_directory(area + "/images"));
     // The new name stays in the same folder.
     for (const char* bad : {"../x", "a\\b", "..", "c:x", "a)b", ""})
-        EXPECT_TRUE(IsError(Run(std::string("RenameFile(1,,d.txt,") + bad + ")"))) << bad;
-    EXPECT_TRUE(Exists("/d.txt"));
+        EXPECT_TRUE(IsError(Run(std::string("RenameFile(1,docs,b.txt,") + bad + ")"))) << bad;
+    EXPECT_TRUE(Exists("/docs/b.txt"));
 }
 
-// A fresh session (quorvel-cli logs in for every command) has listed nothing: the
-// folder sent, then the top, images/ and data/ are tried in that order.
-TEST_F(Files, FreshSessionsSearchInOrder) {
+// quorvel-cli logs in for every command: the folder it is given is the place, and its
+// --kind 1, 2 or 3 prints the files of the answer only.
+TEST_F(Files, CliNamesTheFolder) {
     CliResult r = Cli(s, {"DeleteFile", "1", "docs", "same.txt"});
     EXPECT_EQ(r.rc, 0) << r.out;
     EXPECT_FALSE(Exists("/docs/same.txt"));
-    r = Cli(s, {"--kind", "1", "DeleteFile", "1", "", "same.txt"});
-    EXPECT_EQ(r.rc, 0) << r.out;
-    EXPECT_FALSE(Exists("/same.txt"));
-    r = Cli(s, {"--kind", "2", "RenameFile", "1", "", "logo.png", "brand.png"});
+    EXPECT_TRUE(Exists("/same.txt"));
+    r = Cli(s, {"--kind", "2", "RenameFile", "1", "images", "logo.png", "brand.png"});
     EXPECT_EQ(r.rc, 0) << r.out;
     EXPECT_TRUE(Exists("/images/brand.png"));
     EXPECT_EQ(r.Column(), (std::vector<std::string>{"brand.png", "same.txt"}));
     r = Cli(s, {"--kind", "3", "DeleteFile", "1", "", "customers.csv"});
-    EXPECT_EQ(r.rc, 0) << r.out;
-    EXPECT_FALSE(Exists("/data/customers.csv"));
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_TRUE(Exists("/data/customers.csv"));
     r = Cli(s, {"DeleteFile", "1", "..", "quorvel.db"});
     EXPECT_EQ(r.rc, 1);
     EXPECT_TRUE(fs::exists(s.Root() + "/quorvel.db"));

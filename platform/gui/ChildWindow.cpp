@@ -258,7 +258,9 @@ std::vector<std::string> LocalFilesOf(const QMimeData* data) {
     std::vector<std::string> paths;
     if (!data) return paths;
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+        // Folders are delivered too: the window says why it leaves them, by name.
+        if (url.isLocalFile() &&
+            (QFileInfo(url.toLocalFile()).isFile() || QFileInfo(url.toLocalFile()).isDir()))
             paths.push_back(S(url.toLocalFile()));
     }
     return paths;

@@ -39,9 +39,10 @@ void DialogImpl::SetText(int id, std::string_view text) {
     QWidget* w = Control(id);
     if (IsCodeEditor(w))
         CodeEditorSetText(w, Q(text));
-    else if (auto* l = qobject_cast<QLabel*>(w))
+    else if (auto* l = qobject_cast<QLabel*>(w)) {
         l->setText(Q(text));
-    else if (auto* e = qobject_cast<QLineEdit*>(w))
+        FitLabel(l);
+    } else if (auto* e = qobject_cast<QLineEdit*>(w))
         e->setText(Q(text));
     else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
         p->setPlainText(Q(text));
@@ -55,6 +56,32 @@ void DialogImpl::SetText(int id, std::string_view text) {
         else
             c->setCurrentIndex(c->findText(Q(text)));
     }
+}
+
+// A label never clips what it is told to show (a long file name in a question): it
+// widens by what is missing, and so does the dialog. Controls that span the label's
+// width (its frame, a bar under it) widen too; those on the right of its middle (the
+// buttons) move right; the rest stay where they are.
+void DialogImpl::FitLabel(QLabel* label) {
+    const QRect at = label->geometry();
+    const int need = label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin() +
+                     (label->frameWidth() * 2) + 2;
+    const int extra = need - at.width();
+    if (extra <= 0) return;
+    for (QObject* o : children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (!w || w == label || w->isWindow()) continue;
+        QRect r = w->geometry();
+        if (r.left() <= at.left() && r.right() >= at.right())
+            r.setRight(r.right() + extra);
+        else if (r.center().x() > at.center().x())
+            r.translate(extra, 0);
+        else
+            continue;
+        w->setGeometry(r);
+    }
+    label->setGeometry(at.adjusted(0, 0, extra, 0));
+    setFixedSize(width() + extra, height());
 }
 
 std::string DialogImpl::Text(int id, int maxChars) const {

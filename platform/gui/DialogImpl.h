@@ -13,6 +13,7 @@ class QAction;
 class QButtonGroup;
 class QCloseEvent;
 class QKeyEvent;
+class QLabel;
 class QTimer;
 
 namespace gui {
@@ -79,6 +80,8 @@ private:
         return it == m_Controls.end() ? nullptr : it->second;
     }
     void BuildMenu(const char* name, int& top);
+    // A label set to a text wider than itself grows, and the dialog with it.
+    void FitLabel(QLabel* label);
     QWidget* MakeControl(const ControlTemplate& c, QButtonGroup*& group);
 
     const DialogTemplate& m_Tpl;

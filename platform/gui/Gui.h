@@ -125,8 +125,8 @@ long SendCommand(Window target, int id, long wParam = 0);
 
 bool IsWindow(Window w);
 // Files dragged from the desktop's file manager: a child window that accepts them gets
-// DropFiles once the drag has ended (so the handler may run modal dialogs), and only
-// for regular local files; folders and remote items are not taken.
+// DropFiles once the drag has ended (so the handler may run modal dialogs), for local
+// files and folders (the handler decides what it takes); remote items are not taken.
 void DragAcceptFiles(Window w, bool accept);
 // Inside DropFiles: the local paths of the files dropped, in the order dragged.
 std::vector<std::string> DroppedFiles();

@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QLabel>
 #include <QMimeData>
 #include <QTimer>
 #include <QToolButton>
@@ -206,6 +207,15 @@ std::string CodeEditorSelection(Dialog& d, int id) {
 bool HasCloseBox(Dialog& d) {
     QWidget* dlg = WidgetOf(d.Handle());
     return dlg && (dlg->windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+bool ShowsWholeText(Dialog& d, int id) {
+    QWidget* dlg = WidgetOf(d.Handle());
+    auto* l = qobject_cast<QLabel*>(DialogControl(d.Handle(), id));
+    if (!dlg || !l) return false;
+    const QRect room = l->contentsRect();
+    return l->fontMetrics().horizontalAdvance(l->text()) <= room.width() &&
+           dlg->rect().contains(l->geometry());
 }
 
 std::string ToolButtonCaption(Window frame, int index) {

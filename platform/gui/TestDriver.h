@@ -72,6 +72,8 @@ void DragThumb(Window w, int position);
 void PressKey(Dialog& d, int virtualKey, bool ctrl = false);
 void TypeInto(Dialog& d, int id, std::string_view text);
 bool HasCloseBox(Dialog& d);
+// Whether a label shows its whole text: the text fits the label, and the label the dialog.
+bool ShowsWholeText(Dialog& d, int id);
 // The points of a dialog's chart, and the period of a running dialog timer (0: none).
 std::vector<std::pair<double, double>> ChartPoints(Dialog& d, int id);
 int TimerPeriod(Dialog& d, int timerId);

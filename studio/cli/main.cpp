@@ -551,7 +551,7 @@ Plan Prepare(const std::string& command, const std::vector<std::string>& a, cons
         case kCmdRenameFile:
             Expect(a, code == kCmdDeleteFile ? 3 : 4, code == kCmdDeleteFile ? 3 : 4, c);
             app.m_ID = Number(a[0], "APPID");
-            Text(FolderPath, a[1], "FOLDER");
+            Text(FileFolder, a[1], "FOLDER");
             Text(TransferFileName, a[2], "NAME");
             if (code == kCmdRenameFile) Text(RenameNewName, a[3], "NEWNAME");
             TransferKind = static_cast<int>(o.kind);

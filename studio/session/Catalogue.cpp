@@ -296,11 +296,11 @@ int ServerSession::FormatText(int code, std::string& text, Vessel& extra, bool r
                     break;
                 case 32:
                     rc = Format(out, "server_request=DeleteFile(%ld,%s,%s)%s%s", a.m_ID,
-                                FolderPath.c_str(), TransferFileName.c_str(), e, kEnd);
+                                FileFolder.c_str(), TransferFileName.c_str(), e, kEnd);
                     break;
                 case 33:
                     rc = Format(out, "server_request=RenameFile(%ld,%s,%s,%s)%s%s", a.m_ID,
-                                FolderPath.c_str(), TransferFileName.c_str(), RenameNewName.c_str(),
+                                FileFolder.c_str(), TransferFileName.c_str(), RenameNewName.c_str(),
                                 e, kEnd);
                     break;
                 case 34:

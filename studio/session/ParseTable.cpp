@@ -93,8 +93,10 @@ private:
 };
 
 template <class List, class Item>
-void FillList(const Scanner& scan, long start, List& list, std::span<const Column<Item>> layout) {
+void FillList(const Scanner& scan, long start, List& list, std::span<const Column<Item>> layout,
+              bool (*keep)(const Row&) = nullptr) {
     scan.Rows(start, [&](const Row& row) {
+        if (keep && !keep(row)) return;
         list.WithRecords([&](lists_detail::Records<Item>& records) {
             Item* item = nullptr;
             if (records.Add(&item) != kListOk || !item) return;  // the row is dropped
@@ -105,6 +107,13 @@ void FillList(const Scanner& scan, long start, List& list, std::span<const Colum
                 layout[static_cast<std::size_t>(c)].set(*item, row.cells[c]);
         });
     });
+}
+
+// A flat file list (Htmls, Images, Data) holds files only. Its fetch answers three
+// columns; a change in it is answered with the folder's listing, whose fourth column
+// says file ("0") or folder, and only the files are kept.
+bool IsFileRow(const Row& row) {
+    return row.count < 4 || row.cells[3] == "0";
 }
 
 // Each request's data source name from DSList, by id. DSList is read first and its
@@ -160,7 +169,7 @@ int ServerSession::ParseTable(int code) {
             } else if ((code >= 17 && code <= 20) || code == 39) {
                 FillList(scan, start, DSList, DSLayout(code));
             } else if (code >= 25 && code <= 27) {
-                FillList(scan, start, *FileListOfKind(code - 24), FileLayout(code));
+                FillList(scan, start, *FileListOfKind(code - 24), FileLayout(code), IsFileRow);
             } else if (code == 40) {
                 FillList(scan, start, FileList, FileLayout(code));
             } else if (code == 28) {

@@ -38,6 +38,20 @@ FixedText<1024> TransferFileName;
 FixedText<1024> TransferLocalPath;
 FixedText<1024> RenameNewName;
 FixedText<1024> FolderPath;
+FixedText<1024> FileFolder;
+
+std::string FolderOfKind(int kind) {
+    switch (kind) {
+        case kTransferImage:
+            return "images";
+        case kTransferData:
+            return "data";
+        case kTransferFiles:
+            return FolderPath.str();
+        default:
+            return {};
+    }
+}
 
 FileListType* FileListOfKind(int kind) {
     switch (kind) {

@@ -182,13 +182,19 @@ extern ServerConfigRec ServerConfig;
 extern long LoginUserID;  // 0: a user with full rights
 
 // What the file commands read: the kind, the server-side name, the local path, the
-// new name of a rename, and the Files window's current folder.
+// new name of a rename, the Files window's current folder, and the folder a delete or
+// rename names (the one the acting window lists).
 extern int TransferKind;
 extern int TransferMode;
 extern FixedText<1024> TransferFileName;
 extern FixedText<1024> TransferLocalPath;
 extern FixedText<1024> RenameNewName;
 extern FixedText<1024> FolderPath;
+extern FixedText<1024> FileFolder;
+
+// The folder whose files a file window of that kind lists: the top (empty) for Htmls,
+// "images" and "data" for Images and Data, FolderPath for Files.
+std::string FolderOfKind(int kind);
 
 // The file list that a transfer kind's answers refill (null for kinds 4 and 5), and
 // the fetch code its answers are parsed with (25, 26, 27, 40; 7 requests, 3 apps).

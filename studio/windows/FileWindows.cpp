@@ -63,7 +63,7 @@ bool Refused(gui::Window w, const std::string& name) {
 void OnDelete(const FileKind& k, gui::Window w) {
     std::string name;
     if (!CurrentFile(k, name) || Refused(w, name)) return;
-    DeleteText = name;
+    DeleteText = "Delete the file " + name + "?";
     TransferFileName = name;
     RunDeleteFileDialog(w);
     if (!TakeDialogOutcome()) return;
@@ -110,8 +110,25 @@ void OnOpenFolder(const FileKind& k) {
     WindowOf(k).UpdateTitle(FolderPath.view());
 }
 
+// A command or a drop acts for its own window, which need not be the active one: the
+// transfer kind (and with it the folder and list the file commands use) is the
+// window's while it runs, and the active window's again afterwards.
+class ActingKind {
+public:
+    explicit ActingKind(const FileKind& k) : m_Saved(TransferKind) {
+        TransferKind = k.transferKind;
+    }
+    ~ActingKind() { TransferKind = m_Saved; }
+    ActingKind(const ActingKind&) = delete;
+    ActingKind& operator=(const ActingKind&) = delete;
+
+private:
+    int m_Saved;
+};
+
 void OnCommand(const FileKind& k, gui::Window w, int id) {
     std::string name;
+    ActingKind acting(k);
     switch (id) {
         case kCmdDelete:
             OnDelete(k, w);
@@ -135,14 +152,12 @@ void OnCommand(const FileKind& k, gui::Window w, int id) {
     }
 }
 
-// Dropped files go where the window's Upload would put them, one after the other; the
-// window need not be the active one, whose transfer kind stays as it was.
+// Dropped files go where the window's Upload would put them, one after the other; one
+// that is refused (said why, by name) does not stop the others.
 void OnDropFiles(const FileKind& k, gui::Window w, const std::vector<std::string>& paths) {
-    const int activeKind = TransferKind;
-    TransferKind = k.transferKind;
+    ActingKind acting(k);
     bool ran = false;
     for (const std::string& path : paths) ran = UploadLocalFile(w, path) || ran;
-    TransferKind = activeKind;
     if (ran) WindowOf(k).ReshowTitled();
 }
 
@@ -161,8 +176,10 @@ ListWindowKind MakeKind(const FileKind& k) {
     FileListType* list = k.list;
     d.formatLine = [list](long index, char* buf, std::size_t size) {
         return WithRecordAt(*list, index, [buf, size](FileItem& r) {
-            std::snprintf(buf, size, kLineFormat, r.m_Name.c_str(), r.m_Size.c_str(),
-                          r.m_Modified.c_str());
+            // A folder has no size; "<DIR>" tells it from an empty file at a glance.
+            const bool folder = LeadingNumber(r.m_Kind.str()) == kKindFolder;
+            std::snprintf(buf, size, kLineFormat, r.m_Name.c_str(),
+                          folder ? "<DIR>" : r.m_Size.c_str(), r.m_Modified.c_str());
         });
     };
     d.count = [list] { return list->Count(); };

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -33,9 +34,36 @@ WorkerState& Worker() {
     return state;
 }
 
-std::string BaseName(const std::string& path) {
+// The last part of a local path; a folder's path may end in a slash.
+std::string BaseName(std::string path) {
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
     std::size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A question on the one-line OK/Cancel confirmation; true on OK.
+bool Confirm(gui::Window owner, std::string_view title, const std::string& question) {
+    bool ok = false;
+    gui::DialogBox(owner, kDeleteDialog,
+                   OkCancelProc(
+                       [&](gui::Dialog& d) {
+                           d.SetTitle(title);
+                           d.SetText(kIdDeleteLine, question);
+                       },
+                       [&ok](gui::Dialog& d) {
+                           ok = true;
+                           d.End(1);
+                       }));
+    return ok;
+}
+
+// A file of that name in the list the upload refills: the upload would replace it.
+bool ListedAsFile(FileListType& list, const char* name) {
+    bool file = false;
+    WithRecordAt(list, IndexByName(list, name), [&file](FileItem& r) {
+        file = r.m_Kind.empty() || LeadingNumber(r.m_Kind.str()) == 0;
+    });
+    return file;
 }
 
 std::string UpDownDir() {
@@ -179,6 +207,8 @@ bool CheckObjectFile(gui::Window owner, List& list, const char* tooLong, const c
 }
 
 int ChangeCurrentFile(int code, gui::Window owner) {
+    // The file is named in the folder the acting window lists, and nowhere else.
+    FileFolder = FolderOfKind(TransferKind);
     int rc = Session.Execute(code);
     if (rc != 0) {
         // Refused or failed: say why and keep the list that the window shows.
@@ -275,14 +305,26 @@ bool RunUpload(gui::Window owner) {
 }
 
 bool UploadLocalFile(gui::Window owner, const std::string& path) {
-    TransferLocalPath = path;
-    TransferFileName = BaseName(path);
+    const std::string name = BaseName(path);
+    // Each refusal names the file: a drop of several goes on with the others.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        Box(owner, name + " was not uploaded: it is a folder, and only files are uploaded.");
+        return false;
+    }
     // The name, and for the Files kind its folder, go into the server's argument list.
-    if (RefuseArgumentBreakers(
-            owner,
-            {TransferFileName.view(),
-             TransferKind == kTransferFiles ? FolderPath.view() : std::string_view()},
-            "File and folder names"))
+    if (BreaksArguments(name)) {
+        Box(owner, name + " was not uploaded: file names may not contain \",\" or \")\"!");
+        return false;
+    }
+    if (TransferKind == kTransferFiles &&
+        RefuseArgumentBreakers(owner, {FolderPath.view()}, "Folder names"))
+        return false;
+    TransferLocalPath = path;
+    TransferFileName = name;
+    FileListType* list = FileListOfKind(TransferKind);
+    if (list && ListedAsFile(*list, name.c_str()) &&
+        !Confirm(owner, "Upload", "Replace the file " + name + "?"))
         return false;
     switch (TransferKind) {
         case kTransferRequest:

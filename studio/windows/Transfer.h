@@ -25,14 +25,18 @@ std::vector<gui::FileFilter> DownloadFilters(int kind);
 
 // Open dialog, checks, progress dialog. True when a transfer was run.
 bool RunUpload(gui::Window owner);
-// The checks and the progress dialog for one local file, as after the open dialog.
+// The checks and the progress dialog for one local file, as after the open dialog: a
+// folder or a name the server's argument list cannot carry is refused with a message
+// naming it, and a name the kind's list holds as a file is replaced only after the
+// user said so.
 bool UploadLocalFile(gui::Window owner, const std::string& path);
 // Save dialog starting at serverName, progress dialog. Always true.
 bool RunDownload(gui::Window owner, const char* serverName);
 
-// DeleteFile or RenameFile for TransferFileName (and RenameNewName). When the server
-// takes it, the list of the file kind is refilled from the answer; when it refuses,
-// its error text is shown (owned by owner) and the list stays as it was.
+// DeleteFile or RenameFile for TransferFileName (and RenameNewName) in the folder that
+// the window of TransferKind lists (FolderOfKind). When the server takes it, the list
+// of the file kind is refilled from the answer; when it refuses, its error text is
+// shown (owned by owner) and the list stays as it was.
 int DeleteCurrentFile(gui::Window owner = 0);
 int RenameCurrentFile(gui::Window owner = 0);
 

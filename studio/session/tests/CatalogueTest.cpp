@@ -48,6 +48,7 @@ protected:
         TransferKind = kTransferData;
         TransferFileName = "f.txt";
         FolderPath = "pages\\img";
+        FileFolder = "pages\\img";
         RenameNewName = "g.txt";
         const char* names[] = {"a", "b"};
         for (int i = 0; i < 2; ++i) {
@@ -211,7 +212,7 @@ TEST_F(CatalogueTest, OverLongOrUnreadableArgumentsAreRefusedBeforeConnecting) {
     std::string text;
     Vessel extra;
     extra.Alloc(10, 10);
-    FolderPath = std::string(1024, 'f');
+    FileFolder = std::string(1024, 'f');
     TransferFileName = std::string(1024, 'n');
     RenameNewName = std::string(1024, 'r');
     EXPECT_EQ(Session.FormatCommand(kCmdRenameFile, text, extra), 0);

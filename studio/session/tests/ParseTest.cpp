@@ -131,11 +131,14 @@ TEST_F(SessionTest, EveryLayoutFillsItsOwnFields) {
     EXPECT_EQ(d->m_UserName, "scott");
     EXPECT_EQ(d->m_Connections, 5);
 
-    // Htmls, Images and Data each fill their own list; only Files has a kind.
+    // Htmls, Images and Data each fill their own list with the files of a folder listing
+    // (the answer to a delete or rename); only Files keeps the kind.
     const int codes[] = {kCmdGetHtmls, kCmdGetImages, kCmdGetData};
     FileListType* lists[] = {&HtmlList, &ImageList, &DataList};
     for (int i = 0; i < 3; ++i) {
-        Answer(HttpOk(Table({{"f" + std::to_string(i), "12", "2024-01-02", "1"}})));
+        Answer(HttpOk(Table({{"..", "", "", "1"},
+                             {"sub", "", "2024-01-01", "1"},
+                             {"f" + std::to_string(i), "12", "2024-01-02", "0"}})));
         ASSERT_EQ(Session.ParseResponse(codes[i]), 0);
         FileItem* f = nullptr;
         ASSERT_EQ(lists[i]->GetAt(0, &f), 0);
