@@ -35,7 +35,13 @@ std::string StatusHeader(int status, std::string_view contentType, std::string_v
                          : status == 403 ? "Forbidden"
                          : status == 404 ? "Not Found"
                          : status == 405 ? "Method Not Allowed"
+                         : status == 409 ? "Conflict"
+                         : status == 411 ? "Length Required"
+                         : status == 413 ? "Content Too Large"
+                         : status == 431 ? "Request Header Fields Too Large"
+                         : status == 500 ? "Internal Server Error"
                          : status == 501 ? "Not Implemented"
+                         : status == 503 ? "Service Unavailable"
                                          : "Error";
     std::string r = "HTTP/1.1 " + std::to_string(status) + " " + reason +
                     "\r\nServer: Quorvel/2.1\r\nConnection: close\r\nContent-Type: ";

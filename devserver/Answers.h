@@ -23,7 +23,7 @@ std::string DocumentAnswer(std::string_view bytes,
                            const char* contentType = "application/octet-stream");
 // The header of a document whose size bytes follow it (sent from a file).
 std::string DocumentHeader(long long size, const char* contentType = "application/octet-stream");
-// A response header with the given status (200, 400, 403, 404, 405, 501); extraHeader lines
+// A response header with the given status (200, 301, 400, 403 ... 503); extraHeader lines
 // begin with CR LF.
 std::string StatusHeader(int status, std::string_view contentType, std::string_view extraHeader,
                          long long bodyLength);

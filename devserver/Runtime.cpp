@@ -315,7 +315,7 @@ std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
     const std::vector<std::string> path = PathParts(MessageOf(http));
     if (http.m_HttpType != HttpProcessor::kHttpGet && http.m_HttpType != HttpProcessor::kHttpPost) {
         rc.what = "(method)";
-        answer = RunMessage(rc, 405, "Only GET and POST are served");
+        answer = RunMessage(rc, 405, "Only GET, HEAD and POST are served");
     } else if (path.size() < 2 || !CheckAppName(path[0]).empty()) {
         rc.what = "(address)";
         if (http.m_HttpType == HttpProcessor::kHttpGet && path.size() == 1 &&
@@ -580,8 +580,18 @@ std::string DevServer::RunRender(RunCall& rc, TableList<TableListItem>& tables,
     Vessel out;
     out.Alloc(8192, 8192);
     f_TableListToHttpResult(tables, &run, out, nullptr);
-    if (tables.m_ErrorCode != 0) rc.status = 500;
-    return std::string(out.GetContent(), static_cast<std::size_t>(out.GetSize()));
+    std::string answer(out.GetContent(), static_cast<std::size_t>(out.GetSize()));
+    // The renderer's header names no charset and answers even a failed request 200: the
+    // page it made stays the body of a 500.
+    const std::size_t end = answer.find("\r\n\r\n");
+    const std::size_t type = answer.find("\r\nContent-Type: text/html\r\n");
+    if (type != std::string::npos && type < end) answer.insert(type + 25, "; charset=utf-8");
+    if (tables.m_ErrorCode != 0) {
+        rc.status = 500;
+        if (answer.rfind("HTTP/1.1 200 OK\r\n", 0) == 0)
+            answer.replace(0, 15, "HTTP/1.1 500 Internal Server Error");
+    }
+    return answer;
 }
 
 std::string DevServer::RunLogin(HttpProcessor& http, RunCall& rc,

@@ -25,6 +25,7 @@
 
 #include "common/Lists.h"
 #include "devserver/Checks.h"
+#include "devserver/Framing.h"
 #include "platform/os/Files.h"
 #include "platform/os/System.h"
 #include "webproc/HttpProcessor.h"
@@ -528,8 +529,12 @@ void DevServer::Serve() {
         {
             std::lock_guard<std::mutex> g(m_PeerLock);
             if (m_PeerConnections[peer] >= m_Options.maxConnectionsPerAddress) {
-                std::string busy =
-                    ErrorAnswer("Server busy: too many connections from your address");
+                // 503 for browsers; the studio reads the SERVER_ERROR text.
+                const std::string text =
+                    "SERVER_ERROR: Server busy: too many connections from your address";
+                std::string busy = StatusHeader(503, "text/plain", "\r\nRetry-After: 1",
+                                                static_cast<long long>(text.size())) +
+                                   text;
                 c.SendAll(busy.data(), busy.size(), 200);
                 // What the client sent already is read, so that closing does not reset the
                 // connection before it reads the answer (a later request still may).
@@ -573,6 +578,7 @@ namespace {
 // An upload's command text comes first in its body and ends with "&&&"; this much of the
 // body is read before deciding whether the rest goes to a file.
 constexpr long kCallPrefix = 12000;
+constexpr std::size_t kMaxHeaderBytes = 65536;
 constexpr std::string_view kUploadCall = "server_request=UploadFile(";
 // An accepted upload's deadline moves on by a millisecond for every this many bytes of
 // its file that arrive: a large file at 256 KB/s or faster is never cut off, while a
@@ -590,28 +596,34 @@ void DevServer::ServeConnection(net::TcpConnection c, uint32_t peer) {
     long long length = 0;  // the body's, once the header is whole
     bool decided = false;  // whether the body goes to memory (or was streamed)
     const int idle = m_Options.idleTimeoutMs;
-    auto fail = [&](const std::string& reason) {
-        std::string a = ErrorAnswer(reason);
+    // The studio reads its refusals in a SERVER_ERROR text; browsers in the status.
+    auto fail = [&](const Verdict& v) {
+        const std::string_view got(http.m_Message.GetContent() ? http.m_Message.GetContent() : "",
+                                   static_cast<std::size_t>(http.m_Message.GetSize()));
+        std::string a = MethodOf(got) == "DEV"
+                            ? ErrorAnswer(v.reason)
+                            : StatusHeader(v.status, "text/plain; charset=utf-8", v.extraHeader,
+                                           static_cast<long long>(v.reason.size() + 1)) +
+                                  v.reason + "\n";
         c.SendAll(a.data(), a.size(), idle);
     };
     for (;;) {
         long n = Receive(c, block, sizeof block, deadline);
         if (n <= 0)
             return;  // idle too long, stopping, failed, or closed before the request was whole
-        if (http.m_Message.AddContent(block, n) != 0) return fail("Out of memory");
+        if (http.m_Message.AddContent(block, n) != 0) return fail({500, "Out of memory", {}});
         if (headerLength == 0) {
+            const std::string_view got(http.m_Message.GetContent(),
+                                       static_cast<std::size_t>(http.m_Message.GetSize()));
+            Verdict v = EarlyVerdict(got, kMaxHeaderBytes);
+            if (v.status != 0) return fail(v);
             const long h = http.GetHeaderLength();
-            if (h == 0) {
-                if (http.m_Message.GetSize() > 65536) return fail("The request header is too long");
-                continue;
-            }
-            const long l = http.GetContentLength();
-            // A browser's GET has no body.
-            if (l == 0 && http.GetHttpType() == HttpProcessor::kHttpGet) break;
-            if (l <= 0) return fail("The request has no Content-Length");
-            if (static_cast<long long>(l) > m_Options.maxRequestBytes)
-                return fail("The request is larger than " +
-                            std::to_string(m_Options.maxRequestBytes) + " bytes");
+            if (h == 0) continue;
+            long long l = 0;
+            v = HeaderVerdict(got.substr(0, static_cast<std::size_t>(h)), m_Options.maxRequestBytes,
+                              l);
+            if (v.status != 0) return fail(v);
+            if (l == 0) break;  // no body: a GET or HEAD, or an empty form
             headerLength = h;
             length = l;
         }
@@ -633,10 +645,22 @@ void DevServer::ServeConnection(net::TcpConnection c, uint32_t peer) {
         }
         if (!http.IsMoreData()) break;
     }
+    // HEAD is answered as GET, without the body.
+    const bool head = MethodOf(std::string_view(http.m_Message.GetContent(), 4)) == "HEAD";
+    HttpProcessor asGet;
+    if (head && (asGet.m_Message.Alloc(http.m_Message.GetSize(), 1000) != 0 ||
+                 asGet.m_Message.AddContent("GET", 3) != 0 ||
+                 asGet.m_Message.AddContent(http.m_Message.GetContent() + 4,
+                                            http.m_Message.GetSize() - 4) != 0))
+        return fail({500, "Out of memory", {}});
     ++m_Executing;
     std::unique_ptr<os::FileReader> file;
-    std::string answer = Handle(http, &file, peer);
+    std::string answer = Handle(head ? asGet : http, &file, peer);
     --m_Executing;
+    if (head) {
+        answer.resize(std::min(answer.size(), answer.find("\r\n\r\n") + 4));
+        file.reset();
+    }
     // A file goes from disk to the socket after the header, without passing through memory.
     if (c.SendAll(answer.data(), answer.size(), idle) == 0 && file)
         c.SendFile(file->Handle(), file->Size(), idle);

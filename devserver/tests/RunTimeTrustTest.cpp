@@ -143,3 +143,42 @@ TEST_F(RunTime, LoginGuessesFromOneAddressWaitTheirTurn) {
     for (auto& t : guesses) t.join();
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3150));
 }
+
+TEST_F(RunTime, BrowsersGetTheStatusHttpGivesAtOnce) {
+    auto status = [&](const std::string& request) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::string a = Exchange(s.Port(), request);
+        // Answered at once, not when the connection has been idle long enough.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << request;
+        return a.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(a.c_str() + 9) : 0;
+    };
+    EXPECT_EQ(status("POST /demo/ HTTP/1.1\r\nHost: h\r\n\r\n"), 411);
+    EXPECT_EQ(
+        status("POST /demo/ HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"),
+        501);
+    EXPECT_EQ(status("POST /demo/ HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabcd"),
+              400);
+    EXPECT_EQ(status("POST /demo/ HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\n"), 413);
+    EXPECT_EQ(status("GET /demo/ HTTP/1.1\r\nX: " + std::string(70000, 'x') + "\r\n\r\n"), 431);
+    EXPECT_EQ(status("BREW /demo/ HTTP/1.1\r\n\r\n"), 501);
+    EXPECT_EQ(status("GET /demo/index.html HTTP/1.1\nHost: h\n\n"), 400);
+    for (const char* method : {"OPTIONS", "DELETE", "PUT"}) {
+        const std::string a = Exchange(s.Port(), std::string(method) + " /demo/ HTTP/1.1\r\n\r\n");
+        EXPECT_EQ(Status(a), 405) << method;
+        EXPECT_TRUE(Has(a, "Allow: GET, HEAD, POST")) << a;
+    }
+    // HEAD: GET's header, no body.
+    const std::string get = Exchange(s.Port(), "GET /demo/index.html HTTP/1.1\r\n\r\n");
+    const std::string head = Exchange(s.Port(), "HEAD /demo/index.html HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(Status(head), 200);
+    EXPECT_EQ(head, get.substr(0, get.find("\r\n\r\n") + 4)
+                        .replace(get.find("jsessionid=") + 11, 32,
+                                 head.substr(head.find("jsessionid=") + 11, 32)));
+    // A rendered page names its charset; a failed request is a 500 with the library's page.
+    EXPECT_TRUE(Has(Curl({"/demo/ListCustomers()"}), "Content-Type: text/html; charset=utf-8"));
+    WriteFile(s.Dir() / "script.sql", "SELECT x");
+    ASSERT_EQ(Cli(s, {"SetReqScript", "1", s.Dir() / "script.sql"}).rc, 0);
+    const std::string failed = Curl({"/demo/ListCustomers()"});
+    EXPECT_EQ(Status(failed), 500);
+    EXPECT_TRUE(Has(failed, "Please contact technical support.")) << failed;
+}

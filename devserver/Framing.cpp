@@ -1,0 +1,106 @@
+#include "devserver/Framing.h"
+
+#include <strings.h>
+
+#include <cctype>
+
+namespace devserver {
+
+namespace {
+
+constexpr const char* kAllow = "\r\nAllow: GET, HEAD, POST";
+
+Verdict Refused(int status, std::string reason, std::string extra = {}) {
+    return Verdict{status, std::move(reason), std::move(extra)};
+}
+
+// Each line of the header after the request line, without its CR LF.
+template <class Visit>
+void HeaderLines(std::string_view header, Visit visit) {
+    for (std::size_t at = header.find("\r\n"); at != std::string_view::npos;) {
+        const std::size_t next = header.find("\r\n", at + 2);
+        visit(header.substr(
+            at + 2, next == std::string_view::npos ? std::string_view::npos : next - at - 2));
+        at = next;
+    }
+}
+
+// The value of a "Name: value" line when its name is name (any case); else false.
+bool ValueOf(std::string_view line, std::string_view name, std::string_view& value) {
+    if (line.size() <= name.size() || line[name.size()] != ':' ||
+        strncasecmp(line.data(), name.data(), name.size()) != 0)
+        return false;
+    value = line.substr(name.size() + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    return true;
+}
+
+}  // namespace
+
+std::string_view MethodOf(std::string_view message) {
+    return message.substr(0, message.find_first_of(" \r\n"));
+}
+
+Verdict EarlyVerdict(std::string_view received, std::size_t maxHeader) {
+    const std::size_t lf = received.find('\n');
+    if (lf != std::string_view::npos) {
+        if (lf == 0 || received[lf - 1] != '\r')
+            return Refused(400, "Lines of a request end in CR LF");
+        const std::string_view method = MethodOf(received);
+        if (method != "GET" && method != "POST" && method != "HEAD" && method != "DEV") {
+            for (const char* known : {"OPTIONS", "PUT", "DELETE", "PATCH", "TRACE", "CONNECT"})
+                if (method == known)
+                    return Refused(405, std::string(method) + " is not served here", kAllow);
+            return Refused(501, "Unknown method");
+        }
+        // A header line ending in LF alone would leave the header without its end.
+        const std::size_t end = received.find("\r\n\r\n");
+        for (std::size_t at = received.find('\n', lf + 1);
+             at != std::string_view::npos && (end == std::string_view::npos || at < end);
+             at = received.find('\n', at + 1))
+            if (received[at - 1] != '\r') return Refused(400, "Lines of a request end in CR LF");
+        if (end != std::string_view::npos) return {};
+    }
+    if (received.size() > maxHeader) return Refused(431, "The request header is too long");
+    return {};
+}
+
+Verdict HeaderVerdict(std::string_view header, long long maxBody, long long& length) {
+    length = -1;
+    Verdict v;
+    HeaderLines(header, [&](std::string_view line) {
+        std::string_view value;
+        if (v.status != 0) return;
+        if (ValueOf(line, "Transfer-Encoding", value) &&
+            strcasecmp(std::string(value).c_str(), "identity") != 0) {
+            v = Refused(501, "Bodies in chunks are not taken: send a Content-Length");
+        } else if (ValueOf(line, "Content-Length", value)) {
+            long long n = 0;
+            bool digits = !value.empty() && value.size() <= 18;
+            for (char c : value) {
+                if (!std::isdigit(static_cast<unsigned char>(c))) digits = false;
+                n = n * 10 + (c - '0');
+            }
+            if (!digits)
+                v = Refused(400, "The Content-Length is no number");
+            else if (length >= 0 && n != length)
+                v = Refused(400, "Two Content-Length lines disagree");
+            else
+                length = n;
+        }
+    });
+    if (v.status != 0) return v;
+    if (length > maxBody)
+        return Refused(413, "The request is larger than " + std::to_string(maxBody) + " bytes");
+    if (length < 0) {
+        const std::string_view method = MethodOf(header);
+        if (method == "POST" || method == "DEV")
+            return Refused(411, "The request has no Content-Length");
+        length = 0;
+    }
+    return {};
+}
+
+}  // namespace devserver
