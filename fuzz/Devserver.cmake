@@ -9,6 +9,8 @@ set(qv_fuzz_devserver_sources
   ${PROJECT_SOURCE_DIR}/devserver/Commands.cpp
   ${PROJECT_SOURCE_DIR}/devserver/Db.cpp
   ${PROJECT_SOURCE_DIR}/devserver/FileArea.cpp
+  ${PROJECT_SOURCE_DIR}/devserver/Framing.cpp
+  ${PROJECT_SOURCE_DIR}/devserver/RunSessions.cpp
   ${PROJECT_SOURCE_DIR}/devserver/RunSql.cpp
   ${PROJECT_SOURCE_DIR}/devserver/Runtime.cpp
   ${PROJECT_SOURCE_DIR}/devserver/Seed.cpp

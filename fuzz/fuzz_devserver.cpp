@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "devserver/Framing.h"
 #include "devserver/Server.h"
 #include "webproc/HttpProcessor.h"
 
@@ -61,6 +62,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
     std::string message = data[0] == 'R' ? rest : Wrap(rest);
+    // What the connection decides before handling: a verdict carries a status and reason.
+    long long length = 0;
+    const devserver::Verdict early = devserver::EarlyVerdict(message, 65536);
+    const devserver::Verdict whole = devserver::HeaderVerdict(
+        std::string_view(message).substr(0, message.find("\r\n\r\n")), 1 << 20, length);
+    if ((early.status != 0 && early.reason.empty()) || (whole.status != 0 && whole.reason.empty()) ||
+        (whole.status == 0 && (length < 0 || length > (1 << 20))))
+        std::abort();
     // Logging out would end the session every later input needs.
     if (message.find("server_logout") != std::string::npos) return 0;
     std::string answer = Answer(message);

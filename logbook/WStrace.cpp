@@ -9,10 +9,41 @@
 #include "platform/os/System.h"
 
 void WStrace::SetFileName(const char* path) {
+    std::lock_guard<std::mutex> lock(m_Mutex);
     if (!path || std::strlen(path) >= 260)
         m_FileName.Clear();
     else
         m_FileName = path;
+}
+
+const char* WStrace::GetFileName() const {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_FileName.c_str();
+}
+
+void WStrace::SetStatus(int status) {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Status = status;
+}
+
+int WStrace::GetStatus() const {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Status;
+}
+
+void WStrace::SetTimeStatus(int status) {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_TimeStatus = status;
+}
+
+int WStrace::GetTimeStatus() const {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_TimeStatus;
+}
+
+void WStrace::SetMaxSize(long long bytes) {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_MaxSize = bytes;
 }
 
 void WStrace::GetTime(char* out, std::size_t size) {

@@ -13,16 +13,19 @@ public:
     WStrace(const WStrace&) = delete;
     WStrace& operator=(const WStrace&) = delete;
 
+    // Every setting is written and read under the object's lock, so a thread may change
+    // one while others print.
     // A path of 260 characters or more sets an empty name.
     void SetFileName(const char* path);
-    const char* GetFileName() const { return m_FileName.c_str(); }
-    void SetStatus(int status) { m_Status = status; }
-    int GetStatus() const { return m_Status; }
-    void SetTimeStatus(int status) { m_TimeStatus = status; }
-    int GetTimeStatus() const { return m_TimeStatus; }
+    // The name's text stays valid until the next SetFileName.
+    const char* GetFileName() const;
+    void SetStatus(int status);
+    int GetStatus() const;
+    void SetTimeStatus(int status);
+    int GetTimeStatus() const;
 
     // A file that grows past bytes (0: no limit) loses its oldest half, whole lines.
-    void SetMaxSize(long long bytes) { m_MaxSize = bytes; }
+    void SetMaxSize(long long bytes);
 
     void Clean();
     void Print(const char* text1, long length1, const char* text2, long length2);
@@ -35,7 +38,7 @@ private:
     void DropOldestHalf();  // under m_Mutex
 
     FixedText<259> m_FileName;
-    std::mutex m_Mutex;
+    mutable std::mutex m_Mutex;
     int m_Status = 1;
     int m_TimeStatus = 1;
     long long m_MaxSize = 0;

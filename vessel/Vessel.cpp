@@ -1,8 +1,8 @@
 #include "vessel/Vessel.h"
 
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 
 namespace {
@@ -109,7 +109,8 @@ int BasicVessel<Ch>::AddContentSize(long count) {
 
 template <class Ch>
 int BasicVessel<Ch>::InsertContent(long position, const Ch* source, long count) {
-    if (position < 0 || position > m_Size || !source || count < 0 || position + count > m_Capacity)
+    // count > capacity - position, not position + count > capacity: the sum can overflow.
+    if (position < 0 || position > m_Size || !source || count < 0 || count > m_Capacity - position)
         return -1;
     if (count > 0)
         std::memcpy(m_Content + position, source, static_cast<size_t>(count) * sizeof(Ch));

@@ -313,12 +313,24 @@ std::string Header(RunItem& run, size_t* lengthField) {
     h += "\r\nContent-Type: text/html";
     char line[512];
     CookieState& c = run.m_Cookies;
+    // A CR or LF would end the header line and let a cookie's text add lines of its own:
+    // such a cookie is not set, whatever its kind.
+    const auto breaks = [](std::string_view t) { return t.find_first_of("\r\n") != t.npos; };
+    const auto refuse = [&run] {
+        if (!run.m_Trace) return;
+        const std::string why = "Cookie not set: its name, value or path holds CR or LF";
+        run.m_Trace->Print(why.data(), static_cast<long>(why.size()), "", 0);
+    };
     if (c.m_InUse == 1 &&
         (c.m_Action == CookieState::kSetSession || c.m_Action == CookieState::kExpireSession)) {
         const bool expire = c.m_Action == CookieState::kExpireSession;
         c.m_Action = CookieState::kNone;
         for (const CookieEntry& e : c.m_Entries) {
             if (e.m_Kind != CookieEntry::kSession) continue;
+            if (breaks(e.m_Path.view())) {
+                refuse();
+                continue;
+            }
             if (expire)
                 std::snprintf(line, sizeof line,
                               "\r\nSet-Cookie: jsessionid=%d; Expires=Wed, 07-May-2014 00:00:01 "
@@ -332,13 +344,8 @@ std::string Header(RunItem& run, size_t* lengthField) {
     }
     for (const CookieEntry& e : c.m_Entries) {
         if (e.m_Kind != CookieEntry::kNamed) continue;
-        // A CR or LF would end the header line and let the value add lines of its own.
-        const auto breaks = [](std::string_view t) { return t.find_first_of("\r\n") != t.npos; };
         if (breaks(e.m_Name.view()) || breaks(e.m_Value.view()) || breaks(e.m_Path.view())) {
-            if (run.m_Trace) {
-                const std::string why = "Cookie not set: its name, value or path holds CR or LF";
-                run.m_Trace->Print(why.data(), static_cast<long>(why.size()), "", 0);
-            }
+            refuse();
             continue;
         }
         std::snprintf(line, sizeof line, "\r\nSet-Cookie: %s=%s; Path=/%s/;", e.m_Name.c_str(),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <regex>
 #include <set>
@@ -127,4 +128,37 @@ TEST(WStrace, ConcurrentPrintsStayWholeAndComplete) {
     EXPECT_EQ(lines, kThreads * kLines);
     EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
     ::unlink(f.c_str());
+}
+
+// Settings change while other threads print (the thread sanitizer's case): every line
+// goes whole to one of the two files, and the limit holds.
+TEST(WStrace, SettingsChangeWhilePrinting) {
+    const std::string a = TempFile(), b = TempFile();
+    WStrace t;
+    t.SetFileName(a.c_str());
+    std::atomic<bool> done{false};
+    std::thread printer([&] {
+        for (int i = 0; i < 2000; ++i) t.Print("line", 4, "", 0);
+        done = true;
+    });
+    for (int i = 0; !done; ++i) {
+        t.SetFileName((i % 2 ? a : b).c_str());
+        t.SetTimeStatus(i % 2);
+        t.SetStatus(i % 3 ? 1 : 0);
+        t.SetMaxSize(i % 5 ? 0 : 1 << 20);
+        EXPECT_TRUE(t.GetFileName()[0] != '\0');
+        EXPECT_GE(t.GetStatus(), 0);
+        EXPECT_GE(t.GetTimeStatus(), 0);
+    }
+    printer.join();
+    for (const std::string& f : {a, b}) {
+        const std::string s = Read(f);
+        for (std::size_t at = 0, end; at < s.size(); at = end + 2) {
+            end = s.find("\r\n", at);
+            ASSERT_NE(end, std::string::npos);
+            const std::string line = s.substr(at, end - at);
+            EXPECT_TRUE(line == "line" || (line.size() == 29 && line.substr(25) == "line")) << line;
+        }
+        ::unlink(f.c_str());
+    }
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cstring>
 #include <string>
 
@@ -103,6 +105,8 @@ TEST(Vessel, InsertContentIsCheckedAgainstCapacity) {
     EXPECT_EQ(v.InsertContent(0, nullptr, 1), -1);
     EXPECT_EQ(v.InsertContent(4, "123456", 6), 0);  // reaches capacity exactly
     EXPECT_EQ(v.InsertContent(4, "1234567", 7), -1);
+    // A count whose sum with the position overflows is refused, not copied.
+    EXPECT_EQ(v.InsertContent(4, "x", std::numeric_limits<long>::max() - 2), -1);
     EXPECT_EQ(v.GetSize(), 4);  // never changes size
     EXPECT_EQ(v.InsertContent(1, "XY", 2), 0);
     EXPECT_EQ(std::string(v.GetContent(), 4), "aXYd");

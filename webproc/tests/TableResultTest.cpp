@@ -189,6 +189,12 @@ TEST(TableResult, ResponseHeaderAndContentLength) {
     EXPECT_EQ(Text(off).find("jsessionid"), std::string::npos);
     EXPECT_NE(Text(off).find("theme=dark"), std::string::npos);
     EXPECT_EQ(run.m_Cookies.m_Action, CookieState::kSetSession);
+    // A session cookie's path holding CR LF adds no header line of its own.
+    run.m_Cookies.m_InUse = 1;
+    run.m_Cookies.m_Entries[0].m_Path = "shop/\r\nX-Injected: 1";
+    Vessel injected;
+    f_TableListToHttpResultFromText(list, &run, injected, "x");
+    EXPECT_EQ(Text(injected).find("X-Injected"), std::string::npos) << Text(injected);
 }
 
 TEST(TableResult, TemplateFileAndMissingTemplate) {

@@ -233,8 +233,8 @@ TEST(Upload, NeverWritesOutsideTheDataFolder) {
 // lines a part has, whatever the boundary looks like (python-requests and Go send
 // boundaries without dashes, some clients quote it).
 TEST(Upload, OnlyTheDelimiterEndsAPart) {
-    for (const std::string& type : {std::string("boundary=9f2c1e"),
-                                    std::string("boundary=\"9f2c1e\"; charset=utf-8")}) {
+    for (const std::string& type :
+         {std::string("boundary=9f2c1e"), std::string("boundary=\"9f2c1e\"; charset=utf-8")}) {
         TempDir dir;
         MakeDataFolder(dir);
         const std::string data = "line one\r\n---- not an end\r\n--9f2c1 nor this";
