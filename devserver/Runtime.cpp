@@ -388,7 +388,7 @@ std::string DevServer::RunPage(HttpProcessor& http, RunCall& rc, Call& call) {
 std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
     char name[52] = {};
     ParamList<ParamListItem> params;
-    if (http.GetRequestNameAndParams(name, params) != 0) {
+    if (http.GetRequestNameAndParams(name, sizeof name, params) != 0) {
         rc.what = name[0] ? std::string(name) : "(call)";
         return RunMessage(rc, 400,
                           params.m_ErrorMsg.empty()

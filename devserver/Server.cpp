@@ -383,7 +383,7 @@ bool DevServer::ReadCall(HttpProcessor& http, Call& call, std::string& answer) {
     int kind = http.GetReqType();
     char name[52] = {};
     ParamList<ParamListItem> params;
-    if (http.GetRequestNameAndParams(name, params) != 0) {
+    if (http.GetRequestNameAndParams(name, sizeof name, params) != 0) {
         call.name = name[0] ? name : "(unreadable)";
         answer = Refuse(call, params.m_ErrorMsg.empty()
                                   ? std::string("The command text has no argument list")

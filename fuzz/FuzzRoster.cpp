@@ -28,11 +28,10 @@ void Drive(Table& t, const uint8_t* data, size_t size) {
                 long n = 0, width = 0;
                 if (t.GetField(a, b % 4, &cell, &n) != 0 || t.GetFieldSize(b % 4, &width) != 0)
                     std::abort();
-                const long want = static_cast<long>(text.size()) < width
-                                      ? static_cast<long>(text.size())
-                                      : width;
-                if (n != want || text.compare(0, static_cast<size_t>(n), cell,
-                                              static_cast<size_t>(n)) != 0)
+                const long want =
+                    static_cast<long>(text.size()) < width ? static_cast<long>(text.size()) : width;
+                if (n != want ||
+                    text.compare(0, static_cast<size_t>(n), cell, static_cast<size_t>(n)) != 0)
                     std::abort();
                 break;
             }

@@ -57,19 +57,19 @@ void AskEverything(HttpProcessor& http) {
     http.GetSessionID();
     http.GetUserID();
     char value[51];
-    http.GetCookie("jsessionid", value);
+    http.GetCookie("jsessionid", value, sizeof value);
     http.GetCookie("a", value);
     char path[1024];
     http.GetPathFileName(path, sizeof path);
     http.GetReqType();
     char name[51];
     ParamList<ParamListItem> params;
-    http.GetRequestNameAndParams(name, params);
+    http.GetRequestNameAndParams(name, sizeof name, params);
     Vessel out;
     http.GetParameter("server_request", out);
     http.GetParameter("x", out);
     char app[50];
-    http.GetAppName(app);
+    http.GetAppName(app, sizeof app);
 }
 
 }  // namespace

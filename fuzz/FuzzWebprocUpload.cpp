@@ -53,10 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     http.GetReqType();
     char name[51];
     ParamList<ParamListItem> params;
-    http.GetRequestNameAndParams(name, params);
+    http.GetRequestNameAndParams(name, sizeof name, params);
     // The application as a server takes it, from the request path.
     char app[50] = "";
-    http.GetAppName(app);
+    http.GetAppName(app, sizeof app);
     if (!app[0]) std::snprintf(app, sizeof app, "shop");
     UploadTraceList<UploadTraceListItem> trace;
     http.Upload(app, params, folder.root.c_str(), trace);

@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const devserver::Verdict early = devserver::EarlyVerdict(message, 65536);
     const devserver::Verdict whole = devserver::HeaderVerdict(
         std::string_view(message).substr(0, message.find("\r\n\r\n")), 1 << 20, length);
-    if ((early.status != 0 && early.reason.empty()) || (whole.status != 0 && whole.reason.empty()) ||
+    if ((early.status != 0 && early.reason.empty()) ||
+        (whole.status != 0 && whole.reason.empty()) ||
         (whole.status == 0 && (length < 0 || length > (1 << 20))))
         std::abort();
     // Logging out would end the session every later input needs.

@@ -1,5 +1,6 @@
 #include "webproc/HttpProcessor.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -7,6 +8,7 @@
 #include "common/NoThrow.h"
 #include "webproc/Scan.h"
 
+using webproc_detail::CopyCut;
 using webproc_detail::ParseLong;
 using webproc_detail::SpanUntil;
 
@@ -216,16 +218,23 @@ int HttpProcessor::GetCookie(const char* name, char* value) {
         -1);
 }
 
-int HttpProcessor::GetPathFileName(char* out, int /*size*/) {
-    if (!out) return -1;
+int HttpProcessor::GetPathFileName(char* out, int size) {
+    if (!out || size <= 0) return -1;
     out[0] = '\0';
     long pos = 0;
     if (!m_Message.ContainsN("HTTP", 4, &pos, 0)) return 0;
     // From after "POST " up to the blank before "HTTP".
     const long n = pos - 6;
-    if (n >= 0 && n <= 1023) {
-        std::memcpy(out, m_Message.GetContent() + 5, static_cast<size_t>(n));
-        out[n] = '\0';
-    }
-    return 0;
+    if (n < 0 || n > 1023) return 0;
+    const long fits = std::min<long>(n, size - 1);
+    std::memcpy(out, m_Message.GetContent() + 5, static_cast<size_t>(fits));
+    out[fits] = '\0';
+    return fits < n ? -1 : 0;
+}
+
+int HttpProcessor::GetCookie(const char* name, char* value, std::size_t size) {
+    if (!value || size == 0) return -1;
+    char whole[51];
+    int rc = GetCookie(name, whole);
+    return CopyCut(whole, value, size) ? rc : -1;
 }

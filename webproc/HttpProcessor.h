@@ -10,6 +10,8 @@
 // or re-allocates m_Message (Free or Alloc); a processor can therefore be reused.
 #pragma once
 
+#include <cstddef>
+
 #include "common/Export.h"
 #include "common/FixedText.h"
 #include "common/Lists.h"
@@ -75,16 +77,24 @@ public:
     long GetUserID();
     // value has room for 51 characters; 0 found or not (empty), -1 value cut to 50.
     int GetCookie(const char* name, char* value);
-    // out has room for 1024 characters; size is not used.
+    // The same into size bytes (at most 50 characters and the terminator): -1 when cut.
+    int GetCookie(const char* name, char* value, std::size_t size);
+    // The path after "POST " into out, which has room for size bytes (1024 gives every
+    // path the library takes); -1 when it did not fit (out then holds as much as fits).
     int GetPathFileName(char* out, int size);
 
     // Requests and form parameters.
+    // Finds the message's kind first (GetHttpType) when nothing has yet.
     int GetReqType();
     // name has room for 51 characters.
     int GetRequestNameAndParams(char* name, ParamList<ParamListItem>& params);
+    // The same into size bytes: -1 also when the name was cut to fit.
+    int GetRequestNameAndParams(char* name, std::size_t size, ParamList<ParamListItem>& params);
     void GetParameter(const char* fieldName, Vessel& out);
     // name has room for 50 characters.
     int GetAppName(char* name);
+    // The same into size bytes: -1 also when the name was cut to fit.
+    int GetAppName(char* name, std::size_t size);
 
     // Multipart upload into rootFolder/appName/data.
     int Upload(const char* appName, ParamList<ParamListItem>& params, const char* rootFolder,
@@ -120,8 +130,8 @@ private:
     // split across two blocks is still found.
     struct ScanState {
         unsigned generation = 0;
-        long seen = -1;         // size at the last call; -1 before the first
-        long headerFrom = 0;    // next search start for "\r\n\r\n"
+        long seen = -1;          // size at the last call; -1 before the first
+        long headerFrom = 0;     // next search start for "\r\n\r\n"
         long headerLength = 0;   // found: position + 4; 0 not yet
         long contentLength = 0;  // read once the header is whole
     };

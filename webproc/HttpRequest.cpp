@@ -10,6 +10,9 @@
 #include "common/NoThrow.h"
 #include "platform/os/System.h"
 #include "webproc/HttpProcessor.h"
+#include "webproc/Scan.h"
+
+using webproc_detail::CopyCut;
 
 namespace {
 
@@ -112,6 +115,7 @@ long HttpProcessor::FindCallInBody() {
 int HttpProcessor::GetReqType() {
     return NoThrow(
         [&]() -> int {
+            if (m_HttpType == kHttpUnknown) GetHttpType();
             m_PathName = nullptr;
             m_RequestInBody = true;
             int kind = kReqNone;
@@ -455,6 +459,21 @@ void HttpProcessor::GetParameter(const char* fieldName, Vessel& out) {
         }
         if (!value.empty()) out.AddContent(value.data(), static_cast<long>(value.size()));
     });
+}
+
+int HttpProcessor::GetRequestNameAndParams(char* name, std::size_t size,
+                                           ParamList<ParamListItem>& params) {
+    if (!name || size == 0) return -1;
+    char whole[51];
+    const int rc = GetRequestNameAndParams(whole, params);
+    return CopyCut(whole, name, size) ? rc : -1;
+}
+
+int HttpProcessor::GetAppName(char* name, std::size_t size) {
+    if (!name || size == 0) return -1;
+    char whole[50];
+    const int rc = GetAppName(whole);
+    return CopyCut(whole, name, size) ? rc : -1;
 }
 
 int HttpProcessor::GetAppName(char* name) {

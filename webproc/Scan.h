@@ -48,4 +48,14 @@ inline int ParseInt(const char* text, long n) {
     return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
 }
 
+// Copies the zero-terminated from into to, which has room for size bytes (size > 0),
+// cutting it to fit; whether it fitted whole.
+inline bool CopyCut(const char* from, char* to, std::size_t size) {
+    const std::size_t n = std::strlen(from);
+    const std::size_t fits = n < size ? n : size - 1;
+    std::memcpy(to, from, fits);
+    to[fits] = '\0';
+    return fits == n;
+}
+
 }  // namespace webproc_detail

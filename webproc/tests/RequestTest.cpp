@@ -321,3 +321,30 @@ TEST(HttpRequest, ReusedProcessorForgetsThePath) {
 }
 
 }  // namespace
+
+// The sized forms write no more than they are given, and say when they cut; the request
+// kind is found without asking for the message kind first.
+TEST(HttpRequest, SizedOutputsHonourTheirSizes) {
+    HttpProcessor p;
+    const std::string get =
+        "GET /shop/Find(1) HTTP/1.1\r\nCookie: jsessionid=0123456789abcdef\r\n\r\n";
+    p.m_Message.AddContent(get.data(), static_cast<long>(get.size()));
+    EXPECT_EQ(p.GetReqType(), HttpProcessor::kReqGetCall);
+    char small[5] = "????";
+    EXPECT_EQ(p.GetAppName(small, sizeof small), 0);
+    EXPECT_STREQ(small, "shop");
+    char tiny[3];
+    EXPECT_EQ(p.GetAppName(tiny, sizeof tiny), -1);
+    EXPECT_STREQ(tiny, "sh");
+    ParamList<ParamListItem> params;
+    EXPECT_EQ(p.GetRequestNameAndParams(tiny, sizeof tiny, params), -1);
+    EXPECT_STREQ(tiny, "Fi");
+    char key[9];
+    EXPECT_EQ(p.GetCookie("jsessionid", key, sizeof key), -1);
+    EXPECT_STREQ(key, "01234567");
+    char path[4];
+    HttpProcessor post;
+    Set(post, "POST /app/page.html HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(post.GetPathFileName(path, sizeof path), -1);
+    EXPECT_STREQ(path, "/ap");
+}
