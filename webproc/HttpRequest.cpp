@@ -203,7 +203,7 @@ int HttpProcessor::GetRequestNameAndParams(char* name, ParamList<ParamListItem>&
             if (GetParams(text + n, params) != 0) return -1;
             if (m_ReqType == kReqGetCall || m_ReqType == kReqFormCall || m_ReqType == kReqDevLogin)
                 FillUtf16Values(params);
-            return 0;
+            return params.m_ErrorCode != 0 ? -1 : 0;
         },
         -1);
 }
@@ -392,9 +392,18 @@ void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>& params) {
     std::unordered_map<std::string, std::string> joinedOf;
     const char* base = m_Message.GetContent();
     const long count = params.Count();
+    // Every argument holds its own copy of its field's value, so a call that names one
+    // large field many times would cost the square of the request: the copies together
+    // may come to a few times the message, no more.
+    const long long budget = 4ll * m_Message.GetSize() + 65536;
+    long long spent = 0;
     for (long i = 0; i < count; ++i) {
         ParamListItem* item = nullptr;
         if (params.GetAt(i, &item) != kListOk || !item) continue;
+        if (spent > budget) {
+            params.SetError(kSyntaxError, "The arguments repeat more of the form than it holds");
+            return;
+        }
         const std::string_view v(item->m_Value.GetContent() ? item->m_Value.GetContent() : "",
                                  static_cast<size_t>(item->m_Value.GetSize()));
         if (!lookUp) {
@@ -404,7 +413,8 @@ void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>& params) {
         if (v.empty()) continue;
         auto known = joinedOf.find(std::string(v));
         if (known != joinedOf.end()) {
-            AppendUtf16(item->m_ValueU, known->second);
+            spent += static_cast<long long>(known->second.size());
+            if (spent <= budget) AppendUtf16(item->m_ValueU, known->second);
             continue;
         }
         if (!index)
@@ -430,6 +440,7 @@ void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>& params) {
             }
         }
         const std::string& value = joinedOf[std::string(v)] = found ? joined : std::string(v);
+        spent += static_cast<long long>(value.size());
         AppendUtf16(item->m_ValueU, value);
     }
 }

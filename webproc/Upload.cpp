@@ -12,6 +12,8 @@ namespace {
 
 constexpr char kFileName[] = "filename=";
 constexpr long kFileNameLen = sizeof kFileName - 1;
+// Files one message may carry: each costs a trace item of 4 KB.
+constexpr long kMaxFiles = 1000;
 
 // A part of a target name that can only ever name a file in the data folder itself:
 // no separator of either kind, no "..", no zero character and no leading '.' (which
@@ -65,6 +67,11 @@ int HttpProcessor::Upload(const char* appName, ParamList<ParamListItem>& params,
                 UploadTraceListItem* item = nullptr;
                 if (trace.Add(&item) != kListOk || !item) return -1;
                 const long part = k++;
+                if (part >= kMaxFiles) {
+                    item->m_Note = "Error: Too many files";
+                    item->m_Status = -1;
+                    return -1;
+                }
 
                 // The client's name, between the quotes after filename=.
                 std::string_view client = header.substr(p + kFileNameLen);

@@ -138,6 +138,17 @@ TEST(HttpRequest, LargeFormsAreLookedUpInLinearTime) {
     EXPECT_EQ(ValueU(At(list, 40000)), u"odd");
     EXPECT_EQ(ValueU(At(list, 40001)), u"49,again");
     EXPECT_EQ(ValueU(At(list, 7)), u"49,again");
+
+    // One large field named by every argument is refused, not copied into each.
+    std::string many = "server_request=Big(x";
+    for (int i = 0; i < 2000; ++i) many += ",x";
+    HttpProcessor square;
+    Set(square,
+        Post("/app", "application/x-www-form-urlencoded", many + ")&x=" + std::string(60000, 'v')));
+    ASSERT_EQ(square.GetReqType(), 3);
+    ParamList<ParamListItem> repeated;
+    EXPECT_EQ(square.GetRequestNameAndParams(name, repeated), -1);
+    EXPECT_EQ(repeated.m_ErrorCode, HttpProcessor::kSyntaxError);
 }
 
 TEST(HttpRequest, MultipartFieldsAreLookedUp) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -257,4 +258,20 @@ TEST(Upload, OnlyTheDelimiterEndsAPart) {
                                  static_cast<size_t>(who->m_ValueU.GetSize())),
                   u"Smith, John");
     }
+}
+
+// Parts are read once each, and a message carries at most 1000 files.
+TEST(Upload, ManyPartsCostLinearTimeAndAreCapped) {
+    TempDir dir;
+    MakeDataFolder(dir);
+    std::vector<std::pair<std::string, std::string>> files(1001, {"f.txt", "x"});
+    std::string call = "Save(";
+    for (int i = 0; i < 1001; ++i) call += (i ? ",n" : "n") + std::to_string(i);
+    Post post(Multipart(call + ")", files));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(post.http.Upload("shop", post.params, dir.path.c_str(), post.trace), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    ASSERT_EQ(post.trace.Count(), 1001);
+    EXPECT_STREQ(post.Trace(1000).m_Note, "Error: Too many files");
+    EXPECT_EQ(dir.Files().size(), 1000u);
 }
