@@ -42,7 +42,7 @@ void Box(gui::Window owner, std::string_view text, std::string_view caption) {
 }
 
 std::string FailureText() {
-    if (Session.GetErrorText()[0] != '\0') return Session.GetErrorText();
+    if (Session.GetErrorText()[0] != '\0') return Session.GetErrorReason();
     return "No answer from the server!";
 }
 

@@ -80,8 +80,9 @@ void CancelDialog(gui::Dialog& d);
 
 // An OK box owned by owner, captioned "Quorvel Studio" unless told otherwise.
 void Box(gui::Window owner, std::string_view text, std::string_view caption = "Quorvel Studio");
-// The server's error text of the last exchange; when the exchange failed without one (no
-// connection, broken off, timed out), a text that says so instead of an empty box.
+// The reason of the last exchange's error (the server's, without the raw answer); when
+// the exchange failed without one (no connection, broken off, timed out), a text that
+// says so instead of an empty box.
 std::string FailureText();
 
 struct ListWindowKind {
