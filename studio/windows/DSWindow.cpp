@@ -5,6 +5,7 @@
 #include <string>
 
 #include "studio/resources/WindowResources.h"
+#include "studio/windows/Columns.h"
 
 namespace qvw {
 
@@ -120,16 +121,12 @@ ListWindowKind MakeKind() {
     k.fixedTitle = "Data Sources";
     k.menuName = "DS_MENU";
     k.defaultCommand = kCmdEdit;
-    k.header = [] {
-        char b[96];
-        std::snprintf(b, sizeof b, kHeaderFormat, "Name", "Conn", "Description");
-        return std::string(b);
-    };
+    k.header = [] { return FormatColumns(kHeaderFormat, {"Name", "Conn", "Description"}); };
     k.formatLine = [](long index, char* buf, std::size_t size) {
         return WithRecordAt(DSList, index, [buf, size](DSItem& r) {
             char conn[24];
             std::snprintf(conn, sizeof conn, "%d", static_cast<int>(r.m_Connections));
-            std::snprintf(buf, size, kLineFormat, r.m_Name.c_str(), conn, r.m_Description.c_str());
+            FormatColumns(buf, size, kLineFormat, {r.m_Name.view(), conn, r.m_Description.view()});
         });
     };
     k.count = [] { return DSList.Count(); };

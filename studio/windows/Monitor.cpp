@@ -10,6 +10,7 @@
 
 #include "platform/os/Files.h"
 #include "studio/resources/MonitorResources.h"
+#include "studio/windows/Columns.h"
 #include "studio/windows/ListWindow.h"
 
 namespace qvw {
@@ -306,11 +307,10 @@ bool TraceProc(gui::Dialog& d, const gui::DialogEvent& e) {
 }  // namespace
 
 std::string MonitorLine(const AppItem& a) {
-    char line[256];
-    std::snprintf(line, sizeof line, "%-20s %-43s %-6ld %-6ld %-6ld %-9ld", a.m_Name.c_str(),
-                  a.m_Description.c_str(), a.m_SessionsNow, a.m_SessionsToday, a.m_SessionsMonth,
-                  a.m_SessionsTotal);
-    return line;
+    return FormatColumns("%-20s %-43s %-6s %-6s %-6s %-9s",
+                         {a.m_Name.view(), a.m_Description.view(), std::to_string(a.m_SessionsNow),
+                          std::to_string(a.m_SessionsToday), std::to_string(a.m_SessionsMonth),
+                          std::to_string(a.m_SessionsTotal)});
 }
 
 std::string TraceTitle(long kind) {

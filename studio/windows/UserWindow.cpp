@@ -4,6 +4,7 @@
 #include <string>
 
 #include "studio/resources/WindowResources.h"
+#include "studio/windows/Columns.h"
 
 namespace qvw {
 
@@ -111,15 +112,11 @@ ListWindowKind MakeKind() {
     k.fixedTitle = "Users";
     k.menuName = "USER_MENU";
     k.defaultCommand = kCmdEdit;
-    k.header = [] {
-        char b[96];
-        std::snprintf(b, sizeof b, kLineFormat, "Name", "Description", "Type");
-        return std::string(b);
-    };
+    k.header = [] { return FormatColumns(kLineFormat, {"Name", "Description", "Type"}); };
     k.formatLine = [](long index, char* buf, std::size_t size) {
         return WithRecordAt(UserList, index, [buf, size](UserItem& u) {
-            std::snprintf(buf, size, kLineFormat, u.m_Name.c_str(), u.m_Description.c_str(),
-                          UserTypeText(u.m_Type));
+            FormatColumns(buf, size, kLineFormat,
+                          {u.m_Name.view(), u.m_Description.view(), UserTypeText(u.m_Type)});
         });
     };
     k.count = [] { return UserList.Count(); };
