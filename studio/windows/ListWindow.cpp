@@ -70,6 +70,12 @@ bool RefuseArgumentBreakers(gui::Window owner, std::initializer_list<std::string
     return false;
 }
 
+bool PasswordsMatch(gui::Window owner, std::string_view password, std::string_view again) {
+    if (password == again) return true;
+    Box(owner, "The two passwords are not the same: type the password again in both fields!");
+    return false;
+}
+
 long LeadingNumber(const std::string& text) {
     return std::strtol(text.c_str(), nullptr, 10);
 }

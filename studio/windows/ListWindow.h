@@ -276,6 +276,10 @@ bool BreaksArguments(std::string_view text);
 bool RefuseArgumentBreakers(gui::Window owner, std::initializer_list<std::string_view> texts,
                             std::string_view fields);
 
+// A password typed twice: false, with a box owned by owner, when the two differ; nothing
+// is sent then.
+bool PasswordsMatch(gui::Window owner, std::string_view password, std::string_view again);
+
 // A number typed into a field as atol reads it: leading blanks, a sign, the digits; 0 when
 // the text does not begin with a number.
 long LeadingNumber(const std::string& text);

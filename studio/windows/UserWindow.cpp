@@ -51,6 +51,7 @@ void PasswordInit(gui::Dialog& d) {
     d.SetTitle("User Password");
     d.SetText(kIdUserName, CurrentUser.m_Name.view());
     d.SetText(kIdUserPassword, "");
+    d.SetText(kIdUserPasswordAgain, "");
 }
 
 void PasswordOk(gui::Dialog& d) {
@@ -59,6 +60,9 @@ void PasswordOk(gui::Dialog& d) {
         Box(d.Handle(), "No User Password!");
         return;
     }
+    if (!PasswordsMatch(d.Handle(), CurrentUser.m_Password.view(),
+                        d.Text(kIdUserPasswordAgain, 20)))
+        return;
     // UserPwd carries the password before the id: a "," in it would give the password to
     // whichever user the rest names.
     if (RefuseArgumentBreakers(d.Handle(), {CurrentUser.m_Password.view()}, "Password")) return;
@@ -89,8 +93,12 @@ void OnCommand(gui::Window w, int id) {
                 win.RefreshTo(IndexByID(UserList, CurrentUser.m_ID));
             break;
         case kCmdDelete:
-            if (TakeCurrent() && CurrentUser.m_ID != kAdministrator &&
-                ConfirmAndDelete(w, "User", CurrentUser.m_Name.c_str(), kCmdDeleteUser, UserList))
+            if (!TakeCurrent()) break;
+            if (CurrentUser.m_ID == kAdministrator) {
+                Box(w, "The administrator " + CurrentUser.m_Name.str() + " cannot be deleted.");
+                break;
+            }
+            if (ConfirmAndDelete(w, "User", CurrentUser.m_Name.c_str(), kCmdDeleteUser, UserList))
                 win.Reshow();
             break;
         case kCmdPassword: {

@@ -1,5 +1,5 @@
-// What the screen shows: names that are not ASCII in list windows and the monitor, and
-// the trace's Find highlight over its match.
+// What the screen shows: names that are not ASCII in list windows and the monitor, the
+// trace's Find highlight over its match, and a dialog label wide enough for its name.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,7 +24,7 @@ bool Drawn(const std::string& text) {
     return std::find(all.begin(), all.end(), text) != all.end();
 }
 
-TEST(Rendering, NonAsciiColumnsAndTheTraceHighlight) {
+TEST(Rendering, NonAsciiColumnsTheTraceHighlightAndALabelThatFits) {
     DevServer server(true);
     QVW_NEED_SERVER(server);
     ASSERT_TRUE(LoginAdmin(server.Port()));
@@ -55,6 +55,18 @@ TEST(Rendering, NonAsciiColumnsAndTheTraceHighlight) {
     app.m_Name = "Äpfel";
     app.m_Description = "Über";
     EXPECT_EQ(qvw::MonitorLine(app).rfind("Äpfel                Über   ", 0), 0u);
+
+    // The data source's name fits its line in the password dialog, up to its 50 characters.
+    qvw::DSWindow().Browse().GotoRecord(qvw::IndexByName(DSList, CurrentDS.m_Name.c_str()) + 1);
+    gt::OnDialog(kDSPwdDialog, [](gui::Dialog& d) {
+        EXPECT_EQ(d.Text(kIdDSName, 50), "Bücher-DB-äöü-ßßß-lang-Name");
+        EXPECT_TRUE(gt::TextFits(d, kIdDSName));
+        d.SetText(kIdDSName, "Datenquelle-der-Buchhaltung-Abteilung-Nord-2024-ab");
+        EXPECT_TRUE(gt::TextFits(d, kIdDSName));
+        d.Press(2);
+    });
+    RunCommand(ds, qvw::kCmdPassword);
+    EXPECT_EQ(gt::PendingScripts(), 0);
 
     // Find in a trace: the match far along its line lies inside the highlight. The rest of
     // the line is blank, so every dark pixel of that row is the match drawn in the text
