@@ -197,6 +197,7 @@ ListWindowKind MakeKind() {
         });
     };
     k.count = [] { return AppList.Count(); };
+    k.refetch = [] { return Fetch(AppList, kCmdGetApps); };
     k.onCreate = [](gui::Window) {
         Fetch(UserList, kCmdGetUsers);
         TransferKind = kTransferApp;

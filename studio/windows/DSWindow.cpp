@@ -138,6 +138,7 @@ ListWindowKind MakeKind() {
         });
     };
     k.count = [] { return DSList.Count(); };
+    k.refetch = [] { return Fetch(DSList, kCmdGetDSs); };
     k.onCreate = [](gui::Window) { Fetch(DSList, kCmdGetDSs); };
     k.onDestroy = [](gui::Window) { DSList.Clear(); };
     k.onCommand = OnCommand;

@@ -163,6 +163,7 @@ ListWindowKind MakeKind(const FileKind& k) {
         });
     };
     d.count = [list] { return list->Count(); };
+    d.refetch = [&k] { return Fetch(*k.list, k.fetchCode); };
     d.onCreate = [&k](gui::Window) {
         // The Files window starts at the top of the area every time.
         if (IsFiles(k)) FolderPath = "";

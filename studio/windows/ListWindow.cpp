@@ -1,5 +1,6 @@
 #include "studio/windows/ListWindow.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -229,6 +230,7 @@ gui::Window ListWindow::Open(int width) {
 
 void ListWindow::UpdateTitle() {
     if (!m_Window) return;
+    m_TitleSuffix.clear();
     if (!m_Kind.fixedTitle.empty())
         gui::SetTitle(m_Window, m_Kind.fixedTitle);
     else
@@ -241,6 +243,7 @@ void ListWindow::UpdateTitle(std::string_view suffix) {
     title += ' ';
     title += suffix;
     gui::SetTitle(m_Window, title);
+    m_TitleSuffix = suffix;
 }
 
 void ListWindow::Reshow() {
@@ -258,6 +261,23 @@ void ListWindow::RefreshTo(long index, bool setTitle) {
     gui::SetWaitCursor();
     m_Browse.GotoRecord(index >= 0 ? index + 1 : 0);
     gui::SetArrowCursor();
+}
+
+void ListWindow::Refetch() {
+    if (!m_Kind.refetch) return;
+    const long keep = m_Browse.CurrentIndex();
+    gui::SetWaitCursor();
+    const int rc = m_Kind.refetch();
+    gui::SetArrowCursor();
+    const std::string suffix = m_TitleSuffix;
+    Reshow();
+    if (suffix.empty())
+        UpdateTitle();
+    else
+        UpdateTitle(suffix);
+    const long count = m_Kind.count ? m_Kind.count() : 0;
+    if (keep > 0 && count > 0) m_Browse.GotoRecord(std::min(keep, count - 1) + 1);
+    if (rc != 0) Box(m_Window, FailureText());
 }
 
 long ListWindow::Proc(gui::Window w, const gui::Message& m) {
@@ -326,7 +346,11 @@ long ListWindow::Proc(gui::Window w, const gui::Message& m) {
             }
             break;
         case gui::Msg::Command:
-            if (!gui::IsIconic(w) && m_Kind.onCommand) m_Kind.onCommand(w, m.id);
+            if (gui::IsIconic(w)) break;
+            if (m.id == kCmdRefresh)
+                Refetch();
+            else if (m_Kind.onCommand)
+                m_Kind.onCommand(w, m.id);
             break;
         case gui::Msg::DropFiles:
             if (!gui::IsIconic(w) && m_Kind.onDropFiles) m_Kind.onDropFiles(w, gui::DroppedFiles());

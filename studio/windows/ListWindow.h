@@ -45,6 +45,7 @@ enum WindowCommand : int {
     kCmdData = 126,
     kCmdFiles = 132,
     kCmdOpenFolder = 133,
+    kCmdRefresh = 134,  // View > Refresh, F5: the active list window fetches its list again
 };
 
 inline constexpr const char* kReqMenu = "REQ_MENU";
@@ -102,6 +103,8 @@ struct ListWindowKind {
     // list may be refilled by a worker meanwhile): the line is then left blank.
     std::function<bool(long index, char* buf, std::size_t size)> formatLine;
     std::function<long()> count;
+    // Fetches the list again for Refresh; Execute's result.
+    std::function<int()> refetch;
     // Creation work after the header (fetches) and before WBrowse::Create; destruction work
     // (emptying the lists) before the frame takes over again.
     std::function<void(gui::Window)> onCreate;
@@ -162,6 +165,9 @@ public:
     // After a dialog succeeded: reshow (and the title, when asked), then put the cursor on
     // the saved record (index from the lookup; negative: the first record).
     void RefreshTo(long index, bool setTitle = false);
+    // Refresh: the list fetched again, the title as it was, the cursor where it stood (on
+    // the last record when the list grew shorter); a failed fetch says why.
+    void Refetch();
 
 private:
     void Destroyed(gui::Window w);
@@ -170,6 +176,7 @@ private:
     ListBrowse m_Browse;
     gui::Window m_Window = 0;
     bool m_Registered = false;
+    std::string m_TitleSuffix;  // what the last titled update put after the count
 };
 
 // Sending and fetching. Fetch empties the list, sends and parses whatever the send

@@ -139,6 +139,11 @@ ListWindowKind MakeKind() {
         });
     };
     k.count = [] { return ReqList.Count(); };
+    k.refetch = [] {
+        // The data sources first: parsing the requests looks their names up there.
+        Fetch(DSList, kCmdGetDSs);
+        return Fetch(ReqList, kCmdGetReqs);
+    };
     k.onCreate = [](gui::Window) {
         // The data sources first: parsing the requests looks their names up there.
         Fetch(DSList, kCmdGetDSs);

@@ -128,6 +128,7 @@ ListWindowKind MakeKind() {
         });
     };
     k.count = [] { return UserList.Count(); };
+    k.refetch = [] { return Fetch(UserList, kCmdGetUsers); };
     k.onCreate = [](gui::Window) { Fetch(UserList, kCmdGetUsers); };
     k.onDestroy = [](gui::Window) { UserList.Clear(); };
     k.onCommand = OnCommand;
