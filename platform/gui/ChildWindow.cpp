@@ -26,7 +26,7 @@ constexpr struct {
     {Qt::Key_PageUp, kVkPrior},  {Qt::Key_PageDown, kVkNext}, {Qt::Key_End, kVkEnd},
     {Qt::Key_Home, kVkHome},     {Qt::Key_Left, kVkLeft},     {Qt::Key_Up, kVkUp},
     {Qt::Key_Right, kVkRight},   {Qt::Key_Down, kVkDown},     {Qt::Key_Insert, kVkInsert},
-    {Qt::Key_Delete, kVkDelete}, {Qt::Key_F3, kVkF3},
+    {Qt::Key_Delete, kVkDelete}, {Qt::Key_F3, kVkF3},         {Qt::Key_F5, kVkF5},
 };
 
 int VirtualKeyOf(int qtKey) {

@@ -100,6 +100,7 @@ enum VirtualKey {
     kVkDelete = 0x2E,
     kVkF = 0x46,
     kVkF3 = 0x72,
+    kVkF5 = 0x74,
 };
 
 struct Message {

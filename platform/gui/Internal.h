@@ -83,6 +83,7 @@ struct DriverState {
     std::vector<test::MessageRecord> boxes;
     std::vector<int> opened, unscripted;
     std::vector<std::string> statusTexts;
+    std::vector<std::string> drawnTexts;
 };
 DriverState& Driver();
 

@@ -85,6 +85,7 @@ void QtPainter::TextOut(int x, int y, std::string_view text) {
     m_P->setFont(m_Font);
     QFontMetrics fm(m_Font);
     QString s = Q(text);
+    if (Driver().enabled) Driver().drawnTexts.push_back(S(s));
     if (!m_Transparent) {
         m_P->fillRect(QRect(x, y, fm.horizontalAdvance(s), fm.height()), ToQColor(m_Bk));
     }

@@ -1,11 +1,15 @@
 // The test driver: scripted dialogs, queued file-dialog answers, and what tests read back
 // from the windows.
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QDropEvent>
+#include <QImage>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -62,6 +66,55 @@ const std::vector<int>& DialogsOpened() {
 }
 const std::vector<int>& Unscripted() {
     return Driver().unscripted;
+}
+const std::vector<std::string>& DrawnTexts() {
+    return Driver().drawnTexts;
+}
+std::vector<std::vector<Colour>> ControlImage(Dialog& d, int id) {
+    QWidget* c = DialogControl(d.Handle(), id);
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(c)) c = area->viewport();
+    std::vector<std::vector<Colour>> rows;
+    if (!c) return rows;
+    const QImage image = c->grab().toImage();
+    for (int y = 0; y < image.height(); ++y) {
+        std::vector<Colour>& row = rows.emplace_back();
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb v = image.pixel(x, y);
+            row.push_back(RGB(qRed(v), qGreen(v), qBlue(v)));
+        }
+    }
+    return rows;
+}
+Colour HighlightColour(Dialog& d, int id) {
+    QWidget* w = DialogControl(d.Handle(), id);
+    const QColor c = (w ? w->palette() : QApplication::palette()).highlight().color();
+    return RGB(c.red(), c.green(), c.blue());
+}
+std::string ShownText(Dialog& d, int id) {
+    QWidget* c = DialogControl(d.Handle(), id);
+    if (auto* e = qobject_cast<QLineEdit*>(c)) return S(e->displayText());
+    return d.Text(id, -1);
+}
+bool TextFits(Dialog& d, int id) {
+    QWidget* c = DialogControl(d.Handle(), id);
+    if (!c) return false;
+    if (auto* l = qobject_cast<QLabel*>(c))
+        return l->fontMetrics().horizontalAdvance(l->text()) <= l->contentsRect().width();
+    // Buttons and check boxes: what they need beside their text, against what they have.
+    return c->sizeHint().width() <= c->width();
+}
+void DragOn(Dialog& d, int id, int fromX, int fromY, int toX, int toY) {
+    QWidget* c = DialogControl(d.Handle(), id);
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(c)) c = area->viewport();
+    if (!c) return;
+    auto send = [c](QEvent::Type type, int x, int y, Qt::MouseButtons buttons) {
+        const QPointF at(x, y);
+        QMouseEvent e(type, at, c->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(c, &e);
+    };
+    send(QEvent::MouseButtonPress, fromX, fromY, Qt::LeftButton);
+    send(QEvent::MouseMove, toX, toY, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, toX, toY, Qt::NoButton);
 }
 Colour SurfacePixel(Window w, int x, int y) {
     ChildWindow* c = ChildOf(w);
@@ -211,11 +264,8 @@ bool HasCloseBox(Dialog& d) {
 
 bool ShowsWholeText(Dialog& d, int id) {
     QWidget* dlg = WidgetOf(d.Handle());
-    auto* l = qobject_cast<QLabel*>(DialogControl(d.Handle(), id));
-    if (!dlg || !l) return false;
-    const QRect room = l->contentsRect();
-    return l->fontMetrics().horizontalAdvance(l->text()) <= room.width() &&
-           dlg->rect().contains(l->geometry());
+    QWidget* label = qobject_cast<QLabel*>(DialogControl(d.Handle(), id));
+    return dlg && label && TextFits(d, id) && dlg->rect().contains(label->geometry());
 }
 
 std::string ToolButtonCaption(Window frame, int index) {

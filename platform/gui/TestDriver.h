@@ -48,6 +48,20 @@ const std::vector<MessageRecord>& MessageBoxes();
 const std::vector<int>& DialogsOpened();
 const std::vector<int>& Unscripted();
 
+// Every text a painter has drawn since the last Reset, as drawn: bytes that are not
+// UTF-8 come back as U+FFFD.
+const std::vector<std::string>& DrawnTexts();
+// A dialog control as it shows: its pixels (rows of colours, the viewport of a scrolling
+// control), the colour of a selection's background, the text it shows (a password's
+// dots), and whether that text fits into the control's width.
+std::vector<std::vector<Colour>> ControlImage(Dialog& d, int id);
+Colour HighlightColour(Dialog& d, int id);
+std::string ShownText(Dialog& d, int id);
+bool TextFits(Dialog& d, int id);
+// The left mouse button pressed at one point of a dialog control (of its viewport, as
+// ControlImage), moved to another and let go there.
+void DragOn(Dialog& d, int id, int fromX, int fromY, int toX, int toY);
+
 // Pixel of a child window's surface (its client coordinates), for checking what was drawn.
 Colour SurfacePixel(Window w, int x, int y);
 // Number of Paint messages a window has received, and the last painted rectangle.

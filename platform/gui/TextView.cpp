@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/gui/Internal.h"
 
@@ -57,12 +58,20 @@ void TextView::UpdateBars() {
     verticalScrollBar()->setRange(0, std::max(0, static_cast<int>(m_Starts.size()) - rows));
     verticalScrollBar()->setPageStep(rows);
     verticalScrollBar()->setSingleStep(1);
-    const qsizetype wide =
-        std::min<qsizetype>(m_Widest, 100000) * fm.horizontalAdvance(QLatin1Char('x'));
+    // The real advance, not a whole pixel count per character, or the ends of long lines
+    // would lie beyond the scroll range.
+    const qsizetype wide = static_cast<qsizetype>(
+        std::ceil(static_cast<qreal>(std::min<qsizetype>(m_Widest, kDrawnChars)) *
+                  QFontMetricsF(font()).horizontalAdvance(QLatin1Char('x'))));
     horizontalScrollBar()->setRange(0,
                                     std::max(0, static_cast<int>(wide) - viewport()->width() + 8));
     horizontalScrollBar()->setPageStep(viewport()->width());
     horizontalScrollBar()->setSingleStep(fm.horizontalAdvance(QLatin1Char('x')) * 4);
+}
+
+qreal TextView::XOf(int line, qsizetype pos) const {
+    const qsizetype start = m_Starts[size_t(line)];
+    return QFontMetricsF(font()).horizontalAdvance(m_Text.mid(start, pos - start));
 }
 
 void TextView::paintEvent(QPaintEvent*) {
@@ -71,8 +80,8 @@ void TextView::paintEvent(QPaintEvent*) {
     p.setFont(font());
     QFontMetrics fm(font());
     const int lineH = std::max(1, fm.height());
-    const int cw = fm.horizontalAdvance(QLatin1Char('x'));
-    const int x0 = 3 - horizontalScrollBar()->value();
+    const qreal x0 = 3 - horizontalScrollBar()->value();
+    const qreal halfChar = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('x')) / 2;
     const int first = verticalScrollBar()->value();
     const int rows = viewport()->height() / lineH + 1;
     const qsizetype selFrom = std::min(m_Anchor, m_Caret), selTo = std::max(m_Anchor, m_Caret);
@@ -81,20 +90,23 @@ void TextView::paintEvent(QPaintEvent*) {
         if (line >= static_cast<int>(m_Starts.size())) break;
         const qsizetype start = m_Starts[size_t(line)], end = LineEnd(line);
         const int y = r * lineH;
-        if (selTo > start && selFrom <= end) {
-            const qsizetype a = std::max(selFrom, start), b = std::min(selTo, end);
-            int left = x0 + static_cast<int>(a - start) * cw;
-            int right = x0 + static_cast<int>(b - start) * cw + (selTo > end ? cw / 2 : 0);
-            p.fillRect(QRect(left, y, std::max(1, right - left), lineH), palette().highlight());
+        const qsizetype shown = std::min<qsizetype>(end, start + kDrawnChars);
+        const bool selected = selTo > start && selFrom <= end;
+        // A selected part starts where the text before it ends as drawn, not at a whole
+        // character width per character: those drift from the real advances.
+        const qsizetype a = std::clamp(selFrom, start, shown), b = std::clamp(selTo, start, shown);
+        const qreal left = selected ? x0 + XOf(line, a) : 0;
+        if (selected) {
+            const qreal right = x0 + XOf(line, b) + (selTo > end ? halfChar : 0);
+            p.fillRect(QRectF(left, y, std::max<qreal>(1, right - left), lineH),
+                       palette().highlight());
         }
         p.setPen(palette().text().color());
-        p.drawText(x0, y + fm.ascent(), m_Text.mid(start, std::min<qsizetype>(end - start, 4000)));
-        if (selTo > start && selFrom <= end) {
+        p.drawText(QPointF(x0, y + fm.ascent()), m_Text.mid(start, shown - start));
+        if (selected && b > a) {
             // The selected part again, in the highlight's text colour.
-            const qsizetype a = std::max(selFrom, start), b = std::min(selTo, end);
             p.setPen(palette().highlightedText().color());
-            p.drawText(x0 + static_cast<int>(a - start) * cw, y + fm.ascent(),
-                       m_Text.mid(a, b - a));
+            p.drawText(QPointF(left, y + fm.ascent()), m_Text.mid(a, b - a));
         }
     }
 }
@@ -139,7 +151,7 @@ void TextView::EnsureVisible(qsizetype pos) {
     if (line < v->value() || line >= v->value() + v->pageStep())
         v->setValue(line - v->pageStep() / 2);
     const int cw = QFontMetrics(font()).horizontalAdvance(QLatin1Char('x'));
-    const int x = static_cast<int>(pos - m_Starts[size_t(line)]) * cw;
+    const int x = static_cast<int>(XOf(line, std::min(pos, m_Starts[size_t(line)] + kDrawnChars)));
     QScrollBar* h = horizontalScrollBar();
     if (x < h->value() || x > h->value() + viewport()->width() - 4 * cw)
         h->setValue(std::max(0, x - viewport()->width() / 2));
@@ -156,13 +168,23 @@ bool TextView::FindNext(const QString& what) {
 }
 
 qsizetype TextView::PosAt(const QPoint& pt) const {
-    QFontMetrics fm(font());
-    const int lineH = std::max(1, fm.height());
-    const int cw = std::max(1, fm.horizontalAdvance(QLatin1Char('x')));
+    const int lineH = std::max(1, QFontMetrics(font()).height());
     int line = verticalScrollBar()->value() + std::max(0, pt.y()) / lineH;
     line = std::min(line, static_cast<int>(m_Starts.size()) - 1);
-    const qsizetype col = std::max(0, pt.x() - 3 + horizontalScrollBar()->value() + cw / 2) / cw;
-    return std::min(m_Starts[size_t(line)] + col, LineEnd(line));
+    // The character boundary nearest to the point, by the same advances the text is drawn
+    // with: the last one left of it, or the next when that is nearer.
+    const qreal x = pt.x() - 3 + horizontalScrollBar()->value();
+    qsizetype lo = m_Starts[size_t(line)];
+    const qsizetype last = std::min<qsizetype>(LineEnd(line), lo + kDrawnChars);
+    for (qsizetype hi = last; lo < hi;) {
+        const qsizetype mid = lo + (hi - lo + 1) / 2;
+        if (XOf(line, mid) <= x)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    if (lo < last && XOf(line, lo + 1) - x < x - XOf(line, lo)) ++lo;
+    return lo;
 }
 
 void TextView::mousePressEvent(QMouseEvent* e) {

@@ -35,9 +35,14 @@ private:
     int LineOf(qsizetype pos) const;
     qsizetype LineEnd(int line) const;  // before its CR LF
     qsizetype PosAt(const QPoint& p) const;
+    // Where a position of a line is drawn: the advance of the line's text before it.
+    qreal XOf(int line, qsizetype pos) const;
     void UpdateBars();
     void Select(qsizetype from, qsizetype to);
     void EnsureVisible(qsizetype pos);
+
+    // Characters of a line that are drawn; a longer line is shown cut.
+    static constexpr qsizetype kDrawnChars = 4000;
 
     QString m_Text;
     std::vector<qsizetype> m_Starts;  // first character of each line

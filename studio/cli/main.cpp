@@ -579,12 +579,14 @@ int Exchange(int code, bool whole = false) {
     }
     if (rc == 0) return kExitOk;
     if (rc == 1) {
-        std::fprintf(stderr, "%s\n", Session.GetErrorText());
+        std::fprintf(stderr, "quorvel-cli: %s: %s\n", CommandName(code),
+                     Session.GetErrorReason().c_str());
         return kExitServerError;
     }
     // A command refused before connecting says why.
     if (Session.GetErrorText()[0] != '\0')
-        std::fprintf(stderr, "quorvel-cli: %s: %s\n", CommandName(code), Session.GetErrorText());
+        std::fprintf(stderr, "quorvel-cli: %s: %s\n", CommandName(code),
+                     Session.GetErrorReason().c_str());
     else
         std::fprintf(stderr, "quorvel-cli: no usable response to %s\n", CommandName(code));
     return kExitNoResponse;

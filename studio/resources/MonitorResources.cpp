@@ -61,10 +61,11 @@ const DialogTemplate kMonitor{
 
         {ControlKind::Frame, -1, "", 5, 203, 430, 36},
         {ControlKind::Label, -1, "Trace", 10, 206, 40, 10},
-        {ControlKind::Label, -1, "Status :", 40, 208, 48, 11, kRight},
-        {ControlKind::CheckBox, kIdMonSystemTrace, "", 174, 208, 12, 11},
-        {ControlKind::CheckBox, kIdMonAppTrace, "", 233, 208, 12, 11},
-        {ControlKind::CheckBox, kIdMonRunTrace, "", 292, 208, 12, 11},
+        {ControlKind::Label, -1, "Status :", 92, 208, 54, 11, kRight},
+        // Each switch over the button that reads its trace, named as the button is.
+        {ControlKind::CheckBox, kIdMonSystemTrace, "System", 151, 208, 58, 11},
+        {ControlKind::CheckBox, kIdMonAppTrace, "Application", 210, 208, 58, 11},
+        {ControlKind::CheckBox, kIdMonRunTrace, "Run", 269, 208, 58, 11},
         {ControlKind::Button, kIdMonStart, "Start", 92, 221, 54, 14},
         {ControlKind::Button, kIdMonSystem, "System", 151, 221, 54, 14},
         {ControlKind::Button, kIdMonApplication, "Application", 210, 221, 54, 14},
@@ -98,6 +99,16 @@ const DialogTemplate kTrace{
         {ControlKind::Button, 2, "Close", 380, 282, 56, 14},
     }};
 
+const DialogTemplate kCleanTrace{kCleanTraceDialog,
+                                 "Clean",
+                                 160,
+                                 50,
+                                 {
+                                     {ControlKind::Label, kIdCleanQuestion, "", 8, 9, 144, 12},
+                                     {ControlKind::DefButton, 1, "OK", 46, 29, 50, 15},
+                                     {ControlKind::Button, 2, "Cancel", 102, 29, 50, 15},
+                                 }};
+
 }  // namespace
 
 void RegisterMonitorResources() {
@@ -106,4 +117,5 @@ void RegisterMonitorResources() {
     done = true;
     gui::RegisterDialogTemplate(&kMonitor);
     gui::RegisterDialogTemplate(&kTrace);
+    gui::RegisterDialogTemplate(&kCleanTrace);
 }

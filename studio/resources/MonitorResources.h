@@ -1,8 +1,11 @@
-// The monitor dialog (10) and the trace dialog (15), as data for the windowing layer.
+// The monitor dialog (10), the trace dialog (15) and the question before a trace is
+// cleaned, as data for the windowing layer.
 #pragma once
 
 inline constexpr int kMonitorDialog = 10;
 inline constexpr int kTraceDialog = 15;
+// Ours: the question before Clean.
+inline constexpr int kCleanTraceDialog = 24;
 
 // Monitor controls.
 inline constexpr int kIdMonHttp = 232;
@@ -46,5 +49,8 @@ inline constexpr int kIdTraceFindNext = 331;
 inline constexpr int kIdTraceSaveAs = 332;
 inline constexpr int kIdTraceFocusFind = 333;  // Ctrl+F
 
-// Registers both dialogs with the windowing layer; safe to call more than once.
+// The question before Clean: which trace goes.
+inline constexpr int kIdCleanQuestion = 338;
+
+// Registers the dialogs with the windowing layer; safe to call more than once.
 void RegisterMonitorResources();

@@ -24,6 +24,15 @@ Popup WindowPopup(bool grey) {
 Popup ViewPopup(const char* title) {
     return {title, {{123, "Requests", kGrey}, {132, "Files", kGrey}}};
 }
+// Refresh (F5) fetches the active list window's list again.
+constexpr gui::MenuItem kRefreshItem{134, "Refresh", false, false, "F5"};
+// The View popup of a list window's own menu.
+Popup ListViewPopup() {
+    Popup p = ViewPopup("View");
+    p.items.push_back({0});
+    p.items.push_back(kRefreshItem);
+    return p;
+}
 Popup HelpPopup() {
     return {"&Help", {{107, "About"}}};
 }
@@ -65,32 +74,38 @@ const MenuTemplate kAppMenu{"APP_MENU",
                                {115, "Download"},
                                {0},
                                {108, "Exit"}}},
-                             ViewPopup("View"),
+                             ListViewPopup(),
                              WindowPopup(kGrey),
                              HelpPopup()}};
 
 // The Requests and file windows' menu offers the three file lists beside Requests and Files.
-const MenuTemplate kReqMenu{
-    "REQ_MENU",
-    {{"&File",
-      {{109, "New"},
-       {110, "Edit"},
-       {111, "Delete"},
-       {117, "Rename"},
-       {0},
-       {116, "Upload"},
-       {0},
-       {115, "Download"},
-       {0},
-       {108, "Exit"}}},
-     {"View", {{123, "Requests"}, {124, "Htmls"}, {125, "Images"}, {126, "Data"}, {132, "Files"}}},
-     WindowPopup(false),
-     HelpPopup()}};
+const MenuTemplate kReqMenu{"REQ_MENU",
+                            {{"&File",
+                              {{109, "New"},
+                               {110, "Edit"},
+                               {111, "Delete"},
+                               {117, "Rename"},
+                               {0},
+                               {116, "Upload"},
+                               {0},
+                               {115, "Download"},
+                               {0},
+                               {108, "Exit"}}},
+                             {"View",
+                              {{123, "Requests"},
+                               {124, "Htmls"},
+                               {125, "Images"},
+                               {126, "Data"},
+                               {132, "Files"},
+                               {0},
+                               kRefreshItem}},
+                             WindowPopup(false),
+                             HelpPopup()}};
 
 const MenuTemplate kDsMenu{"DS_MENU",
-                           {ObjectFilePopup(), ViewPopup("View"), WindowPopup(kGrey), HelpPopup()}};
-const MenuTemplate kUserMenu{
-    "USER_MENU", {ObjectFilePopup(), ViewPopup("View"), WindowPopup(kGrey), HelpPopup()}};
+                           {ObjectFilePopup(), ListViewPopup(), WindowPopup(kGrey), HelpPopup()}};
+const MenuTemplate kUserMenu{"USER_MENU",
+                             {ObjectFilePopup(), ListViewPopup(), WindowPopup(kGrey), HelpPopup()}};
 
 const MenuTemplate kFileMenu{"FILE_MENU", {{"&File", {{128, "Open"}, {129, "Save As..."}}}}};
 

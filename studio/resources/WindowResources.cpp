@@ -138,23 +138,27 @@ const DialogTemplate kDS{
         {ControlKind::Button, 2, "Cancel", 175, 69, 52, 15},
     }};
 
-// The password shows in plain text, as the administrator types it for the database.
+// The password shows as dots and is typed twice; dots show nothing of the box's width,
+// so a password field takes its 20 characters by count. The Name line is wide enough for a data
+// source's name of 50 characters.
 const DialogTemplate kDSPwd{
     kDSPwdDialog,
     "Data Source User Name and Password",
-    177,
-    85,
+    300,
+    102,
     {
-        {ControlKind::Frame, -1, "", 5, 5, 167, 58},
-        {ControlKind::Label, -1, "Name :", 10, 12, 62, 12, gui::kAlignRight},
-        {ControlKind::Label, kIdDSName, "", 76, 12, 92, 12},
-        {ControlKind::Label, -1, "User Name :", 10, 30, 62, 12, gui::kAlignRight},
-        {ControlKind::Edit, kIdDSUserName, "", 76, 29, 90, 13, gui::kNoHScroll},
-        {ControlKind::Label, -1, "User Password :", 10, 47, 62, 12, gui::kAlignRight},
-        {ControlKind::Edit, kIdDSPassword, "", 76, 46, 90, 13, gui::kNoHScroll},
-        {ControlKind::Icon, -1, "APPICON", 8, 65, 20, 20},
-        {ControlKind::DefButton, 1, "OK", 61, 67, 52, 15},
-        {ControlKind::Button, 2, "Cancel", 120, 67, 52, 15},
+        {ControlKind::Frame, -1, "", 5, 5, 290, 76},
+        {ControlKind::Label, -1, "Name :", 10, 12, 72, 12, gui::kAlignRight},
+        {ControlKind::Label, kIdDSName, "", 86, 12, 205, 12},
+        {ControlKind::Label, -1, "User Name :", 10, 30, 72, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdDSUserName, "", 86, 29, 90, 13, gui::kNoHScroll},
+        {ControlKind::Label, -1, "User Password :", 10, 47, 72, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdDSPassword, "", 86, 46, 90, 13, gui::kPassword, 20},
+        {ControlKind::Label, -1, "Confirm Password :", 10, 64, 72, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdDSPasswordAgain, "", 86, 63, 90, 13, gui::kPassword, 20},
+        {ControlKind::Icon, -1, "APPICON", 8, 82, 20, 20},
+        {ControlKind::DefButton, 1, "OK", 184, 85, 52, 15},
+        {ControlKind::Button, 2, "Cancel", 243, 85, 52, 15},
     }};
 
 const DialogTemplate kUser{
@@ -175,20 +179,23 @@ const DialogTemplate kUser{
         {ControlKind::Button, 2, "Cancel", 175, 68, 52, 15},
     }};
 
+// The password shows as dots and is typed twice, 20 characters at most.
 const DialogTemplate kUserPwd{
     kUserPwdDialog,
     "User Password",
     177,
-    70,
+    87,
     {
-        {ControlKind::Frame, -1, "", 5, 5, 167, 42},
+        {ControlKind::Frame, -1, "", 5, 5, 167, 59},
         {ControlKind::Label, -1, "Name :", 10, 12, 50, 12, gui::kAlignRight},
         {ControlKind::Label, kIdUserName, "", 64, 12, 104, 12},
         {ControlKind::Label, -1, "Password :", 10, 29, 50, 12, gui::kAlignRight},
-        {ControlKind::Edit, kIdUserPassword, "", 64, 28, 96, 13, gui::kNoHScroll},
-        {ControlKind::Icon, -1, "APPICON", 8, 49, 20, 20},
-        {ControlKind::DefButton, 1, "OK", 61, 52, 52, 15},
-        {ControlKind::Button, 2, "Cancel", 120, 52, 52, 15},
+        {ControlKind::Edit, kIdUserPassword, "", 64, 28, 96, 13, gui::kPassword, 20},
+        {ControlKind::Label, -1, "Confirm :", 10, 46, 50, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdUserPasswordAgain, "", 64, 45, 96, 13, gui::kPassword, 20},
+        {ControlKind::Icon, -1, "APPICON", 8, 66, 20, 20},
+        {ControlKind::DefButton, 1, "OK", 61, 69, 52, 15},
+        {ControlKind::Button, 2, "Cancel", 120, 69, 52, 15},
     }};
 
 const DialogTemplate kDelete{kDeleteDialog,

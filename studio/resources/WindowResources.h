@@ -56,10 +56,12 @@ inline constexpr int kIdDSName = 212;
 inline constexpr int kIdDSUserName = 213;
 inline constexpr int kIdDSPassword = 214;
 inline constexpr int kIdDSConnections = 215;
+inline constexpr int kIdDSPasswordAgain = 216;  // ours: the password typed twice
 inline constexpr int kIdDSDescription = 261;
 // The user dialog and the user password dialog.
 inline constexpr int kIdUserName = 206;
 inline constexpr int kIdUserPassword = 207;
+inline constexpr int kIdUserPasswordAgain = 209;  // ours: the password typed twice
 inline constexpr int kIdUserDescription = 270;
 inline constexpr int kIdUserType = 271;
 

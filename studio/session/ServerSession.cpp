@@ -1,6 +1,7 @@
 #include "studio/session/ServerSession.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -338,6 +339,38 @@ int ServerSession::CheckServerError() {
     m_ErrorText = std::string_view(message.GetContent(), static_cast<std::size_t>(n));
     m_ErrorCode = kServerErrorCode;
     return 1;
+}
+
+std::string ServerSession::GetErrorReason() const {
+    const std::string_view text = m_ErrorText.view();
+    const std::size_t mark = text.find(kErrorMark);
+    if (mark == std::string_view::npos) return std::string(text);
+    std::string_view rest = text.substr(mark + kErrorMarkLength);
+    // Tags are a "<" before a letter, "/" or "!"; a reason may well hold a lone "<".
+    std::string reason;
+    bool blank = false;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const char c = rest[i];
+        if (c == '<' && i + 1 < rest.size() &&
+            (std::isalpha(static_cast<unsigned char>(rest[i + 1])) || rest[i + 1] == '/' ||
+             rest[i + 1] == '!')) {
+            const std::size_t close = rest.find('>', i);
+            if (close != std::string_view::npos) {
+                i = close;
+                blank = true;
+                continue;
+            }
+        }
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            blank = true;
+            continue;
+        }
+        if (reason.empty() && c == ':') continue;
+        if (blank && !reason.empty()) reason += ' ';
+        blank = false;
+        reason += c;
+    }
+    return reason.empty() ? std::string(text) : reason;
 }
 
 int ServerSession::TakeResponse(const char* data, long size) {

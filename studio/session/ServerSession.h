@@ -111,6 +111,10 @@ public:
     // 0 after reading the table; -1 when the response holds no row (nothing touched).
     int ParseTable(int code);
     const char* GetErrorText() const { return m_ErrorText; }
+    // What a person is told of the last error: the server's reason, the text after
+    // "SERVER_ERROR" without the answer's header and markup; the whole error text when it
+    // holds no such mark (a command refused here, before anything was sent).
+    std::string GetErrorReason() const;
     // True when the last exchange's answer arrived whole: a header, and as many body
     // bytes as its Content-Length promises (without one, the server's close ended it).
     bool AnswerArrivedWhole() {

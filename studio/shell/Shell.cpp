@@ -201,6 +201,7 @@ long OnCommand(gui::Window frame, int id, long wParam) {
         case 115:
         case 116:
         case 117:
+        case 134:  // Refresh
             if (gui::Window child = gui::ActiveChild(frame)) gui::SendCommand(child, id, wParam);
             break;
         case 118:

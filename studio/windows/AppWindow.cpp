@@ -4,6 +4,7 @@
 #include <string>
 
 #include "studio/resources/WindowResources.h"
+#include "studio/windows/Columns.h"
 #include "studio/windows/Transfer.h"
 
 namespace qvw {
@@ -12,6 +13,7 @@ int AppMode = kModeNone;
 
 namespace {
 
+constexpr const char* kLineFormat = "%-20.20s %-30.30s %s";
 // What a restricted session may not do here.
 constexpr int kAdminCommands[] = {kCmdNew, kCmdEdit, kCmdDelete, kCmdUpload, kCmdDownload};
 
@@ -185,18 +187,17 @@ ListWindowKind MakeKind() {
     k.menuName = "APP_MENU";
     k.defaultCommand = kCmdOpen;
     k.header = [] {
-        char b[96];
-        std::snprintf(b, sizeof b, "%-20.20s %-30.30s %s", "Name", "Description",
-                      "Session Timeout");
-        return std::string(b);
+        return FormatColumns(kLineFormat, {"Name", "Description", "Session Timeout"});
     };
     k.formatLine = [](long index, char* buf, std::size_t size) {
         return WithRecordAt(AppList, index, [buf, size](AppItem& a) {
-            std::snprintf(buf, size, "%-20.20s %-30.30s %d", a.m_Name.c_str(),
-                          a.m_Description.c_str(), static_cast<int>(a.m_SessionTimeout));
+            FormatColumns(buf, size, kLineFormat,
+                          {a.m_Name.view(), a.m_Description.view(),
+                           std::to_string(static_cast<int>(a.m_SessionTimeout))});
         });
     };
     k.count = [] { return AppList.Count(); };
+    k.refetch = [] { return Fetch(AppList, kCmdGetApps); };
     k.onCreate = [](gui::Window) {
         Fetch(UserList, kCmdGetUsers);
         TransferKind = kTransferApp;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "studio/resources/WindowResources.h"
+#include "studio/windows/Columns.h"
 
 namespace qvw {
 
@@ -57,11 +58,14 @@ void PasswordInit(gui::Dialog& d) {
     d.SetText(kIdDSName, CurrentDS.m_Name.view());
     d.SetText(kIdDSUserName, CurrentDS.m_UserName.view());
     d.SetText(kIdDSPassword, "");
+    d.SetText(kIdDSPasswordAgain, "");
 }
 
 void PasswordOk(gui::Dialog& d) {
     CurrentDS.m_UserName = d.Text(kIdDSUserName, 20);
     CurrentDS.m_Password = d.Text(kIdDSPassword, 20);
+    if (!PasswordsMatch(d.Handle(), CurrentDS.m_Password.view(), d.Text(kIdDSPasswordAgain, 20)))
+        return;
     // DSPwd carries the password last: a ")" in it would be cut off silently.
     if (RefuseArgumentBreakers(d.Handle(),
                                {CurrentDS.m_UserName.view(), CurrentDS.m_Password.view()},
@@ -71,8 +75,8 @@ void PasswordOk(gui::Dialog& d) {
 }
 
 // Copies the current record into CurrentDS; false on an empty list and on the entry
-// that stands for no data source.
-bool TakeCurrent() {
+// that stands for no data source, which says so (owned by owner) instead of doing nothing.
+bool TakeCurrent(gui::Window owner) {
     bool found = WithRecordAt(DSList, DSWindow().Browse().CurrentIndex(), [](DSItem& r) {
         CurrentDS.m_Name = r.m_Name.view();
         CurrentDS.m_ID = r.m_ID;
@@ -80,7 +84,12 @@ bool TakeCurrent() {
         CurrentDS.m_Connections = r.m_Connections;
         CurrentDS.m_UserName = r.m_UserName.view();
     });
-    return found && CurrentDS.m_ID != kNoDataSource;
+    if (!found) return false;
+    if (CurrentDS.m_ID != kNoDataSource) return true;
+    Box(owner, "\"" + CurrentDS.m_Name.str() +
+                   "\" stands for no data source: it cannot be edited, deleted or given a "
+                   "password.");
+    return false;
 }
 
 void OnCommand(gui::Window w, int id) {
@@ -92,18 +101,18 @@ void OnCommand(gui::Window w, int id) {
                 win.RefreshTo(IndexByName(DSList, CurrentDS.m_Name.c_str()));
             break;
         case kCmdEdit:
-            if (!TakeCurrent()) break;
+            if (!TakeCurrent(w)) break;
             if (RunEditDialog(w, kDSDialog, DSMode, kModeEdit,
                               OkCancelProc(DSDialogInit, DSDialogOk)))
                 win.RefreshTo(IndexByID(DSList, CurrentDS.m_ID));
             break;
         case kCmdDelete:
-            if (TakeCurrent() &&
+            if (TakeCurrent(w) &&
                 ConfirmAndDelete(w, "Data Source", CurrentDS.m_Name.c_str(), kCmdDeleteDS, DSList))
                 win.Reshow();
             break;
         case kCmdPassword:
-            if (!TakeCurrent()) break;
+            if (!TakeCurrent(w)) break;
             gui::DialogBox(w, kDSPwdDialog, OkCancelProc(PasswordInit, PasswordOk));
             // The list records carry no password; neither does the record after the command.
             CurrentDS.m_Password = "";
@@ -120,19 +129,16 @@ ListWindowKind MakeKind() {
     k.fixedTitle = "Data Sources";
     k.menuName = "DS_MENU";
     k.defaultCommand = kCmdEdit;
-    k.header = [] {
-        char b[96];
-        std::snprintf(b, sizeof b, kHeaderFormat, "Name", "Conn", "Description");
-        return std::string(b);
-    };
+    k.header = [] { return FormatColumns(kHeaderFormat, {"Name", "Conn", "Description"}); };
     k.formatLine = [](long index, char* buf, std::size_t size) {
         return WithRecordAt(DSList, index, [buf, size](DSItem& r) {
             char conn[24];
             std::snprintf(conn, sizeof conn, "%d", static_cast<int>(r.m_Connections));
-            std::snprintf(buf, size, kLineFormat, r.m_Name.c_str(), conn, r.m_Description.c_str());
+            FormatColumns(buf, size, kLineFormat, {r.m_Name.view(), conn, r.m_Description.view()});
         });
     };
     k.count = [] { return DSList.Count(); };
+    k.refetch = [] { return Fetch(DSList, kCmdGetDSs); };
     k.onCreate = [](gui::Window) { Fetch(DSList, kCmdGetDSs); };
     k.onDestroy = [](gui::Window) { DSList.Clear(); };
     k.onCommand = OnCommand;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "studio/windows/Columns.h"
 #include "studio/windows/Transfer.h"
 
 namespace qvw {
@@ -168,21 +169,19 @@ ListWindowKind MakeKind(const FileKind& k) {
     d.defaultCommand = IsFiles(k) ? kCmdOpenFolder : 0;
     d.slot = k.slot;
     d.viewItem = k.viewCommand;
-    d.header = [] {
-        char b[128];
-        std::snprintf(b, sizeof b, kLineFormat, "Name", "Size(K)", "Modified");
-        return std::string(b);
-    };
+    d.header = [] { return FormatColumns(kLineFormat, {"Name", "Size(K)", "Modified"}); };
     FileListType* list = k.list;
     d.formatLine = [list](long index, char* buf, std::size_t size) {
         return WithRecordAt(*list, index, [buf, size](FileItem& r) {
             // A folder has no size; "<DIR>" tells it from an empty file at a glance.
             const bool folder = LeadingNumber(r.m_Kind.str()) == kKindFolder;
-            std::snprintf(buf, size, kLineFormat, r.m_Name.c_str(),
-                          folder ? "<DIR>" : r.m_Size.c_str(), r.m_Modified.c_str());
+            FormatColumns(buf, size, kLineFormat,
+                          {r.m_Name.view(), folder ? std::string_view("<DIR>") : r.m_Size.view(),
+                           r.m_Modified.view()});
         });
     };
     d.count = [list] { return list->Count(); };
+    d.refetch = [&k] { return Fetch(*k.list, k.fetchCode); };
     d.onCreate = [&k](gui::Window) {
         // The Files window starts at the top of the area every time.
         if (IsFiles(k)) FolderPath = "";

@@ -1,5 +1,6 @@
 #include "studio/windows/ListWindow.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,7 +44,7 @@ void Box(gui::Window owner, std::string_view text, std::string_view caption) {
 }
 
 std::string FailureText() {
-    if (Session.GetErrorText()[0] != '\0') return Session.GetErrorText();
+    if (Session.GetErrorText()[0] != '\0') return Session.GetErrorReason();
     return "No answer from the server!";
 }
 
@@ -76,6 +77,12 @@ bool RefuseArgumentBreakers(gui::Window owner, std::initializer_list<std::string
         Box(owner, std::string(fields) + " may not contain \",\" or \")\"!");
         return true;
     }
+    return false;
+}
+
+bool PasswordsMatch(gui::Window owner, std::string_view password, std::string_view again) {
+    if (password == again) return true;
+    Box(owner, "The two passwords are not the same: type the password again in both fields!");
     return false;
 }
 
@@ -232,6 +239,7 @@ gui::Window ListWindow::Open(int width) {
 
 void ListWindow::UpdateTitle() {
     if (!m_Window) return;
+    m_TitleSuffix.clear();
     if (!m_Kind.fixedTitle.empty())
         gui::SetTitle(m_Window, m_Kind.fixedTitle);
     else
@@ -244,6 +252,7 @@ void ListWindow::UpdateTitle(std::string_view suffix) {
     title += ' ';
     title += suffix;
     gui::SetTitle(m_Window, title);
+    m_TitleSuffix = suffix;
 }
 
 void ListWindow::Reshow() {
@@ -261,6 +270,23 @@ void ListWindow::RefreshTo(long index, bool setTitle) {
     gui::SetWaitCursor();
     m_Browse.GotoRecord(index >= 0 ? index + 1 : 0);
     gui::SetArrowCursor();
+}
+
+void ListWindow::Refetch() {
+    if (!m_Kind.refetch) return;
+    const long keep = m_Browse.CurrentIndex();
+    gui::SetWaitCursor();
+    const int rc = m_Kind.refetch();
+    gui::SetArrowCursor();
+    const std::string suffix = m_TitleSuffix;
+    Reshow();
+    if (suffix.empty())
+        UpdateTitle();
+    else
+        UpdateTitle(suffix);
+    const long count = m_Kind.count ? m_Kind.count() : 0;
+    if (keep > 0 && count > 0) m_Browse.GotoRecord(std::min(keep, count - 1) + 1);
+    if (rc != 0) Box(m_Window, FailureText());
 }
 
 long ListWindow::Proc(gui::Window w, const gui::Message& m) {
@@ -329,7 +355,11 @@ long ListWindow::Proc(gui::Window w, const gui::Message& m) {
             }
             break;
         case gui::Msg::Command:
-            if (!gui::IsIconic(w) && m_Kind.onCommand) m_Kind.onCommand(w, m.id);
+            if (gui::IsIconic(w)) break;
+            if (m.id == kCmdRefresh)
+                Refetch();
+            else if (m_Kind.onCommand)
+                m_Kind.onCommand(w, m.id);
             break;
         case gui::Msg::DropFiles:
             if (!gui::IsIconic(w) && m_Kind.onDropFiles) m_Kind.onDropFiles(w, gui::DroppedFiles());

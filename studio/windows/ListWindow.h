@@ -45,6 +45,7 @@ enum WindowCommand : int {
     kCmdData = 126,
     kCmdFiles = 132,
     kCmdOpenFolder = 133,
+    kCmdRefresh = 134,  // View > Refresh, F5: the active list window fetches its list again
 };
 
 inline constexpr const char* kReqMenu = "REQ_MENU";
@@ -80,8 +81,9 @@ void CancelDialog(gui::Dialog& d);
 
 // An OK box owned by owner, captioned "Quorvel Studio" unless told otherwise.
 void Box(gui::Window owner, std::string_view text, std::string_view caption = "Quorvel Studio");
-// The server's error text of the last exchange; when the exchange failed without one (no
-// connection, broken off, timed out), a text that says so instead of an empty box.
+// The reason of the last exchange's error (the server's, without the raw answer); when
+// the exchange failed without one (no connection, broken off, timed out), a text that
+// says so instead of an empty box.
 std::string FailureText();
 
 struct ListWindowKind {
@@ -101,6 +103,8 @@ struct ListWindowKind {
     // list may be refilled by a worker meanwhile): the line is then left blank.
     std::function<bool(long index, char* buf, std::size_t size)> formatLine;
     std::function<long()> count;
+    // Fetches the list again for Refresh; Execute's result.
+    std::function<int()> refetch;
     // Creation work after the header (fetches) and before WBrowse::Create; destruction work
     // (emptying the lists) before the frame takes over again.
     std::function<void(gui::Window)> onCreate;
@@ -161,6 +165,9 @@ public:
     // After a dialog succeeded: reshow (and the title, when asked), then put the cursor on
     // the saved record (index from the lookup; negative: the first record).
     void RefreshTo(long index, bool setTitle = false);
+    // Refresh: the list fetched again, the title as it was, the cursor where it stood (on
+    // the last record when the list grew shorter); a failed fetch says why.
+    void Refetch();
 
 private:
     void Destroyed(gui::Window w);
@@ -169,6 +176,7 @@ private:
     ListBrowse m_Browse;
     gui::Window m_Window = 0;
     bool m_Registered = false;
+    std::string m_TitleSuffix;  // what the last titled update put after the count
 };
 
 // Sending and fetching. Fetch empties the list, sends and parses whatever the send
@@ -278,6 +286,10 @@ bool BreaksArguments(std::string_view text);
 // may not hold those characters, and true.
 bool RefuseArgumentBreakers(gui::Window owner, std::initializer_list<std::string_view> texts,
                             std::string_view fields);
+
+// A password typed twice: false, with a box owned by owner, when the two differ; nothing
+// is sent then.
+bool PasswordsMatch(gui::Window owner, std::string_view password, std::string_view again);
 
 // A number typed into a field as atol reads it: leading blanks, a sign, the digits; 0 when
 // the text does not begin with a number.

@@ -10,6 +10,7 @@
 
 #include "platform/os/Files.h"
 #include "studio/resources/MonitorResources.h"
+#include "studio/windows/Columns.h"
 #include "studio/windows/ListWindow.h"
 
 namespace qvw {
@@ -27,7 +28,16 @@ struct MonitorRun {
     // Switches clicked since the last refresh; an automatic refresh leaves them as the
     // administrator set them, so a Save a moment later sends what was chosen.
     bool switchesTouched = false;
+    // The trace last read here (1 to 4), the one Clean empties; 0: none yet, and Clean
+    // empties every trace.
+    long lastRead = 0;
 };
+
+// The four traces by kind 1 to 4.
+const char* const kTraceNames[] = {"Start", "System", "Application", "Run"};
+const char* TraceName(long kind) {
+    return kind >= 1 && kind <= 4 ? kTraceNames[kind - 1] : nullptr;
+}
 
 // Totals of counts the server sent: a figure too large stays at the largest, it never
 // wraps round into a negative total.
@@ -154,13 +164,29 @@ void ReadTrace(gui::Dialog& d, MonitorRun& run, long kind) {
         TraceText.Free();
         Box(d.Handle(), "The trace arrived incomplete!");
     } else {
+        run.lastRead = kind;
         ShowTrace(d.Handle());
     }
     run.busy = false;
 }
 
+// A trace cleaned is gone: the question names it first.
+bool AskClean(gui::Dialog& d, MonitorRun& run) {
+    const char* name = TraceName(run.lastRead);
+    const std::string question =
+        name ? std::string("Clean the ") + name + " trace?" : std::string("Clean all traces?");
+    run.busy = true;
+    const int answer = gui::DialogBox(
+        d.Handle(), kCleanTraceDialog,
+        OkCancelProc([&question](gui::Dialog& q) { q.SetText(kIdCleanQuestion, question); },
+                     [](gui::Dialog& q) { q.End(1); }));
+    run.busy = false;
+    return answer == 1;
+}
+
 void Clean(gui::Dialog& d, MonitorRun& run) {
-    TraceKind = 0;
+    if (!AskClean(d, run)) return;
+    TraceKind = run.lastRead;
     const int rc = Session.Execute(kCmdCleanTrace);
     Session.ParseResponse(kCmdCleanTrace);
     if (rc != 0) {
@@ -179,6 +205,7 @@ bool MonitorProc(gui::Dialog& d, const gui::DialogEvent& e, MonitorRun& run) {
         d.SetTitle(title);
         d.SetFixedFont(kIdMonHeading1);
         d.SetFixedFont(kIdMonHeading2);
+        d.AddAccelerator(gui::kVkF5, false, kIdMonRefresh);
         run.busy = true;
         Refresh(d, run, false);
         run.busy = false;
@@ -237,12 +264,6 @@ bool MonitorProc(gui::Dialog& d, const gui::DialogEvent& e, MonitorRun& run) {
 }
 
 // ---- the trace dialog
-
-// The four traces by kind 1 to 4.
-const char* const kTraceNames[] = {"Start", "System", "Application", "Run"};
-const char* TraceName(long kind) {
-    return kind >= 1 && kind <= 4 ? kTraceNames[kind - 1] : nullptr;
-}
 
 void SaveTraceAs(gui::Dialog& d) {
     gui::FileDialogSpec spec;
@@ -306,11 +327,10 @@ bool TraceProc(gui::Dialog& d, const gui::DialogEvent& e) {
 }  // namespace
 
 std::string MonitorLine(const AppItem& a) {
-    char line[256];
-    std::snprintf(line, sizeof line, "%-20s %-43s %-6ld %-6ld %-6ld %-9ld", a.m_Name.c_str(),
-                  a.m_Description.c_str(), a.m_SessionsNow, a.m_SessionsToday, a.m_SessionsMonth,
-                  a.m_SessionsTotal);
-    return line;
+    return FormatColumns("%-20s %-43s %-6s %-6s %-6s %-9s",
+                         {a.m_Name.view(), a.m_Description.view(), std::to_string(a.m_SessionsNow),
+                          std::to_string(a.m_SessionsToday), std::to_string(a.m_SessionsMonth),
+                          std::to_string(a.m_SessionsTotal)});
 }
 
 std::string TraceTitle(long kind) {

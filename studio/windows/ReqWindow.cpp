@@ -4,6 +4,7 @@
 #include <string>
 
 #include "studio/resources/WindowResources.h"
+#include "studio/windows/Columns.h"
 #include "studio/windows/RequestEditor.h"
 #include "studio/windows/Transfer.h"
 
@@ -127,19 +128,22 @@ ListWindowKind MakeKind() {
     k.slot = kSlotRequests;
     k.viewItem = kCmdRequests;
     k.header = [] {
-        char b[128];
-        std::snprintf(b, sizeof b, kLineFormat, "Name", "Data Source", "Language", "Access",
-                      "Modified");
-        return std::string(b);
+        return FormatColumns(kLineFormat,
+                             {"Name", "Data Source", "Language", "Access", "Modified"});
     };
     k.formatLine = [](long index, char* buf, std::size_t size) {
         return WithRecordAt(ReqList, index, [buf, size](ReqItem& r) {
-            std::snprintf(buf, size, kLineFormat, r.m_Name.c_str(), r.m_DSName.c_str(),
-                          LanguageText(r.m_Language), AccessText(r.m_Access),
-                          r.m_Modified.m_Text.c_str());
+            FormatColumns(buf, size, kLineFormat,
+                          {r.m_Name.view(), r.m_DSName.view(), LanguageText(r.m_Language),
+                           AccessText(r.m_Access), r.m_Modified.m_Text.view()});
         });
     };
     k.count = [] { return ReqList.Count(); };
+    k.refetch = [] {
+        // The data sources first: parsing the requests looks their names up there.
+        Fetch(DSList, kCmdGetDSs);
+        return Fetch(ReqList, kCmdGetReqs);
+    };
     k.onCreate = [](gui::Window) {
         // The data sources first: parsing the requests looks their names up there.
         Fetch(DSList, kCmdGetDSs);

@@ -162,8 +162,7 @@ bool ProgressProc(gui::Dialog& d, const gui::DialogEvent& e) {
                 std::lock_guard<std::mutex> lock(w.mutex);
                 failure = w.failure;
             }
-            Box(d.Handle(),
-                Session.m_ErrorCode != 0 ? std::string(Session.GetErrorText()) : failure);
+            Box(d.Handle(), Session.m_ErrorCode != 0 ? Session.GetErrorReason() : failure);
             return true;
         }
         case kIdClose:

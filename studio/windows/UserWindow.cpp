@@ -4,6 +4,7 @@
 #include <string>
 
 #include "studio/resources/WindowResources.h"
+#include "studio/windows/Columns.h"
 
 namespace qvw {
 
@@ -50,6 +51,7 @@ void PasswordInit(gui::Dialog& d) {
     d.SetTitle("User Password");
     d.SetText(kIdUserName, CurrentUser.m_Name.view());
     d.SetText(kIdUserPassword, "");
+    d.SetText(kIdUserPasswordAgain, "");
 }
 
 void PasswordOk(gui::Dialog& d) {
@@ -58,6 +60,9 @@ void PasswordOk(gui::Dialog& d) {
         Box(d.Handle(), "No User Password!");
         return;
     }
+    if (!PasswordsMatch(d.Handle(), CurrentUser.m_Password.view(),
+                        d.Text(kIdUserPasswordAgain, 20)))
+        return;
     // UserPwd carries the password before the id: a "," in it would give the password to
     // whichever user the rest names.
     if (RefuseArgumentBreakers(d.Handle(), {CurrentUser.m_Password.view()}, "Password")) return;
@@ -88,8 +93,12 @@ void OnCommand(gui::Window w, int id) {
                 win.RefreshTo(IndexByID(UserList, CurrentUser.m_ID));
             break;
         case kCmdDelete:
-            if (TakeCurrent() && CurrentUser.m_ID != kAdministrator &&
-                ConfirmAndDelete(w, "User", CurrentUser.m_Name.c_str(), kCmdDeleteUser, UserList))
+            if (!TakeCurrent()) break;
+            if (CurrentUser.m_ID == kAdministrator) {
+                Box(w, "The administrator " + CurrentUser.m_Name.str() + " cannot be deleted.");
+                break;
+            }
+            if (ConfirmAndDelete(w, "User", CurrentUser.m_Name.c_str(), kCmdDeleteUser, UserList))
                 win.Reshow();
             break;
         case kCmdPassword: {
@@ -111,18 +120,15 @@ ListWindowKind MakeKind() {
     k.fixedTitle = "Users";
     k.menuName = "USER_MENU";
     k.defaultCommand = kCmdEdit;
-    k.header = [] {
-        char b[96];
-        std::snprintf(b, sizeof b, kLineFormat, "Name", "Description", "Type");
-        return std::string(b);
-    };
+    k.header = [] { return FormatColumns(kLineFormat, {"Name", "Description", "Type"}); };
     k.formatLine = [](long index, char* buf, std::size_t size) {
         return WithRecordAt(UserList, index, [buf, size](UserItem& u) {
-            std::snprintf(buf, size, kLineFormat, u.m_Name.c_str(), u.m_Description.c_str(),
-                          UserTypeText(u.m_Type));
+            FormatColumns(buf, size, kLineFormat,
+                          {u.m_Name.view(), u.m_Description.view(), UserTypeText(u.m_Type)});
         });
     };
     k.count = [] { return UserList.Count(); };
+    k.refetch = [] { return Fetch(UserList, kCmdGetUsers); };
     k.onCreate = [](gui::Window) { Fetch(UserList, kCmdGetUsers); };
     k.onDestroy = [](gui::Window) { UserList.Clear(); };
     k.onCommand = OnCommand;

@@ -154,7 +154,7 @@ TEST_F(ShellTest, CommandsOfWindowsNotBuiltDoNothing) {
     WriteConfig();
     StartFrame();
     for (int id : {103, 104, 105, 106, 109, 110, 111, 112, 113, 115, 116, 117, 118,
-                   119, 120, 121, 123, 124, 125, 126, 127, 132, 133, 236, 999}) {
+                   119, 120, 121, 123, 124, 125, 126, 127, 132, 133, 134, 236, 999}) {
         gui::SendCommand(shell::Frame(), id);
     }
     EXPECT_EQ(gui::GetTitle(shell::Frame()), "Quorvel Studio");
@@ -175,6 +175,9 @@ TEST_F(ShellTest, TheSixMenusAndTheirStartingState) {
         for (int id : {118, 119, 120, 121, 122}) EXPECT_EQ(gui::IsItemGrey(m, id), !req) << name;
         EXPECT_EQ(gui::IsItemGrey(m, 123), !req) << name;
         EXPECT_EQ(gui::IsItemGrey(m, 132), !req) << name;
+        // View > Refresh (F5) in the menus of the list windows.
+        const bool list = std::string(name) != "MAIN_MENU" && std::string(name) != "FUNC_MENU";
+        EXPECT_EQ(gui::HasItem(m, 134) && !gui::IsItemGrey(m, 134), list) << name;
     }
     gui::Menu req = shell::MenuByName("REQ_MENU");
     for (int id : {124, 125, 126}) EXPECT_TRUE(gui::HasItem(req, id) && !gui::IsItemGrey(req, id));

@@ -124,7 +124,7 @@ TEST(Monitor, SwitchTextsOtherThanOneAreUncheckedAndAnUnchangedSaveSendsThem) {
               std::string::npos);
 }
 
-TEST(Monitor, TracesReadTitledAndCleanedWithKindZero) {
+TEST(Monitor, TracesReadTitledAndTheOneReadLastCleaned) {
     DevServer server(true);
     QVW_NEED_SERVER(server);
     ASSERT_TRUE(LoginAdmin(server.Port()));
@@ -138,13 +138,14 @@ TEST(Monitor, TracesReadTitledAndCleanedWithKindZero) {
     };
     gt::OnDialog(kTraceDialog, readTrace);
     gt::OnDialog(kTraceDialog, readTrace);
+    gt::OnDialog(kCleanTraceDialog, [](gui::Dialog& q) { q.Press(1); });
     gt::OnDialog(kMonitorDialog, [&](gui::Dialog& d) {
-        d.Press(kIdMonStart);
-        EXPECT_EQ(TraceText.GetContent(), nullptr);  // released with the dialog
         d.Press(kIdMonSystem);
+        EXPECT_EQ(TraceText.GetContent(), nullptr);  // released with the dialog
+        d.Press(kIdMonStart);
         const int lines = d.ListCount(kIdMonApps);
         d.Press(kIdMonClean);
-        EXPECT_EQ(TraceKind, 0);
+        EXPECT_EQ(TraceKind, 1);
         EXPECT_EQ(d.ListCount(kIdMonApps), lines);
         d.Press(kIdMonStart);
         d.Press(2);
@@ -153,10 +154,10 @@ TEST(Monitor, TracesReadTitledAndCleanedWithKindZero) {
     qvw::RunMonitor(frame.Handle(), Target(server.Port()));
     EXPECT_TRUE(gt::MessageBoxes().empty());
     ASSERT_EQ(titles.size(), 3u);
-    EXPECT_EQ(titles[0], "Trace: Start");
-    EXPECT_EQ(titles[1], "Trace: System");
-    EXPECT_NE(texts[0].find("started"), std::string::npos) << texts[0];
-    EXPECT_EQ(texts[2], "");  // every trace was cleaned
+    EXPECT_EQ(titles[0], "Trace: System");
+    EXPECT_EQ(titles[1], "Trace: Start");
+    EXPECT_NE(texts[1].find("started"), std::string::npos) << texts[1];
+    EXPECT_EQ(texts[2], "");  // the trace read last was cleaned
     EXPECT_EQ(qvw::TraceTitle(0), "Trace: ???");
 }
 
@@ -176,11 +177,15 @@ TEST(Monitor, RefusedSaveTraceAndCleanAreReportedAndTheMonitorStays) {
         d.Press(kIdMonClean);
         d.Press(2);
     });
+    gt::OnDialog(kCleanTraceDialog, [](gui::Dialog& q) { q.Press(1); });
     EXPECT_EQ(qvw::RunMonitor(frame.Handle(), Target(server.Port())), 2);
     for (int id : gt::DialogsOpened()) EXPECT_NE(id, kTraceDialog);
     ASSERT_EQ(gt::MessageBoxes().size(), 3u);
+    // The server's reason alone, without the answer's header.
     for (const auto& b : gt::MessageBoxes()) {
-        EXPECT_NE(b.text.find("SERVER_ERROR"), std::string::npos) << b.text;
+        EXPECT_FALSE(b.text.empty());
+        EXPECT_EQ(b.text.find("SERVER_ERROR"), std::string::npos) << b.text;
+        EXPECT_EQ(b.text.find("HTTP/"), std::string::npos) << b.text;
         EXPECT_EQ(b.caption, "Quorvel Studio");
     }
 }

@@ -74,10 +74,13 @@ TEST_F(UserWindowTest, LinesTypesAndTheAdministrator) {
         d.Press(2);
     });
     RunCommand(w, 110);
-    // The administrator: no Delete, but Edit and Password, and the cursor stays on it.
+    // The administrator: no Delete (a box says so), but Edit and Password, and the cursor
+    // stays on it.
     qvw::UserWindow().Browse().GotoRecord(1);
     RunCommand(w, 111);
     EXPECT_EQ(gt::DialogsOpened(), std::vector<int>{kUserDialog});
+    ASSERT_EQ(gt::MessageBoxes().size(), 1u);
+    gt::Reset();
     ScriptUser("admin", "The administrator", 0);
     RunCommand(w, 110);
     EXPECT_EQ(WindowLine(qvw::UserWindow(), 0).substr(21, 17), "The administrator");
@@ -86,8 +89,10 @@ TEST_F(UserWindowTest, LinesTypesAndTheAdministrator) {
         EXPECT_EQ(d.Text(kIdUserName, 20), "admin");
         d.Press(1);
         d.SetText(kIdUserPassword, "x,0");  // the rest would name the user to change
+        d.SetText(kIdUserPasswordAgain, "x,0");
         d.Press(1);
         d.SetText(kIdUserPassword, "new-admin");
+        d.SetText(kIdUserPasswordAgain, "new-admin");
         d.Press(1);
     });
     RunCommand(w, 113);
@@ -126,6 +131,7 @@ TEST_F(UserWindowTest, DialogChecksAndTheCursorAfterEachCommand) {
     GoTo("shopper");
     gt::OnDialog(kUserPwdDialog, [](gui::Dialog& d) {
         d.SetText(kIdUserPassword, "shop-pw");
+        d.SetText(kIdUserPasswordAgain, "shop-pw");
         d.Press(1);
     });
     RunCommand(w, 113);
