@@ -30,10 +30,12 @@ protected:
             for (std::size_t i = 1; i < args.size(); ++i) cmd += (i > 1 ? "," : "") + args[i];
             long sid = Login(s.Port(), "admin", kAdminPassword);
             text = Command(s.Port(), sid, cmd + ")");
+            EXPECT_NE(text.find("SERVER_ERROR"), std::string::npos) << args[0] << ": " << text;
         } else {
+            // quorvel-cli says the server's reason alone.
             EXPECT_EQ(r.rc, 1) << args[0] << ": " << text;
+            EXPECT_NE(r.err.find("quorvel-cli: " + args[0] + ": "), std::string::npos) << text;
         }
-        EXPECT_NE(text.find("SERVER_ERROR"), std::string::npos) << args[0] << ": " << text;
         EXPECT_NE(text.find(reason), std::string::npos) << args[0] << ": " << text;
     }
     Server s;

@@ -119,6 +119,7 @@ TEST(PlainSpeaking, ReasonsQuestionsRefreshSwitchNamesPasswordsAndRefusals) {
     RunCommand(files, qvw::kCmdOpenFolder);
     ASSERT_EQ(gui::GetTitle(files), "Files [2] docs");
     TransferKind = kTransferFiles;
+    FileFolder = "docs";  // the folder the renaming window shows
     TransferFileName = "readme.txt";
     RenameNewName = "liesmich.txt";
     ASSERT_EQ(qvw::Send(kCmdRenameFile), 0);
