@@ -253,6 +253,12 @@ void DevServer::Reconcile() {
         Statement s(m_Db.Handle(), "SELECT name FROM apps");
         while (s.Step()) names.push_back(s.Text(0));
     }
+    // The folders an application's name leads to, also where the name is no longer a
+    // folder name ("team/site" owns apps/team): what an older database holds stays put.
+    std::vector<std::string> owned;
+    for (const auto& n : names) owned.push_back(n.substr(0, n.find_first_of("/\\")));
+    fs::remove_all(fs::path(m_Options.root) / "uploads", ec);  // a crash's half-received files
+    fs::create_directories(fs::path(m_Options.root) / "uploads", ec);
     for (const auto& n : names) {
         if (AppArea(n).empty()) {
             std::fprintf(stderr,
@@ -270,7 +276,7 @@ void DevServer::Reconcile() {
             fs::remove_all(entry.path(), ec);
             continue;
         }
-        if (std::find(names.begin(), names.end(), n) != names.end()) continue;
+        if (std::find(owned.begin(), owned.end(), n) != owned.end()) continue;
         fs::path lost = fs::path(m_Options.root) / "orphans";
         fs::create_directories(lost, ec);
         fs::rename(entry.path(), lost / (n + "." + std::to_string(std::time(nullptr))), ec);
@@ -401,8 +407,12 @@ bool DevServer::ReadCall(HttpProcessor& http, Call& call, std::string& answer) {
     // final CR LF CR LF.
     long h = http.GetHeaderLength();
     long l = http.GetContentLength();
-    if (h > 0 && l > 0 && h + l <= http.m_Message.GetSize()) {
-        std::string_view body(http.m_Message.GetContent() + h, static_cast<std::size_t>(l));
+    // A streamed upload's call comes without its file: the checks of the call's text hold
+    // for the part that is here, the extra body only once it is whole.
+    const long have = std::min<long>(l, http.m_Message.GetSize() - h);
+    if (h > 0 && l > 0 && have > 0) {
+        const bool whole = have == l;
+        std::string_view body(http.m_Message.GetContent() + h, static_cast<std::size_t>(have));
         std::size_t call0 = body.find("server_request=");
         std::size_t close = call0 == std::string_view::npos ? call0 : body.find(')', call0);
         // Text after the call's ')' means an argument held a ')': refused rather than guessed.
@@ -416,7 +426,7 @@ bool DevServer::ReadCall(HttpProcessor& http, Call& call, std::string& answer) {
             answer = Refuse(call, "The command text goes on after its closing parenthesis");
             return false;
         }
-        if (close != std::string_view::npos && body.substr(close + 1, 3) == "&&&") {
+        if (whole && close != std::string_view::npos && body.substr(close + 1, 3) == "&&&") {
             std::string_view rest = body.substr(close + 4);
             if (rest.size() < 4 || rest.substr(rest.size() - 4) != "\r\n\r\n") {
                 answer = Refuse(call, "The extra body does not end with an empty line");

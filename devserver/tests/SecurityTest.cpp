@@ -64,6 +64,10 @@ TEST(Security, NamesThatWouldBecomePathsOutsideTheirPlaceAreRefused) {
         EXPECT_TRUE(IsError(Command(s.Port(), sid, text))) << text;
     EXPECT_EQ(ReadFile(s.Root() + "/apps/demo/report.txt"), "report");
     EXPECT_TRUE(fs::exists(s.Root() + "/apps/demo/data/report.txt)old"));
+    // Also for a file upload, whose file streams to disk.
+    const std::string kept = "x";
+    EXPECT_TRUE(IsError(Command(s.Port(), sid, "UploadFile(1,1,keep%29me.txt)", &kept)));
+    EXPECT_FALSE(fs::exists(s.Root() + "/apps/demo/keep"));
 
     // A name an older database holds is reported at start, and its "folder" left alone.
     ASSERT_EQ(s.Stop(), 0) << s.Stderr();
@@ -72,9 +76,18 @@ TEST(Security, NamesThatWouldBecomePathsOutsideTheirPlaceAreRefused) {
     ASSERT_EQ(sqlite3_exec(db, "UPDATE apps SET name = '..' WHERE name = 'other'", nullptr, nullptr,
                            nullptr),
               SQLITE_OK);
+    // A name with a slash leads into a folder of its own: that folder stays where it is.
+    fs::create_directories(s.Root() + "/apps/team/site");
+    WriteFile(s.Root() + "/apps/team/site/index.html", "team");
+    ASSERT_EQ(sqlite3_exec(db,
+                           "INSERT INTO apps(name, description, timeout) VALUES('team/site', "
+                           "'x', 0)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
     sqlite3_close(db);
     ASSERT_TRUE(s.Start());
     EXPECT_NE(s.Stderr().find("cannot be a folder"), std::string::npos) << s.Stderr();
+    EXPECT_EQ(ReadFile(s.Root() + "/apps/team/site/index.html"), "team");
     EXPECT_EQ(Cli(s, {"GetFiles", "2", ""}).rc, 1);
     sid = Login(s.Port(), "admin", kAdminPassword);
     EXPECT_TRUE(IsError(Command(s.Port(), sid, "DownloadFile(2,6,quorvel.db)")));
