@@ -607,6 +607,21 @@ void DevServer::ServeConnection(net::TcpConnection c, uint32_t peer) {
     bool decided = false;  // whether the body goes to memory (or was streamed)
     const int idle = m_Options.idleTimeoutMs;
     // The studio reads its refusals in a SERVER_ERROR text; browsers in the status.
+    // The body bytes this connection holds, given back when it ends.
+    struct Held {
+        std::atomic<long long>& total;
+        long long limit;
+        long long mine = 0;
+        bool Take(long long n) {
+            if (total.fetch_add(n) + n > limit) {
+                total.fetch_sub(n);
+                return false;
+            }
+            mine += n;
+            return true;
+        }
+        ~Held() { total.fetch_sub(mine); }
+    } held{m_HeldBytes, m_Options.maxHeldBytes};
     auto fail = [&](const Verdict& v) {
         const std::string_view got(http.m_Message.GetContent() ? http.m_Message.GetContent() : "",
                                    static_cast<std::size_t>(http.m_Message.GetSize()));
@@ -652,6 +667,9 @@ void DevServer::ServeConnection(net::TcpConnection c, uint32_t peer) {
                 body.substr(0, kUploadCall.size()) == kUploadCall && body.find(')') + 1 == amp &&
                 ServeUpload(c, http, headerLength, length, static_cast<long>(amp) + 3, deadline))
                 return;
+            // Read whole: the body counts against what all connections may hold at once.
+            if (!held.Take(length))
+                return fail({503, "Server busy: too many large requests at once; try again", {}});
         }
         if (!http.IsMoreData()) break;
     }

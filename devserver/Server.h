@@ -37,6 +37,9 @@ struct Options {
     std::string adminPasswordFile;
     bool seedDemo = false;
     long long maxRequestBytes = 256ll * 1024 * 1024;
+    // Request bodies all connections may hold in memory together (file uploads stream to
+    // disk and do not count); past it a request is refused with 503.
+    long long maxHeldBytes = 1024ll * 1024 * 1024;
     int idleTimeoutMs = 30000;
     int sessionIdleMinutes = 120;
     int maxConnections = 64;
@@ -318,7 +321,8 @@ private:
     std::atomic<int> m_Switches[4];  // java reload, system, application, run: 0 or 1
     net::TcpListener m_Listener;
     std::atomic<int> m_Executing{0};
-    int m_LockFd = -1;  // ROOT/quorvel.lock, held while the server runs
+    std::atomic<long long> m_HeldBytes{0};  // request bodies read into memory, all connections
+    int m_LockFd = -1;                      // ROOT/quorvel.lock, held while the server runs
     std::mutex m_PeerLock;
     std::map<uint32_t, int> m_PeerConnections;
     std::map<uint32_t, std::shared_ptr<LoginGate>> m_LoginGates;  // under m_PeerLock

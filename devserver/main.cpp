@@ -3,7 +3,7 @@
 //                   [--request-timeout-s N] [--max-connections-per-address N]
 //                   [--max-trace-kb N] [--sql-time-limit-ms N] [--max-result-rows N]
 //                   [--max-run-sessions N] [--max-anonymous-sessions-per-address N]
-//                   [--max-data-mb N] [--fast-hash] | --help | --version
+//                   [--max-data-mb N] [--max-held-mb N] [--fast-hash] | --help | --version
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -28,7 +28,7 @@ void Usage(std::FILE* to = stderr) {
         "N]\n"
         "                         [--max-run-sessions N] [--max-anonymous-sessions-per-address "
         "N]\n"
-        "                         [--max-data-mb N] [--fast-hash]\n"
+        "                         [--max-data-mb N] [--max-held-mb N] [--fast-hash]\n"
         "       quorvel-devserver --help | --version\n"
         "  --port 0 picks a free port; the port is printed on standard error.\n"
         "  The administrator's password on the first start comes from --admin-password-file,\n"
@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
             o.maxRunSessions = static_cast<int>(Number(a, value(), 1, 1000000));
         else if (a == "--max-anonymous-sessions-per-address")
             o.maxAnonymousSessionsPerAddress = static_cast<int>(Number(a, value(), 1, 1000000));
+        else if (a == "--max-held-mb")
+            o.maxHeldBytes = Number(a, value(), 1, 1 << 20) * 1024 * 1024;
         else if (a == "--max-data-mb")
             o.maxDataBytes = Number(a, value(), 1, 1 << 20) * 1024 * 1024;
         else if (a == "--idle-timeout-s")

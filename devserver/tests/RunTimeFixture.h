@@ -56,7 +56,7 @@ protected:
     }
     Server s{{"--seed-demo", "--max-result-rows", "50", "--sql-time-limit-ms", "1000",
               "--max-data-mb", "1", "--max-run-sessions", "40",
-              "--max-anonymous-sessions-per-address", "8"}};
+              "--max-anonymous-sessions-per-address", "8", "--max-held-mb", "1"}};
     std::string jar = s.Dir() / "cookies.txt";
 };
 
