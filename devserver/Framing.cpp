@@ -61,9 +61,11 @@ Verdict EarlyVerdict(std::string_view received, std::size_t maxHeader) {
              at != std::string_view::npos && (end == std::string_view::npos || at < end);
              at = received.find('\n', at + 1))
             if (received[at - 1] != '\r') return Refused(400, "Lines of a request end in CR LF");
-        if (end != std::string_view::npos) return {};
+        if (end != std::string_view::npos)
+            return end + 4 > maxHeader ? Refused(431, "The request header is too long") : Verdict{};
     }
-    if (received.size() > maxHeader) return Refused(431, "The request header is too long");
+    if (received.find("\r\n\r\n") == std::string_view::npos && received.size() > maxHeader)
+        return Refused(431, "The request header is too long");
     return {};
 }
 

@@ -140,7 +140,10 @@ private:
     };
     static const Command* FindCommand(std::string_view name);
 
-    void ServeConnection(net::TcpConnection connection, uint32_t peer);
+    // Connections (Connections.cpp): a connection whose request is still arriving, and
+    // the worker's part once it is whole (state: ready, or a file upload to stream).
+    struct Incoming;
+    void ServeWhole(Incoming& in, int state);
     // Up to size bytes, waiting at most the idle time-out (and not past a stop or the
     // request's deadline, a SteadyMillis time).
     long Receive(net::TcpConnection& connection, char* block, std::size_t size, long long deadline);

@@ -7,6 +7,7 @@ set(qv_fuzz_devserver_sources
   ${PROJECT_SOURCE_DIR}/devserver/Answers.cpp
   ${PROJECT_SOURCE_DIR}/devserver/Checks.cpp
   ${PROJECT_SOURCE_DIR}/devserver/Commands.cpp
+  ${PROJECT_SOURCE_DIR}/devserver/Connections.cpp
   ${PROJECT_SOURCE_DIR}/devserver/Db.cpp
   ${PROJECT_SOURCE_DIR}/devserver/FileArea.cpp
   ${PROJECT_SOURCE_DIR}/devserver/Framing.cpp

@@ -168,6 +168,8 @@ int TcpListener::Listen(const char* bindAddress, uint16_t port, int backlog) {
         Close();
         return -1;
     }
+    // Accepting never blocks: a peer gone between readiness and accept leaves nothing.
+    ::fcntl(m_Fd, F_SETFL, ::fcntl(m_Fd, F_GETFL) | O_NONBLOCK);
     sockaddr_in bound{};
     socklen_t len = sizeof bound;
     ::getsockname(m_Fd, reinterpret_cast<sockaddr*>(&bound), &len);
@@ -194,6 +196,27 @@ int TcpListener::Accept(TcpConnection& out, int timeoutMs) {
             m_LastError = errno;
             return -1;
         }
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        out = TcpConnection(fd);
+        return 1;
+    }
+}
+
+int TcpListener::TryAccept(TcpConnection& out) {
+    if (m_Fd < 0) return -1;
+    for (;;) {
+        if (m_Stopped) return 0;
+        int fd = ::accept4(m_Fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+            m_LastError = errno;
+            return -1;
+        }
+        // The connection's own calls wait with poll; blocking suits them.
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         out = TcpConnection(fd);

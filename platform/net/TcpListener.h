@@ -55,6 +55,12 @@ public:
     // 1 a connection was accepted into out; 0 the time-out passed or Stop was called;
     // -1 on failure. timeoutMs <= 0 waits until a connection or Stop.
     int Accept(TcpConnection& out, int timeoutMs);
+    // Accepts a connection that is waiting, without waiting: 1 accepted, 0 none waiting
+    // (or stopped), -1 on failure (LastError: EMFILE when descriptors ran out).
+    int TryAccept(TcpConnection& out);
+    // The listening socket and the descriptor Stop makes readable, for a Poller.
+    int Handle() const { return m_Fd; }
+    int StopHandle() const { return m_WakeRead; }
     // Wakes every Accept now and later; safe from any thread and from a signal handler.
     void Stop();
     bool Stopped() const;

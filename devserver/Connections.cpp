@@ -1,0 +1,465 @@
+// Connections: the listener and one loop that owns every socket whose request is still
+// arriving (a slow client costs a descriptor and its bytes, never a thread), and the
+// workers that answer whole requests, or receive a file upload as it streams to disk.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <thread>
+
+#include "devserver/Checks.h"
+#include "devserver/Framing.h"
+#include "devserver/Server.h"
+#include "platform/net/Poller.h"
+#include "platform/os/System.h"
+#include "webproc/HttpProcessor.h"
+
+namespace devserver {
+
+namespace {
+
+// An upload's command text comes first in its body and ends with "&&&"; this much of the
+// body is read before deciding whether the rest goes to a file.
+constexpr long kCallPrefix = 12000;
+constexpr std::size_t kMaxHeaderBytes = 65536;
+constexpr std::string_view kUploadCall = "server_request=UploadFile(";
+// An accepted upload's deadline moves on by a millisecond for every this many bytes of
+// its file that arrive: a large file at 256 KB/s or faster is never cut off, while a
+// trickle gains next to nothing.
+constexpr long long kUploadBytesPerMs = 256;
+
+// The loop's own keys; a connection's key is larger.
+constexpr uint64_t kListenKey = 1, kStopKey = 2, kWakeKey = 3;
+
+}  // namespace
+
+// A connection and what has arrived of its request.
+struct DevServer::Incoming {
+    enum State { kMore, kReady, kStream, kRefused };
+
+    Incoming(DevServer& s, net::TcpConnection conn, uint32_t from)
+        : server(s), c(std::move(conn)), peer(from) {
+        const long long now = os::SteadyMillis();
+        deadline = now + s.m_Options.requestTimeoutMs;
+        lastByte = now;
+        http.m_Message.Alloc(16384, 16384);
+    }
+    ~Incoming() {
+        server.m_HeldBytes.fetch_sub(held);
+        std::lock_guard<std::mutex> g(server.m_PeerLock);
+        if (--server.m_PeerConnections[peer] <= 0) server.m_PeerConnections.erase(peer);
+    }
+    Incoming(const Incoming&) = delete;
+    Incoming& operator=(const Incoming&) = delete;
+
+    // The body counts against what all connections may hold in memory at once.
+    bool Take(long long n) {
+        if (server.m_HeldBytes.fetch_add(n) + n > server.m_Options.maxHeldBytes) {
+            server.m_HeldBytes.fetch_sub(n);
+            return false;
+        }
+        held += n;
+        return true;
+    }
+    // The studio reads its refusals in a SERVER_ERROR text; browsers in the status.
+    void Fail(const Verdict& v) {
+        const std::string_view got(http.m_Message.GetContent() ? http.m_Message.GetContent() : "",
+                                   static_cast<std::size_t>(http.m_Message.GetSize()));
+        std::string a = MethodOf(got) == "DEV"
+                            ? ErrorAnswer(v.reason)
+                            : StatusHeader(v.status, "text/plain; charset=utf-8", v.extraHeader,
+                                           static_cast<long long>(v.reason.size() + 1)) +
+                                  v.reason + "\n";
+        c.SendAll(a.data(), a.size(), server.m_Options.idleTimeoutMs);
+    }
+    // Takes the next bytes of the request: what is to become of it now.
+    State Feed(const char* block, long n) {
+        lastByte = os::SteadyMillis();
+        if (http.m_Message.AddContent(block, n) != 0) return Refuse({500, "Out of memory", {}});
+        if (headerLength == 0) {
+            const std::string_view got(http.m_Message.GetContent(),
+                                       static_cast<std::size_t>(http.m_Message.GetSize()));
+            Verdict v = EarlyVerdict(got, kMaxHeaderBytes);
+            if (v.status != 0) return Refuse(v);
+            const long h = http.GetHeaderLength();
+            if (h == 0) return kMore;
+            long long l = 0;
+            v = HeaderVerdict(got.substr(0, static_cast<std::size_t>(h)),
+                              server.m_Options.maxRequestBytes, l);
+            if (v.status != 0) return Refuse(v);
+            if (l == 0) return kReady;  // no body: a GET or HEAD, or an empty form
+            headerLength = h;
+            length = l;
+        }
+        if (!decided) {
+            const std::string_view body(
+                http.m_Message.GetContent() + headerLength,
+                static_cast<std::size_t>(http.m_Message.GetSize() - headerLength));
+            const std::size_t amp = body.find("&&&");
+            if (amp == std::string_view::npos &&
+                static_cast<long long>(body.size()) < std::min<long long>(length, kCallPrefix))
+                return kMore;
+            decided = true;
+            // A file upload whose call ends at its first ')' and "&&&": its file goes to
+            // disk as it arrives. Everything else is read whole.
+            if (amp != std::string_view::npos &&
+                body.substr(0, kUploadCall.size()) == kUploadCall && body.find(')') + 1 == amp) {
+                fileStart = static_cast<long>(amp) + 3;
+                return kStream;
+            }
+            if (!Take(length))
+                return Refuse({503, "Server busy: too many large requests at once; try again", {}});
+        }
+        return http.IsMoreData() ? kMore : kReady;
+    }
+    State Refuse(const Verdict& v) {
+        Fail(v);
+        return kRefused;
+    }
+
+    DevServer& server;
+    net::TcpConnection c;
+    uint32_t peer = 0;
+    HttpProcessor http;
+    long long deadline = 0;  // the whole request by then (SteadyMillis)
+    long long lastByte = 0;
+    long headerLength = 0;
+    long long length = 0;  // the body's, once the header is whole
+    bool decided = false;  // whether the body goes to memory (or streams)
+    long fileStart = 0;    // where a streamed upload's file begins in the body
+    long long held = 0;    // bytes taken from the servers's memory limit
+};
+
+int DevServer::Listen(std::string& error) {
+    if (m_Listener.Listen(m_Options.bind.c_str(), static_cast<uint16_t>(m_Options.port)) != 0) {
+        error = "cannot listen on " + m_Options.bind + ":" + std::to_string(m_Options.port) + ": " +
+                std::strerror(m_Listener.LastError());
+        return -1;
+    }
+    std::string line =
+        "Server started, listening on " + m_Options.bind + ":" + std::to_string(Port());
+    Trace(1).Print(line.data(), static_cast<long>(line.size()), "", 0);
+    return 0;
+}
+
+namespace {
+std::mutex g_ActiveLock;
+std::condition_variable g_ActiveDone;
+}  // namespace
+
+void DevServer::Serve() {
+    net::Poller poller;
+    int wake[2] = {-1, -1};  // a worker that ends says so, so that a waiting request starts
+    if (!poller.IsOpen() || ::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0 ||
+        poller.Add(m_Listener.Handle(), kListenKey) != 0 ||
+        poller.Add(m_Listener.StopHandle(), kStopKey) != 0 || poller.Add(wake[0], kWakeKey) != 0) {
+        std::fprintf(stderr, "quorvel-devserver: cannot watch connections: %s\n",
+                     std::strerror(errno));
+        return;
+    }
+    std::map<uint64_t, std::unique_ptr<Incoming>> arriving;  // by key
+    std::deque<std::pair<std::unique_ptr<Incoming>, Incoming::State>> whole;
+    uint64_t nextKey = kWakeKey + 1;
+    int active = 0;  // workers, under g_ActiveLock
+    std::vector<uint64_t> keys;
+    char block[16384];
+    const int idle = m_Options.idleTimeoutMs;
+
+    auto accept = [&] {
+        for (;;) {
+            net::TcpConnection c;
+            const int rc = m_Listener.TryAccept(c);
+            if (rc < 0) {
+                // Out of descriptors, most likely: the waiting clients stay queued until
+                // connections end and free some.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                return;
+            }
+            if (rc == 0) return;
+            sockaddr_in addr{};
+            socklen_t len = sizeof addr;
+            const uint32_t peer =
+                ::getpeername(c.Handle(), reinterpret_cast<sockaddr*>(&addr), &len) == 0
+                    ? ntohl(addr.sin_addr.s_addr)
+                    : 0;
+            {
+                std::lock_guard<std::mutex> g(m_PeerLock);
+                if (m_PeerConnections[peer] >= m_Options.maxConnectionsPerAddress) {
+                    // 503 for browsers; the studio reads the SERVER_ERROR text.
+                    const std::string text =
+                        "SERVER_ERROR: Server busy: too many connections from your address";
+                    std::string busy = StatusHeader(503, "text/plain", "\r\nRetry-After: 1",
+                                                    static_cast<long long>(text.size())) +
+                                       text;
+                    c.SendAll(busy.data(), busy.size(), 200);
+                    // What the client sent already is read, so that closing does not reset
+                    // the connection before it reads the answer (a later request still may).
+                    while (::recv(c.Handle(), block, sizeof block, MSG_DONTWAIT) > 0) {
+                    }
+                    continue;
+                }
+                ++m_PeerConnections[peer];
+            }
+            auto in = std::make_unique<Incoming>(*this, std::move(c), peer);
+            const uint64_t key = nextKey++;
+            if (poller.Add(in->c.Handle(), key) == 0) arriving[key] = std::move(in);
+        }
+    };
+    // Reads what a connection has sent: false when it is done with in the loop.
+    auto read = [&](uint64_t key) {
+        auto it = arriving.find(key);
+        if (it == arriving.end()) return;
+        Incoming& in = *it->second;
+        for (int round = 0; round < 16; ++round) {  // then the others get their turn
+            const ssize_t n = ::recv(in.c.Handle(), block, sizeof block, MSG_DONTWAIT);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+            Incoming::State st = Incoming::kRefused;  // closed before the request was whole
+            if (n > 0) st = in.Feed(block, static_cast<long>(n));
+            if (st == Incoming::kMore) continue;
+            poller.Remove(in.c.Handle());
+            if (st == Incoming::kReady || st == Incoming::kStream)
+                whole.emplace_back(std::move(it->second), st);
+            arriving.erase(it);
+            return;
+        }
+    };
+
+    while (!m_Listener.Stopped()) {
+        poller.Wait(keys, 200);
+        for (uint64_t key : keys) {
+            if (key == kListenKey)
+                accept();
+            else if (key == kWakeKey)
+                while (::read(wake[0], block, sizeof block) > 0) {
+                }
+            else if (key != kStopKey)
+                read(key);
+        }
+        // Requests that did not come whole in time, or whose client went quiet, are
+        // dropped without an answer.
+        const long long now = os::SteadyMillis();
+        for (auto it = arriving.begin(); it != arriving.end();) {
+            if (now >= it->second->deadline || now - it->second->lastByte >= idle) {
+                poller.Remove(it->second->c.Handle());
+                it = arriving.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        // Whole requests go to workers, at most maxConnections at once.
+        std::lock_guard<std::mutex> g(g_ActiveLock);
+        while (!whole.empty() && active < m_Options.maxConnections) {
+            ++active;
+            std::thread(
+                [this, &active, wakeFd = wake[1]](std::unique_ptr<Incoming> in,
+                                                  Incoming::State st) {
+                    ServeWhole(*in, st);
+                    in.reset();
+                    {
+                        std::lock_guard<std::mutex> done(g_ActiveLock);
+                        --active;
+                        g_ActiveDone.notify_all();
+                    }
+                    const char b = 1;
+                    ssize_t ignored = ::write(wakeFd, &b, 1);
+                    (void)ignored;
+                },
+                std::move(whole.front().first), whole.front().second)
+                .detach();
+            whole.pop_front();
+        }
+    }
+    // Requests still arriving or waiting for a worker are dropped; those under way are
+    // answered first.
+    arriving.clear();
+    whole.clear();
+    {
+        std::unique_lock<std::mutex> g(g_ActiveLock);
+        g_ActiveDone.wait(g, [&] { return active == 0; });
+    }
+    ::close(wake[0]);
+    ::close(wake[1]);
+    {
+        std::lock_guard<std::mutex> db(m_Lock);
+        WriteRunCounts();
+    }
+    std::string line = "Server stopped";
+    Trace(1).Print(line.data(), static_cast<long>(line.size()), "", 0);
+}
+
+void DevServer::ServeWhole(Incoming& in, int state) {
+    HttpProcessor& http = in.http;
+    const int idle = m_Options.idleTimeoutMs;
+    if (state == Incoming::kStream) {
+        if (ServeUpload(in.c, http, in.headerLength, in.length, in.fileStart, in.deadline)) return;
+        // Request and application files are read whole, as every other body.
+        if (!in.Take(in.length)) {
+            in.Fail({503, "Server busy: too many large requests at once; try again", {}});
+            return;
+        }
+        char block[16384];
+        while (http.IsMoreData()) {
+            const long n = Receive(in.c, block, sizeof block, in.deadline);
+            if (n <= 0) return;  // idle too long, stopping, failed, or closed early
+            if (in.Feed(block, n) == Incoming::kRefused) return;
+        }
+    }
+    // HEAD is answered as GET, without the body.
+    const bool head = MethodOf(std::string_view(http.m_Message.GetContent(), 4)) == "HEAD";
+    HttpProcessor asGet;
+    if (head && (asGet.m_Message.Alloc(http.m_Message.GetSize(), 1000) != 0 ||
+                 asGet.m_Message.AddContent("GET", 3) != 0 ||
+                 asGet.m_Message.AddContent(http.m_Message.GetContent() + 4,
+                                            http.m_Message.GetSize() - 4) != 0)) {
+        in.Fail({500, "Out of memory", {}});
+        return;
+    }
+    ++m_Executing;
+    std::unique_ptr<os::FileReader> file;
+    std::string answer = Handle(head ? asGet : http, &file, in.peer);
+    --m_Executing;
+    if (head) {
+        answer.resize(std::min(answer.size(), answer.find("\r\n\r\n") + 4));
+        file.reset();
+    }
+    // A file goes from disk to the socket after the header, without passing through memory.
+    if (in.c.SendAll(answer.data(), answer.size(), idle) == 0 && file)
+        in.c.SendFile(file->Handle(), file->Size(), idle);
+}
+
+bool DevServer::WaitReadable(net::TcpConnection& c, long long deadline) {
+    const int idle = m_Options.idleTimeoutMs;
+    for (int quiet = 0;;) {  // ms without a byte
+        // Short waits, so that a stop waits neither for idle clients nor for trickling
+        // ones; a byte now and then does not stretch a request past its deadline.
+        if (m_Listener.Stopped() || os::SteadyMillis() >= deadline) return false;
+        pollfd p{c.Handle(), POLLIN, 0};
+        int w = ::poll(&p, 1, 200);
+        if (w < 0 && errno == EINTR) continue;
+        if (w == 0) {
+            if ((quiet += 200) >= idle) return false;
+            continue;
+        }
+        return w > 0;
+    }
+}
+
+long DevServer::Receive(net::TcpConnection& c, char* block, std::size_t size, long long deadline) {
+    return WaitReadable(c, deadline) ? c.Receive(block, size, m_Options.idleTimeoutMs) : -1;
+}
+
+bool DevServer::ServeUpload(net::TcpConnection& c, HttpProcessor& http, long headerLength,
+                            long long length, long fileStart, long long deadline) {
+    // The call alone, as a message of its own: the header and the body up to "&&&".
+    HttpProcessor callOnly;
+    if (callOnly.m_Message.Alloc(headerLength + fileStart + 1, 5000) != 0 ||
+        callOnly.m_Message.AddContent(http.m_Message.GetContent(), headerLength + fileStart) != 0)
+        return false;
+    Call call;
+    std::string answer;
+    const bool ready = ReadCall(callOnly, call, answer);
+    // Request and application files are read whole, as every other body (and so is a
+    // call that is wrong: its refusal comes from the usual path).
+    long kind = 0;
+    if (ready && (call.name != "UploadFile" || call.args.size() != 3 ||
+                  !ParseNumber(call.args[1], 1, 6, kind) || kind == 4 || kind == 5))
+        return false;
+
+    // The file is the body after "&&&" up to the final CR LF CR LF.
+    const long long fileSize = length - fileStart - 4;
+    os::DirBeneath dir;  // before file: the file's names go through it
+    os::ReplacementFile file;
+    if (ready && fileSize < 0) {
+        answer = Refuse(call, "The extra body does not end with an empty line");
+    } else if (ready) {
+        std::lock_guard<std::mutex> g(m_Lock);
+        answer = OpenUpload(call, dir, file);
+    }
+    const bool refused = !answer.empty();
+
+    // Receives the rest, writing the file's bytes (nothing when refused: the rest is read
+    // and dropped, so the client can send it whole and read the answer).
+    std::string ending;
+    long long at = 0;  // body bytes seen
+    bool ok = true;
+    auto take = [&](const char* data, long n) {
+        for (long i = 0; i < n;) {
+            if (at < fileStart) {
+                const long skip = static_cast<long>(std::min<long long>(fileStart - at, n - i));
+                i += skip;
+                at += skip;
+            } else if (at < fileStart + fileSize) {
+                const long part =
+                    static_cast<long>(std::min<long long>(fileStart + fileSize - at, n - i));
+                if (!refused && file.Write(data + i, static_cast<std::size_t>(part)) != 0)
+                    ok = false;
+                i += part;
+                at += part;
+            } else {
+                const long part = static_cast<long>(std::min<long long>(length - at, n - i));
+                ending.append(data + i, static_cast<std::size_t>(part));
+                i += part;
+                at += part;
+            }
+        }
+    };
+    const long already =
+        static_cast<long>(std::min<long long>(http.m_Message.GetSize() - headerLength, length));
+    take(http.m_Message.GetContent() + headerLength, already);
+    // A refused upload keeps the request's own deadline: only a file being stored earns time.
+    auto until = [&] {
+        return refused ? deadline : deadline + std::max(0LL, at - fileStart) / kUploadBytesPerMs;
+    };
+    // The file's bytes go from socket to disk without passing through the program.
+    // In pieces of what has arrived, so that a stop or the deadline is noticed between them.
+    for (long long fileLeft = fileStart + fileSize - at;
+         !refused && at >= fileStart && fileLeft > 0;) {
+        int ready = 0;
+        if (!WaitReadable(c, until()) || ::ioctl(c.Handle(), FIONREAD, &ready) != 0 || ready <= 0)
+            return true;  // stopping, too slow, or the client went away: the file is removed
+        const long long n = std::min<long long>(ready, fileLeft);
+        if (c.ReceiveToFile(file.Handle(), n, m_Options.idleTimeoutMs) != 0)
+            return true;  // the client went away (or the disk failed): the file is removed
+        at += n;
+        fileLeft -= n;
+    }
+    char block[65536];
+    while (at < length) {
+        const long n = Receive(
+            c, block, static_cast<std::size_t>(std::min<long long>(sizeof block, length - at)),
+            until());
+        if (n <= 0) return true;  // the client went away: the file is removed
+        take(block, n);
+    }
+    ++m_Executing;
+    if (!refused) {
+        if (ending != "\r\n\r\n")
+            answer = Refuse(call, "The extra body does not end with an empty line");
+        else if (!ok)
+            answer = Refuse(call, "Cannot write " + call.args[2]);
+        else {
+            call.hasBody = true;
+            call.upload = &file;
+            answer = Dispatch(call);
+        }
+    }
+    --m_Executing;
+    TraceCommand(call);
+    c.SendAll(answer.data(), answer.size(), m_Options.idleTimeoutMs);
+    return true;
+}
+
+}  // namespace devserver

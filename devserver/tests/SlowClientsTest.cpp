@@ -1,0 +1,75 @@
+// Clients that trickle their requests cost the server a descriptor each, never a worker:
+// others are answered meanwhile.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "devserver/tests/Harness.h"
+
+using namespace dstest;
+
+namespace {
+
+// A connection from 127.0.0.host to the server; -1 when it cannot be made.
+int ConnectFrom(int host, int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in from{}, to{};
+    from.sin_family = to.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(0x7f000000u | static_cast<uint32_t>(host));
+    to.sin_addr.s_addr = htonl(0x7f000001u);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+TEST(SlowClients, FiveHundredTricklersHoldNoWorker) {
+    Server s({"--seed-demo", "--max-connections-per-address", "64"});
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    // 504 connections from eight addresses, each with a request begun and never ended.
+    std::vector<int> slow;
+    for (int host = 2; host < 10; ++host)
+        for (int i = 0; i < 63; ++i) {
+            const int fd = ConnectFrom(host, s.Port());
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::send(fd, "GET /demo/index.html HTTP/1.1\r\n", 31, MSG_NOSIGNAL), 31);
+            slow.push_back(fd);
+        }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int fd : slow) ::send(fd, "X", 1, MSG_NOSIGNAL);  // a byte now and then
+
+    auto within = [](auto&& what) {
+        const auto start = std::chrono::steady_clock::now();
+        what();
+        return std::chrono::steady_clock::now() - start;
+    };
+    std::string apps, page;
+    EXPECT_LT(within([&] { apps = Cli(s, {"GetApps"}).out; }), std::chrono::seconds(1));
+    EXPECT_NE(apps.find("demo"), std::string::npos);
+    EXPECT_LT(within([&] {
+                  const int fd = ConnectFrom(10, s.Port());
+                  const std::string get = "GET /demo/index.html HTTP/1.1\r\n\r\n";
+                  ::send(fd, get.data(), get.size(), MSG_NOSIGNAL);
+                  char buf[4096];
+                  for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+                      page.append(buf, static_cast<std::size_t>(n));
+                  ::close(fd);
+              }),
+              std::chrono::seconds(1));
+    EXPECT_EQ(page.rfind("HTTP/1.1 200", 0), 0u) << page.substr(0, 200);
+    for (int fd : slow) ::close(fd);
+    EXPECT_EQ(s.Stop(), 0) << s.Stderr();
+}
