@@ -271,15 +271,33 @@ Table DevServer::ConfigAppsTable(const Call& call) {
 
 // ---- sessions
 
+bool DevServer::LoginGate::Take(int timeoutMs) {
+    std::unique_lock<std::mutex> g(lock);
+    if (!free.wait_for(g, std::chrono::milliseconds(timeoutMs), [this] { return !taken; }))
+        return false;
+    taken = true;
+    return true;
+}
+
+void DevServer::LoginGate::Give() {
+    {
+        std::lock_guard<std::mutex> g(lock);
+        taken = false;
+    }
+    free.notify_one();
+}
+
 long DevServer::CheckLogin(const std::string& name, std::string_view password, long type,
                            uint32_t peer) {
     const std::shared_ptr<LoginGate> gate = GateFor(peer);
-    std::unique_lock<std::timed_mutex> turn;
-    if (gate) {
-        turn = std::unique_lock<std::timed_mutex>(gate->turn, std::defer_lock);
-        // An address with a long queue of guesses gets no further ones checked.
-        if (!turn.try_lock_for(std::chrono::seconds(30))) return -1;
-    }
+    // An address with a long queue of guesses gets no further ones checked.
+    if (gate && !gate->Take(30000)) return -1;
+    struct Turn {
+        LoginGate* gate;
+        ~Turn() {
+            if (gate) gate->Give();
+        }
+    } turn{gate.get()};
     long id = -1, hasType = -1;
     std::string hash;
     {
@@ -298,9 +316,13 @@ long DevServer::CheckLogin(const std::string& name, std::string_view password, l
     // The wait grows with the address's failures (at most 64 times the first) and holds
     // its turn, not a lock anybody else needs.
     const long long now = os::SteadyMillis();
-    if (now - gate->last > 60000) gate->failures = 0;
-    gate->last = now;
-    const int n = std::min(++gate->failures, 7);
+    int n = 0;
+    {
+        std::lock_guard<std::mutex> g(gate->lock);
+        if (now - gate->last > 60000) gate->failures = 0;
+        gate->last = now;
+        n = std::min(++gate->failures, 7);
+    }
     for (int wait = m_Options.loginFailureDelayMs << (n - 1); wait > 0 && !m_Listener.Stopped();
          wait -= 50)
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(wait, 50)));

@@ -268,14 +268,14 @@ void DevServer::Serve() {
                                                   Incoming::State st) {
                     ServeWhole(*in, st);
                     in.reset();
-                    {
-                        std::lock_guard<std::mutex> done(g_ActiveLock);
-                        --active;
-                        g_ActiveDone.notify_all();
-                    }
+                    // The loop learns of a free worker; the pipe stays open until the last
+                    // worker has counted itself out below.
                     const char b = 1;
                     ssize_t ignored = ::write(wakeFd, &b, 1);
                     (void)ignored;
+                    std::lock_guard<std::mutex> done(g_ActiveLock);
+                    --active;
+                    g_ActiveDone.notify_all();
                 },
                 std::move(whole.front().first), whole.front().second)
                 .detach();

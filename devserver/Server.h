@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -153,9 +154,14 @@ private:
     // its wait while the next one waits its turn: parallel connections guess no faster
     // than one, and one address takes at most one hashing slot from everybody else.
     struct LoginGate {
-        std::timed_mutex turn;
-        int failures = 0;    // in the last minute
-        long long last = 0;  // SteadyMillis of the last failure
+        std::mutex lock;
+        std::condition_variable free;
+        bool taken = false;              // a login of the address is being checked
+        int failures = 0;                // in the last minute, under lock
+        std::atomic<long long> last{0};  // SteadyMillis of the last failure
+        // Waits for the address's turn, at most timeoutMs; false when it did not come.
+        bool Take(int timeoutMs);
+        void Give();
     };
     // The gate of peer (null for 0, a caller in this process).
     std::shared_ptr<LoginGate> GateFor(uint32_t peer);
