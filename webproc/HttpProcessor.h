@@ -55,6 +55,8 @@ public:
     enum : int { kFormNone = 0, kFormUrlEncoded = 1, kFormMultipart = 2 };
     // The ParamList error code of a syntax error in a call.
     static constexpr int kSyntaxError = 110;
+    // Arguments one call may have; more are a syntax error.
+    static constexpr long kMaxArguments = 50000;
 
     HttpProcessor() = default;
     ~HttpProcessor() = default;

@@ -256,6 +256,12 @@ int HttpProcessor::GetParams(const char* text, ParamList<ParamListItem>& params)
         const size_t comma = inner.find(',', from);
         const std::string_view arg = inner.substr(
             from, comma == std::string_view::npos ? std::string_view::npos : comma - from);
+        // Each argument is a record of a few hundred bytes: a call of two-byte arguments
+        // would cost a hundred times its text.
+        if (number >= kMaxArguments) {
+            params.SetError(kSyntaxError, "Too many arguments!");
+            return -1;
+        }
         ParamListItem* item = nullptr;
         if (params.Add(&item) != kListOk || !item) return -1;
         item->m_Number = number++;

@@ -149,6 +149,15 @@ TEST(HttpRequest, LargeFormsAreLookedUpInLinearTime) {
     ParamList<ParamListItem> repeated;
     EXPECT_EQ(square.GetRequestNameAndParams(name, repeated), -1);
     EXPECT_EQ(repeated.m_ErrorCode, HttpProcessor::kSyntaxError);
+    // So is a call of more arguments than any request has.
+    std::string countless = "server_request=Big(a";
+    for (long i = 0; i < HttpProcessor::kMaxArguments; ++i) countless += ",a";
+    HttpProcessor tooMany;
+    Set(tooMany, Post("/app", "application/x-www-form-urlencoded", countless + ")&a=1"));
+    ASSERT_EQ(tooMany.GetReqType(), 3);
+    ParamList<ParamListItem> none;
+    EXPECT_EQ(tooMany.GetRequestNameAndParams(name, none), -1);
+    EXPECT_EQ(none.m_ErrorMsg.str(), "Too many arguments!");
 }
 
 TEST(HttpRequest, MultipartFieldsAreLookedUp) {
