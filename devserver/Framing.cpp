@@ -14,33 +14,30 @@ Verdict Refused(int status, std::string reason, std::string extra = {}) {
     return Verdict{status, std::move(reason), std::move(extra)};
 }
 
-// Each line of the header after the request line, without its CR LF.
-template <class Visit>
-void HeaderLines(std::string_view header, Visit visit) {
-    for (std::size_t at = header.find("\r\n"); at != std::string_view::npos;) {
-        const std::size_t next = header.find("\r\n", at + 2);
-        visit(header.substr(
-            at + 2, next == std::string_view::npos ? std::string_view::npos : next - at - 2));
-        at = next;
-    }
-}
-
-// The value of a "Name: value" line when its name is name (any case); else false.
-bool ValueOf(std::string_view line, std::string_view name, std::string_view& value) {
-    if (line.size() <= name.size() || line[name.size()] != ':' ||
-        strncasecmp(line.data(), name.data(), name.size()) != 0)
-        return false;
-    value = line.substr(name.size() + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-        value.remove_prefix(1);
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
-    return true;
-}
-
 }  // namespace
 
 std::string_view MethodOf(std::string_view message) {
     return message.substr(0, message.find_first_of(" \r\n"));
+}
+
+std::vector<std::string_view> HeaderValues(std::string_view message, std::string_view name) {
+    const std::string_view header = message.substr(0, message.find("\r\n\r\n"));
+    std::vector<std::string_view> values;
+    for (std::size_t at = header.find("\r\n"); at != std::string_view::npos;) {
+        const std::size_t next = header.find("\r\n", at + 2);
+        std::string_view line =
+            header.substr(at + 2, next == header.npos ? header.npos : next - at - 2);
+        at = next;
+        if (line.size() <= name.size() || line[name.size()] != ':' ||
+            strncasecmp(line.data(), name.data(), name.size()) != 0)
+            continue;
+        line.remove_prefix(name.size() + 1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        values.push_back(line);
+    }
+    return values;
 }
 
 Verdict EarlyVerdict(std::string_view received, std::size_t maxHeader) {
@@ -71,29 +68,20 @@ Verdict EarlyVerdict(std::string_view received, std::size_t maxHeader) {
 
 Verdict HeaderVerdict(std::string_view header, long long maxBody, long long& length) {
     length = -1;
-    Verdict v;
-    HeaderLines(header, [&](std::string_view line) {
-        std::string_view value;
-        if (v.status != 0) return;
-        if (ValueOf(line, "Transfer-Encoding", value) &&
-            strcasecmp(std::string(value).c_str(), "identity") != 0) {
-            v = Refused(501, "Bodies in chunks are not taken: send a Content-Length");
-        } else if (ValueOf(line, "Content-Length", value)) {
-            long long n = 0;
-            bool digits = !value.empty() && value.size() <= 18;
-            for (char c : value) {
-                if (!std::isdigit(static_cast<unsigned char>(c))) digits = false;
-                n = n * 10 + (c - '0');
-            }
-            if (!digits)
-                v = Refused(400, "The Content-Length is no number");
-            else if (length >= 0 && n != length)
-                v = Refused(400, "Two Content-Length lines disagree");
-            else
-                length = n;
+    for (std::string_view coding : HeaderValues(header, "Transfer-Encoding"))
+        if (strcasecmp(std::string(coding).c_str(), "identity") != 0)
+            return Refused(501, "Bodies in chunks are not taken: send a Content-Length");
+    for (std::string_view value : HeaderValues(header, "Content-Length")) {
+        long long n = 0;
+        bool digits = !value.empty() && value.size() <= 18;
+        for (char c : value) {
+            if (!std::isdigit(static_cast<unsigned char>(c))) digits = false;
+            n = n * 10 + (c - '0');
         }
-    });
-    if (v.status != 0) return v;
+        if (!digits) return Refused(400, "The Content-Length is no number");
+        if (length >= 0 && n != length) return Refused(400, "Two Content-Length lines disagree");
+        length = n;
+    }
     if (length > maxBody)
         return Refused(413, "The request is larger than " + std::to_string(maxBody) + " bytes");
     if (length < 0) {

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace devserver {
 
@@ -24,5 +25,9 @@ Verdict HeaderVerdict(std::string_view header, long long maxBody, long long& len
 
 // The request line's method ("GET" of "GET / HTTP/1.1").
 std::string_view MethodOf(std::string_view message);
+
+// The values of the header lines called name (any case) up to the header's blank line,
+// blanks around them trimmed.
+std::vector<std::string_view> HeaderValues(std::string_view message, std::string_view name);
 
 }  // namespace devserver

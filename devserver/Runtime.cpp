@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "devserver/Checks.h"
+#include "devserver/Framing.h"
 #include "devserver/RunSql.h"
 #include "devserver/Server.h"
 #include "platform/os/Files.h"
@@ -137,27 +138,6 @@ std::string EscapePathPart(std::string_view name) {
         }
     }
     return out;
-}
-
-// The values of the header lines called name (any case), blanks around them trimmed.
-std::vector<std::string_view> HeaderValues(std::string_view message, std::string_view name) {
-    const std::string_view header = message.substr(0, message.find("\r\n\r\n"));
-    std::vector<std::string_view> values;
-    for (std::size_t at = header.find("\r\n"); at != std::string_view::npos;) {
-        const std::size_t next = header.find("\r\n", at + 2);
-        std::string_view line =
-            header.substr(at + 2, next == header.npos ? header.npos : next - at - 2);
-        at = next;
-        if (line.size() <= name.size() || line[name.size()] != ':' ||
-            strncasecmp(line.data(), name.data(), name.size()) != 0)
-            continue;
-        line.remove_prefix(name.size() + 1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
-            line.remove_prefix(1);
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-        values.push_back(line);
-    }
-    return values;
 }
 
 // The value of the cookie name in the request's Cookie header lines, and nowhere else
@@ -312,7 +292,8 @@ std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
     RunCall rc;
     rc.peer = call.peer;
     std::string answer;
-    const std::vector<std::string> path = PathParts(MessageOf(http));
+    rc.path = PathParts(MessageOf(http));
+    const std::vector<std::string>& path = rc.path;
     if (http.m_HttpType != HttpProcessor::kHttpGet && http.m_HttpType != HttpProcessor::kHttpPost) {
         rc.what = "(method)";
         answer = RunMessage(rc, 405, "Only GET, HEAD and POST are served");
@@ -344,7 +325,7 @@ std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
         } else {
             TakeRunSession(http, rc);
             if (kind == HttpProcessor::kReqPage)
-                answer = RunPage(http, rc, call);
+                answer = RunPage(rc, call);
             else if (kind == HttpProcessor::kReqGetCall || kind == HttpProcessor::kReqFormCall)
                 answer = RunRequest(http, rc);
             else
@@ -355,10 +336,9 @@ std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
     return answer;
 }
 
-std::string DevServer::RunPage(HttpProcessor& http, RunCall& rc, Call& call) {
-    std::vector<std::string> parts = PathParts(MessageOf(http));
+std::string DevServer::RunPage(RunCall& rc, Call& call) {
+    std::vector<std::string> parts(rc.path.begin() + 1, rc.path.end());  // below the application
     rc.what = "(page)";
-    parts.erase(parts.begin());  // the application
     if (parts.back().empty()) parts.back() = "index.html";
     std::string shown;
     for (const auto& p : parts) shown += (shown.empty() ? "" : "/") + p;
@@ -374,15 +354,15 @@ std::string DevServer::RunPage(HttpProcessor& http, RunCall& rc, Call& call) {
         return RunMessage(rc, 404, "No such page " + shown);
     const long long size = file->Size();
     call.file = std::move(file);
+    const std::string type = ContentType(name);
     std::string headers = RunCookieHeader(rc) + "\r\nX-Content-Type-Options: nosniff";
     // data/ holds what visitors uploaded: never run as one of the site's pages.
     if (!parts.empty() && parts[0] == "data") {
         headers += "\r\nContent-Security-Policy: sandbox";
-        const std::string type = ContentType(name);
         for (const char* active : {"text/html", "image/svg", "application/xml", "text/javascript"})
             if (type.rfind(active, 0) == 0) headers += "\r\nContent-Disposition: attachment";
     }
-    return StatusHeader(200, ContentType(name), headers, size);
+    return StatusHeader(200, type, headers, size);
 }
 
 std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
@@ -507,9 +487,10 @@ std::string DevServer::RunUpload(HttpProcessor& http, RunCall& rc, const std::st
         trace.GetAt(i, &t);
         const std::string stored = os::BaseName(t->m_ServerFile.str());
         // The client's extension may make a name no file command could address.
-        if (t->m_Status == 0 && !CheckFileName(stored).empty()) {
+        const std::string badName = CheckFileName(stored);
+        if (t->m_Status == 0 && !badName.empty()) {
             t->m_Status = -1;
-            t->m_Note = "Error: " + CheckFileName(stored);
+            t->m_Note = "Error: " + badName;
         }
         if (t->m_Status == 0 && staged.KindOf(stored) != 'f') {
             t->m_Status = -1;

@@ -122,7 +122,8 @@ private:
         bool endCookie = false;  // the answer drops it
         long userId = -1;
         std::string userName;
-        std::string what;  // the page or the request, for the trace
+        std::string what;               // the page or the request, for the trace
+        std::vector<std::string> path;  // the address's parts, decoded; [0] the application
         long rows = 0;
         int status = 200;
         uint32_t peer = 0;
@@ -177,7 +178,7 @@ private:
     std::string RunTime(HttpProcessor& http, Call& call);
     // Finds or makes the browser's session with the application; counts new ones.
     void TakeRunSession(HttpProcessor& http, RunCall& rc);
-    std::string RunPage(HttpProcessor& http, RunCall& rc, Call& call);
+    std::string RunPage(RunCall& rc, Call& call);
     std::string RunRequest(HttpProcessor& http, RunCall& rc);
     std::string RunLogin(HttpProcessor& http, RunCall& rc, const std::vector<std::string>& args);
     // Stores a multipart post's files in data/, all or none: the refusal page, or empty.
