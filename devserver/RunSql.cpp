@@ -123,22 +123,40 @@ long RunSqlScript(const std::string& path, std::string_view script,
                               static_cast<int>(args[static_cast<std::size_t>(i - 1)].size()),
                               SQLITE_TRANSIENT);
         const int columns = sqlite3_column_count(st);
-        std::vector<std::u16string> cells;
-        std::vector<long> widths(static_cast<std::size_t>(columns), 1);
+        // Cells go straight into the table, each as long as its own text: one wide value
+        // must not widen every row of the page.
+        RosterU* t = nullptr;
+        if (columns > 0) {
+            t = AddTable(tables);
+            bool made = t != nullptr;
+            for (int c = 0; c < columns && made; ++c) made = t->CreateVariableField() == 0;
+            if (!made) {
+                Fail(tables, 1, "out of memory");
+                break;
+            }
+        }
         int rc;
+        long record = 0;
+        bool stored = true;
+        std::u16string cell;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             if (++rows > limits.maxRows) break;
-            for (int c = 0; c < columns; ++c) {
+            stored = t && t->CreateRecord() == 0;
+            for (int c = 0; c < columns && stored; ++c) {
                 const auto* v = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
                 const int n = sqlite3_column_bytes(st, c);
-                cells.push_back(
-                    os::Utf8ToUtf16(EscapeCell(std::string_view(v ? v : "", v ? n : 0))));
-                long& w = widths[static_cast<std::size_t>(c)];
-                w = std::max(w, static_cast<long>(cells.back().size()) + 1);
+                cell = os::Utf8ToUtf16(EscapeCell(std::string_view(v ? v : "", v ? n : 0)));
+                stored = t->SetField(record, c, cell.c_str()) == 0;
             }
+            if (!stored) break;
+            ++record;
         }
         if (rows > limits.maxRows) {
             Fail(tables, 1, "the result has more than " + std::to_string(limits.maxRows) + " rows");
+            break;
+        }
+        if (!stored) {
+            Fail(tables, 1, "out of memory");
             break;
         }
         if (rc != SQLITE_DONE) {
@@ -147,19 +165,6 @@ long RunSqlScript(const std::string& path, std::string_view script,
                      ? "interrupted after " + std::to_string(limits.timeLimitMs) + " ms"
                      : std::string(sqlite3_errmsg(raw)));
             break;
-        }
-        if (columns == 0) continue;
-        RosterU* t = AddTable(tables);
-        if (!t) {
-            Fail(tables, 1, "out of memory");
-            break;
-        }
-        for (long w : widths) t->CreateField(w);
-        const long records = static_cast<long>(cells.size()) / columns;
-        for (long r = 0; r < records; ++r) {
-            t->CreateRecord();
-            for (int c = 0; c < columns; ++c)
-                t->SetField(r, c, cells[static_cast<std::size_t>(r * columns + c)].c_str());
         }
     }
     fence.scriptRuns = false;

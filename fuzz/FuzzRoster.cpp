@@ -16,7 +16,10 @@ void Drive(Table& t, const uint8_t* data, size_t size) {
         const long a = data[i + 1] % 8, b = data[i + 2] % 8;
         switch (data[i] % 6) {
             case 0:
-                t.CreateField(data[i + 1] % 16);
+                if (data[i + 1] >= 224)
+                    t.CreateVariableField();
+                else
+                    t.CreateField(data[i + 1] % 16);
                 break;
             case 1:
                 t.CreateRecord();

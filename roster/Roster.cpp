@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::size_t kAttrLimit = 100;  // attribute texts stay below this length
+constexpr std::size_t kAttrLimit = 100;       // attribute texts stay below this length
 constexpr long kMaxRecordSize = 0x7ffffffeL;  // a buffer's sizes are 32-bit
 
 template <class Ch>
@@ -43,10 +43,30 @@ int BasicRoster<Ch>::CreateField(long width) {
             if (width > kMaxRecordSize - m_RecordSize) return -1;
             Field f;
             f.width = width;
-            f.offset = m_Fields.empty() ? 0 : m_Fields.back().offset + m_Fields.back().width;
+            f.offset = m_RecordSize;
             m_Fields.push_back(f);
             ++m_NumberOfFields;
             m_RecordSize += width;
+            return 0;
+        },
+        -1);
+}
+
+template <class Ch>
+int BasicRoster<Ch>::CreateVariableField() {
+    return NoThrow(
+        [&]() -> int {
+            if (m_NumberOfRecords > 0) return -1;
+            if (m_VariableText.GetSize() == 0) {
+                const Ch zero = 0;  // where every unset variable cell points
+                if (m_VariableText.AddContent(&zero, 1) != 0) return -1;
+            }
+            Field f;
+            f.offset = m_RecordSize;  // takes no room in the record
+            f.variable = m_VariableFields;
+            m_Fields.push_back(f);
+            ++m_NumberOfFields;
+            ++m_VariableFields;
             return 0;
         },
         -1);
@@ -63,6 +83,8 @@ int BasicRoster<Ch>::CreateRecord() {
                 std::memset(m_Records.GetContent() + before, 0,
                             static_cast<std::size_t>(m_RecordSize) * sizeof(Ch));
             }
+            m_VariableCells.resize(m_VariableCells.size() +
+                                   static_cast<std::size_t>(m_VariableFields));
             ++m_NumberOfRecords;
             if (m_MultiSelected) m_Selection.push_back(0);
             return 0;
@@ -71,10 +93,31 @@ int BasicRoster<Ch>::CreateRecord() {
 }
 
 template <class Ch>
+typename BasicRoster<Ch>::VariableCell* BasicRoster<Ch>::VariableAt(long record, const Field& f) {
+    const std::size_t at =
+        static_cast<std::size_t>(record) * static_cast<std::size_t>(m_VariableFields) +
+        static_cast<std::size_t>(f.variable);
+    return at < m_VariableCells.size() ? &m_VariableCells[at] : nullptr;
+}
+
+template <class Ch>
 int BasicRoster<Ch>::SetField(long record, long field, const Ch* text) {
-    if (!text || m_Records.GetSize() == 0 || m_RecordSize == 0 || !InRange(record, field))
-        return -1;
-    const Field& f = m_Fields[static_cast<std::size_t>(field)];
+    if (!text || !InRange(record, field)) return -1;
+    Field& f = m_Fields[static_cast<std::size_t>(field)];
+    if (f.variable >= 0) {
+        VariableCell* v = VariableAt(record, f);
+        if (!v) return -1;
+        const long n = Length(text);
+        // The text is appended whole with its zero; a cell set again leaves its old
+        // text behind, which only a table rewritten many times would notice.
+        const long at = m_VariableText.GetSize();
+        if (m_VariableText.AddContent(text, n + 1) != 0) return -1;
+        v->offset = at;
+        v->length = n;
+        if (n > f.width) f.width = n;
+        return 0;
+    }
+    if (m_Records.GetSize() == 0 || m_RecordSize == 0) return -1;
     Ch* cell = m_Records.GetContent() + record * m_RecordSize + f.offset;
     const long n = Length(text);
     if (n < f.width) {
@@ -90,8 +133,16 @@ template <class Ch>
 int BasicRoster<Ch>::GetField(long record, long field, Ch** cell, long* length) {
     if (cell) *cell = nullptr;
     if (length) *length = 0;
-    if (m_RecordSize == 0 || !InRange(record, field) || m_Records.GetSize() == 0) return -1;
+    if (!InRange(record, field)) return -1;
     const Field& f = m_Fields[static_cast<std::size_t>(field)];
+    if (f.variable >= 0) {
+        const VariableCell* v = VariableAt(record, f);
+        if (!v) return -1;
+        if (cell) *cell = m_VariableText.GetContent() + v->offset;
+        if (length) *length = v->length;
+        return 0;
+    }
+    if (m_RecordSize == 0 || m_Records.GetSize() == 0) return -1;
     Ch* start = m_Records.GetContent() + record * m_RecordSize + f.offset;
     long n = 0;
     while (n < f.width && start[n] != 0) ++n;

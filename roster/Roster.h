@@ -19,6 +19,11 @@ public:
 
     // -1 once a record exists, or when the widths together would not fit a buffer.
     int CreateField(long width);
+    // A field whose cells lie apart from the fixed-width records, each as long as its
+    // text, so one wide value does not widen every record. It adds nothing to the record
+    // size; its width (GetFieldSize) is the longest text set so far. -1 once a record
+    // exists.
+    int CreateVariableField();
     int CreateRecord();
     int SetField(long record, long field, const Ch* text);
     int GetField(long record, long field, Ch** cell, long* length);
@@ -44,7 +49,14 @@ protected:
         long width = 0;
         long offset = 0;
         FixedText<99> attributes;  // cell attributes (used by RosterU)
+        long variable = -1;        // index among the variable fields; -1: in the record
     };
+    // Where a variable cell's text lies in m_VariableText; offset 0 holds a lone zero.
+    struct VariableCell {
+        long offset = 0;
+        long length = 0;
+    };
+    VariableCell* VariableAt(long record, const Field& f);
     bool InRange(long record, long field) const {
         return record >= 0 && record < m_NumberOfRecords && field >= 0 && field < m_NumberOfFields;
     }
@@ -59,6 +71,9 @@ protected:
     int m_MultiSelected = 0;
     long m_SelectedRecord = 0;
     std::vector<int> m_Selection;
+    long m_VariableFields = 0;
+    VesselT m_VariableText;                     // every variable cell's text, zero-ended
+    std::vector<VariableCell> m_VariableCells;  // record by record, field by field
 };
 
 extern template class BasicRoster<char>;

@@ -170,3 +170,29 @@ TEST(RosterU, AttributeTextsFollowTheHundredCharacterRule) {
     EXPECT_STREQ(t.GetTDParam(1), "");
     t.SetTDParam(5, "x");  // no such field: ignored
 }
+
+TEST(RosterU, VariableFieldsHoldEachCellApartAtItsOwnLength) {
+    RosterU t;
+    t.CreateField(3);
+    ASSERT_EQ(t.CreateVariableField(), 0);
+    t.CreateField(2);
+    for (int r = 0; r < 1000; ++r) ASSERT_EQ(t.CreateRecord(), 0);
+    EXPECT_EQ(t.CreateVariableField(), -1);  // records exist
+    EXPECT_EQ(t.GetRecordSize(), 5);         // the wide column takes no room in a record
+    const std::u16string wide(10240, u'w');
+    ASSERT_EQ(t.SetField(500, 1, wide.c_str()), 0);
+    ASSERT_EQ(t.SetField(500, 2, u"abc"), 0);
+    ASSERT_EQ(t.SetField(501, 1, u"short"), 0);
+    char16_t* p = nullptr;
+    long n = -1, width = 0;
+    ASSERT_EQ(t.GetField(500, 1, &p, &n), 0);
+    EXPECT_EQ(std::u16string(p, static_cast<size_t>(n)), wide);
+    ASSERT_EQ(t.GetField(499, 1, &p, &n), 0);  // unset: empty, zero-ended
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(*p, 0);
+    ASSERT_EQ(t.GetField(500, 2, &p, &n), 0);  // the fixed cell after it is untouched
+    EXPECT_EQ(std::u16string(p, static_cast<size_t>(n)), u"ab");
+    ASSERT_EQ(t.GetFieldSize(1, &width), 0);
+    EXPECT_EQ(width, 10240);
+    EXPECT_EQ(t.GetField(1000, 1, &p, &n), -1);
+}
