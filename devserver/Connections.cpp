@@ -121,6 +121,9 @@ struct DevServer::Incoming {
             }
             if (!Take(length))
                 return Refuse({503, "Server busy: too many large requests at once; try again", {}});
+            // The body is held once, in a buffer of its own size.
+            if (http.m_Message.Reserve(headerLength + static_cast<long>(length)) != 0)
+                return Refuse({500, "Out of memory", {}});
         }
         return http.IsMoreData() ? kMore : kReady;
     }

@@ -121,7 +121,7 @@ long RunSqlScript(const std::string& path, std::string_view script,
         for (int i = 1; i <= params; ++i)
             sqlite3_bind_text(st, i, args[static_cast<std::size_t>(i - 1)].data(),
                               static_cast<int>(args[static_cast<std::size_t>(i - 1)].size()),
-                              SQLITE_TRANSIENT);
+                              SQLITE_STATIC);  // the arguments outlive the statement
         const int columns = sqlite3_column_count(st);
         // Cells go straight into the table, each as long as its own text: one wide value
         // must not widen every row of the page.

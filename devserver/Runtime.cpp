@@ -383,6 +383,8 @@ std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
         args.push_back(os::Utf16ToUtf8(
             std::u16string_view(item->m_ValueU.GetContent() ? item->m_ValueU.GetContent() : u"",
                                 static_cast<std::size_t>(item->m_ValueU.GetSize()))));
+        // A large value is not held in both forms; an upload still reads the file names.
+        if (http.m_FormType != HttpProcessor::kFormMultipart) item->m_ValueU.Free();
     }
     const std::string request = name;
     if (request == "server_login") return RunLogin(http, rc, args);

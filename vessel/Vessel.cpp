@@ -108,6 +108,27 @@ int BasicVessel<Ch>::AddContentSize(long count) {
 }
 
 template <class Ch>
+int BasicVessel<Ch>::Reserve(long capacity) {
+    if (capacity < 0 || capacity > kMaxChars) return -1;
+    if (capacity <= m_Capacity && m_Content) return 0;
+    auto* p =
+        static_cast<Ch*>(std::realloc(m_Content, (static_cast<size_t>(capacity) + 1) * sizeof(Ch)));
+    if (!p) return -1;
+    if (!m_Content) p[0] = 0;
+    m_Content = p;
+    m_Capacity = static_cast<int32_t>(capacity);
+    return 0;
+}
+
+template <class Ch>
+int BasicVessel<Ch>::Truncate(long size) {
+    if (size < 0 || size > m_Size) return -1;
+    m_Size = static_cast<int32_t>(size);
+    if (m_Content) m_Content[m_Size] = 0;
+    return 0;
+}
+
+template <class Ch>
 int BasicVessel<Ch>::InsertContent(long position, const Ch* source, long count) {
     // count > capacity - position, not position + count > capacity: the sum can overflow.
     if (position < 0 || position > m_Size || !source || count < 0 || count > m_Capacity - position)

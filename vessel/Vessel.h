@@ -24,6 +24,12 @@ public:
     int AddContent(const Ch* source, long count);
     // Makes room for count more characters and counts them as used; copies nothing.
     int AddContentSize(long count);
+    // Makes room for capacity characters in all, so that appends up to it neither move
+    // the content nor take more than it; content kept. -1 when it cannot.
+    int Reserve(long capacity);
+    // Shortens the content to size characters and writes a terminator there; -1 when
+    // size is negative or beyond the content.
+    int Truncate(long size);
     // Overwrites in place; checked against capacity, never grows, never changes size.
     int InsertContent(long position, const Ch* source, long count);
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "common/Export.h"
 #include "common/FixedText.h"
@@ -117,6 +118,8 @@ private:
     int GetFormType();
     int GetParams(const char* text, ParamList<ParamListItem>& params);
     int GetDecodedParamValue(const char* text, Vessel& out);
+    // Appends the form value that begins at text, decoded, to value.
+    void DecodeParamValue(const char* text, std::string& value);
 
     // Where the body's call text begins for kinds 3 to 6 with the call in the body; -1 none.
     long FindCallInBody();

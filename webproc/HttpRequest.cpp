@@ -28,9 +28,12 @@ bool Find(const Vessel& m, std::string_view needle, long* pos, long start = 0) {
     return m.ContainsN(needle.data(), static_cast<long>(needle.size()), pos, start);
 }
 
+// Converted straight into the buffer: a large value is never held twice in UTF-16.
 void AppendUtf16(VesselU& out, std::string_view utf8) {
-    const std::u16string u = os::Utf8ToUtf16(utf8);
-    if (!u.empty()) out.AddContent(u.data(), static_cast<long>(u.size()));
+    if (utf8.empty()) return;
+    const long at = out.GetSize();
+    if (out.AddContentSize(static_cast<long>(utf8.size())) != 0) return;
+    out.Truncate(at + static_cast<long>(os::Utf8ToUtf16(utf8, out.GetContent() + at)));
 }
 
 // The codes that form values decode; every other %XX stays as it is.
@@ -274,9 +277,19 @@ int HttpProcessor::GetParams(const char* text, ParamList<ParamListItem>& params)
 
 int HttpProcessor::GetDecodedParamValue(const char* text, Vessel& out) {
     if (!text) return 0;
-    const char* end = EndOf(m_Message, text);
     std::string value;
-    for (const char* p = text; p < end && *p != '&' && *p != '\r' && *p != '\n' && *p != '\0';) {
+    DecodeParamValue(text, value);
+    if (!value.empty()) out.AddContent(value.data(), static_cast<long>(value.size()));
+    return 0;
+}
+
+void HttpProcessor::DecodeParamValue(const char* text, std::string& value) {
+    const char* end = EndOf(m_Message, text);
+    const char* stop = text;
+    while (stop < end && *stop != '&' && *stop != '\r' && *stop != '\n' && *stop != '\0') ++stop;
+    end = stop;
+    value.reserve(value.size() + static_cast<std::size_t>(end - text));  // decoding only shrinks
+    for (const char* p = text; p < end;) {
         if (*p == '+') {
             value += ' ';
             ++p;
@@ -292,8 +305,6 @@ int HttpProcessor::GetDecodedParamValue(const char* text, Vessel& out) {
         }
         value += *p++;
     }
-    if (!value.empty()) out.AddContent(value.data(), static_cast<long>(value.size()));
-    return 0;
 }
 
 namespace {
@@ -437,15 +448,16 @@ void HttpProcessor::FillUtf16Values(ParamList<ParamListItem>& params) {
         };
         for (long from : index->Values(v)) {
             if (m_FormType == kFormUrlEncoded) {
-                Vessel decoded;
-                decoded.Alloc(50, 1000);
-                GetDecodedParamValue(base + from, decoded);
-                add(decoded.GetContent(), static_cast<size_t>(decoded.GetSize()));
+                if (found) joined += ',';
+                DecodeParamValue(base + from, joined);
+                found = true;
             } else {
                 add(base + from, static_cast<size_t>(index->PartEnd(from) - from));
             }
         }
-        const std::string& value = joinedOf[std::string(v)] = found ? joined : std::string(v);
+        const std::string& value =
+            joinedOf.emplace(std::string(v), found ? std::move(joined) : std::string(v))
+                .first->second;
         spent += static_cast<long long>(value.size());
         AppendUtf16(item->m_ValueU, value);
     }

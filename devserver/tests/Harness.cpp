@@ -34,6 +34,12 @@ TempDir::~TempDir() {
     fs::remove_all(m_Path, ec);
 }
 
+long PeakMemoryKb(pid_t pid) {
+    const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+    const std::size_t at = status.find("VmHWM:");
+    return at == std::string::npos ? 0L : std::atol(status.c_str() + at + 6);
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;

@@ -112,6 +112,8 @@ std::string Body(std::string_view answer);
 bool IsError(std::string_view answer);
 
 std::string ReadFile(const std::string& path);
+// The peak resident memory of a process (VmHWM), in KB.
+long PeakMemoryKb(pid_t pid);
 void WriteFile(const std::string& path, std::string_view bytes);
 
 }  // namespace dstest

@@ -106,18 +106,13 @@ TEST_F(RunTime, ScriptsStayInTheirDatabaseAndWithinLimits) {
     // The Run trace holds the database's message of a failed statement.
     EXPECT_TRUE(Has(Cli(s, {"GetTrace", "4"}).out, "no such column: x"));
     // One wide cell costs its own bytes, not its width in every row of the page.
-    auto peakKb = [&] {
-        const std::string status = ReadFile("/proc/" + std::to_string(s.Pid()) + "/status");
-        const std::size_t at = status.find("VmHWM:");
-        return at == std::string::npos ? 0L : std::atol(status.c_str() + at + 6);
-    };
-    const long before = peakKb();
+    const long before = PeakMemoryKb(s.Pid());
     const std::string wide =
         run("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n LIMIT 50) SELECT i, "
             "CASE WHEN i = 7 THEN printf('%.*c', 2000000, 'w') ELSE '' END FROM n");
     EXPECT_TRUE(Has(wide, "<tr><td>50</td><td></td></tr>"));
     EXPECT_TRUE(Has(wide, "<td>" + std::string(2000000, 'w') + "</td>"));
-    EXPECT_LT(peakKb() - before, 64 * 1024) << "a 2 MB cell in 50 rows";
+    EXPECT_LT(PeakMemoryKb(s.Pid()) - before, 64 * 1024) << "a 2 MB cell in 50 rows";
 }
 
 TEST_F(RunTime, PrivateRequestsNeedTheRunUsersLogin) {

@@ -74,16 +74,6 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void PutUtf16(std::u16string& out, char32_t c) {
-    if (c < 0x10000) {
-        out.push_back(static_cast<char16_t>(c));
-    } else {
-        c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    }
-}
-
 void PutUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
@@ -104,16 +94,15 @@ void PutUtf8(std::string& out, char32_t c) {
 
 }  // namespace
 
-std::u16string Utf8ToUtf16(std::string_view in) {
-    std::u16string out;
-    out.reserve(in.size());
+std::size_t Utf8ToUtf16(std::string_view in, char16_t* out) {
+    char16_t* const first = out;
     const auto* s = reinterpret_cast<const unsigned char*>(in.data());
     const std::size_t n = in.size();
     std::size_t i = 0;
     while (i < n) {
         unsigned char b = s[i];
         if (b < 0x80) {
-            out.push_back(b);
+            *out++ = b;
             ++i;
             continue;
         }
@@ -128,7 +117,7 @@ std::u16string Utf8ToUtf16(std::string_view in) {
         }
         if (len == 0 || i + static_cast<std::size_t>(len) > n) {
             // A stray byte or a sequence cut by the end: one replacement, step one byte.
-            out.push_back(static_cast<char16_t>(kReplacement));
+            *out++ = static_cast<char16_t>(kReplacement);
             ++i;
             continue;
         }
@@ -141,13 +130,25 @@ std::u16string Utf8ToUtf16(std::string_view in) {
             c = (c << 6) | (s[i + static_cast<std::size_t>(k)] & 0x3F);
         }
         if (!ok || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out.push_back(static_cast<char16_t>(kReplacement));
+            *out++ = static_cast<char16_t>(kReplacement);
             ++i;
             continue;
         }
-        PutUtf16(out, c);
+        if (c < 0x10000) {
+            *out++ = static_cast<char16_t>(c);
+        } else {
+            c -= 0x10000;
+            *out++ = static_cast<char16_t>(0xD800 + (c >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        }
         i += static_cast<std::size_t>(len);
     }
+    return static_cast<std::size_t>(out - first);
+}
+
+std::u16string Utf8ToUtf16(std::string_view in) {
+    std::u16string out(in.size(), u'\0');
+    out.resize(Utf8ToUtf16(in, out.data()));
     return out;
 }
 

@@ -36,6 +36,9 @@ LocalTime GetLocalTime();
 // UTF-8 <-> UTF-16. Invalid input (bad bytes, overlong forms, surrogates encoded in
 // UTF-8, lone surrogates in UTF-16) becomes U+FFFD; nothing is read or written out of bounds.
 std::u16string Utf8ToUtf16(std::string_view utf8);
+// The same into out, which has room for utf8.size() units (never more are needed):
+// the number of units written.
+std::size_t Utf8ToUtf16(std::string_view utf8, char16_t* out);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsUtf8(std::string_view text);
