@@ -83,39 +83,63 @@ int main(int argc, char** argv) {
          q = answer.find("<tr>", q + 1))
         ++rows;
 
-    std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
-    std::atomic<long> failures{0};
-    auto end = Clock::now() +
-               std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    auto t0 = Clock::now();
-    std::vector<std::thread> threads;
-    for (int c = 0; c < clients; ++c)
-        threads.emplace_back([&, c] {
-            std::string a;
-            auto& mine = latencies[static_cast<std::size_t>(c)];
-            while (Clock::now() < end) {
-                auto s = Clock::now();
-                bool ok = Exchange(port, getApps, a) && a.find("SERVER_ERROR") == std::string::npos;
-                mine.push_back(std::chrono::duration<double, std::micro>(Clock::now() - s).count());
-                if (!ok) ++failures;
-            }
-        });
-    for (auto& t : threads) t.join();
-    double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
+    // With a static file server's port (argument 4) and its folder (QV_BENCH_SITE), the
+    // answer's body goes there as apps.txt and the same clients fetch it from that server
+    // too, one request per connection: the same bytes, served as plainly as they can be.
+    const int staticPort = argc > 4 ? std::atoi(argv[4]) : 0;
+    if (const char* site = std::getenv("QV_BENCH_SITE")) {
+        const std::size_t b = answer.find("\r\n\r\n");
+        std::FILE* f = std::fopen((std::string(site) + "/apps.txt").c_str(), "wb");
+        if (f && b != std::string::npos)
+            std::fwrite(answer.data() + b + 4, 1, answer.size() - b - 4, f);
+        if (f) std::fclose(f);
+    }
+    auto run = [&](const char* who, int to, const std::string& request) {
+        std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
+        std::atomic<long> failures{0};
+        auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(seconds));
+        auto t0 = Clock::now();
+        std::vector<std::thread> threads;
+        for (int c = 0; c < clients; ++c)
+            threads.emplace_back([&, c] {
+                std::string a;
+                auto& mine = latencies[static_cast<std::size_t>(c)];
+                while (Clock::now() < end) {
+                    auto s = Clock::now();
+                    bool ok = Exchange(to, request, a) && a.rfind("HTTP/1.1 200", 0) == 0 &&
+                              a.find("SERVER_ERROR") == std::string::npos;
+                    mine.push_back(
+                        std::chrono::duration<double, std::micro>(Clock::now() - s).count());
+                    if (!ok) ++failures;
+                }
+            });
+        for (auto& t : threads) t.join();
+        double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
+        std::vector<double> all;
+        for (const auto& v : latencies) all.insert(all.end(), v.begin(), v.end());
+        std::sort(all.begin(), all.end());
+        auto pct = [&](double q) {
+            return all.empty() ? 0.0 : all[static_cast<std::size_t>(q * (all.size() - 1))];
+        };
+        std::printf(
+            "%s: clients %d, applications %zu, %.1f s: %zu commands, %.0f commands/s, "
+            "latency p50 %.0f us, p99 %.0f us, max %.0f us, failures %ld, answer %zu bytes\n",
+            who, clients, rows, elapsed, all.size(), all.size() / elapsed, pct(0.5), pct(0.99),
+            all.empty() ? 0.0 : all.back(), failures.load(), answer.size());
+        return std::make_pair(all.size() / elapsed, failures.load());
+    };
+    const auto [rate, failures] = run("GetApps", port, getApps);
+    if (staticPort) {
+        const auto [plain, plainFailures] =
+            run("the same bytes from the static server", staticPort,
+                "GET /apps.txt HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        std::printf("GetApps / static server: %.2f\n", plain > 0 ? rate / plain : 0.0);
+        (void)plainFailures;
+    }
     server.Stop();
     serving.join();
-    std::vector<double> all;
-    for (const auto& v : latencies) all.insert(all.end(), v.begin(), v.end());
-    std::sort(all.begin(), all.end());
-    auto pct = [&](double q) {
-        return all.empty() ? 0.0 : all[static_cast<std::size_t>(q * (all.size() - 1))];
-    };
-    std::printf(
-        "clients %d, applications %zu, %.1f s: %zu commands, %.0f commands/s, "
-        "latency p50 %.0f us, p99 %.0f us, max %.0f us, failures %ld, answer %zu bytes\n",
-        clients, rows, elapsed, all.size(), all.size() / elapsed, pct(0.5), pct(0.99),
-        all.empty() ? 0.0 : all.back(), failures.load(), answer.size());
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
-    return failures.load() == 0 ? 0 : 1;
+    return failures == 0 ? 0 : 1;
 }

@@ -87,6 +87,7 @@ struct DevServer::Incoming {
     // Takes the next bytes of the request: what is to become of it now.
     State Feed(const char* block, long n) {
         lastByte = os::SteadyMillis();
+        waiting = false;
         if (http.m_Message.AddContent(block, n) != 0) return Refuse({500, "Out of memory", {}});
         if (headerLength == 0) {
             const std::string_view got(http.m_Message.GetContent(),
@@ -131,6 +132,15 @@ struct DevServer::Incoming {
         Fail(v);
         return kRefused;
     }
+    // A whole request: bytes past its end are the start of the next one on the connection.
+    void SplitOff() {
+        const long end =
+            headerLength > 0 ? headerLength + static_cast<long>(length) : http.GetHeaderLength();
+        const long size = http.m_Message.GetSize();
+        if (end <= 0 || end >= size) return;
+        leftover.assign(http.m_Message.GetContent() + end, static_cast<std::size_t>(size - end));
+        http.m_Message.Truncate(end);
+    }
 
     DevServer& server;
     net::TcpConnection c;
@@ -139,10 +149,14 @@ struct DevServer::Incoming {
     long long deadline = 0;  // the whole request by then (SteadyMillis)
     long long lastByte = 0;
     long headerLength = 0;
-    long long length = 0;  // the body's, once the header is whole
-    bool decided = false;  // whether the body goes to memory (or streams)
-    long fileStart = 0;    // where a streamed upload's file begins in the body
-    long long held = 0;    // bytes taken from the servers's memory limit
+    long long length = 0;    // the body's, once the header is whole
+    bool decided = false;    // whether the body goes to memory (or streams)
+    long fileStart = 0;      // where a streamed upload's file begins in the body
+    long long held = 0;      // bytes taken from the servers's memory limit
+    int served = 0;          // requests this connection had answered before this one
+    bool waiting = false;    // kept open after an answer, nothing of the next request yet
+    bool keepAlive = false;  // the worker answered and the connection waits for the next
+    std::string leftover;    // what came of the next request with this one
 };
 
 int DevServer::Listen(std::string& error) {
@@ -157,14 +171,20 @@ int DevServer::Listen(std::string& error) {
     return 0;
 }
 
-namespace {
-std::mutex g_ActiveLock;
-std::condition_variable g_ActiveDone;
-}  // namespace
+// Whole requests wait here for one of a fixed number of workers; connections kept open
+// come back to the loop through it.
+struct DevServer::Workers {
+    std::mutex lock;
+    std::condition_variable ready;
+    std::deque<std::pair<std::unique_ptr<Incoming>, Incoming::State>> jobs;
+    std::deque<std::unique_ptr<Incoming>> kept;  // answered, waiting for their next request
+    bool stopping = false;
+    std::vector<std::thread> threads;
+};
 
 void DevServer::Serve() {
     net::Poller poller;
-    int wake[2] = {-1, -1};  // a worker that ends says so, so that a waiting request starts
+    int wake[2] = {-1, -1};  // a worker hands a kept connection back
     if (!poller.IsOpen() || ::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0 ||
         poller.Add(m_Listener.Handle(), kListenKey) != 0 ||
         poller.Add(m_Listener.StopHandle(), kStopKey) != 0 || poller.Add(wake[0], kWakeKey) != 0) {
@@ -172,127 +192,174 @@ void DevServer::Serve() {
                      std::strerror(errno));
         return;
     }
+    Workers pool;
+    std::atomic<bool> wakeSent{false};
+    for (int i = 0; i < m_Options.maxConnections; ++i)
+        pool.threads.emplace_back([this, &pool, &wakeSent, wakeFd = wake[1]] {
+            for (;;) {
+                std::unique_lock<std::mutex> g(pool.lock);
+                pool.ready.wait(g, [&] { return pool.stopping || !pool.jobs.empty(); });
+                if (pool.jobs.empty()) return;  // stopping
+                auto job = std::move(pool.jobs.front());
+                pool.jobs.pop_front();
+                g.unlock();
+                ServeWhole(*job.first, job.second);
+                if (!job.first->keepAlive) continue;  // closed as it goes
+                g.lock();
+                if (pool.stopping) continue;
+                pool.kept.push_back(std::move(job.first));
+                g.unlock();
+                // One byte wakes the loop however many come back before it looks.
+                if (!wakeSent.exchange(true)) {
+                    const char b = 1;
+                    ssize_t ignored = ::write(wakeFd, &b, 1);
+                    (void)ignored;
+                }
+            }
+        });
+
     std::map<uint64_t, std::unique_ptr<Incoming>> arriving;  // by key
-    std::deque<std::pair<std::unique_ptr<Incoming>, Incoming::State>> whole;
     uint64_t nextKey = kWakeKey + 1;
-    int active = 0;  // workers, under g_ActiveLock
     std::vector<uint64_t> keys;
     char block[16384];
     const int idle = m_Options.idleTimeoutMs;
 
-    auto accept = [&] {
-        for (;;) {
-            net::TcpConnection c;
-            const int rc = m_Listener.TryAccept(c);
-            if (rc < 0) {
-                // Out of descriptors, most likely: the waiting clients stay queued until
-                // connections end and free some.
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                return;
-            }
-            if (rc == 0) return;
-            sockaddr_in addr{};
-            socklen_t len = sizeof addr;
-            const uint32_t peer =
-                ::getpeername(c.Handle(), reinterpret_cast<sockaddr*>(&addr), &len) == 0
-                    ? ntohl(addr.sin_addr.s_addr)
-                    : 0;
-            {
-                std::lock_guard<std::mutex> g(m_PeerLock);
-                if (m_PeerConnections[peer] >= m_Options.maxConnectionsPerAddress) {
-                    // 503 for browsers; the studio reads the SERVER_ERROR text.
-                    const std::string text =
-                        "SERVER_ERROR: Server busy: too many connections from your address";
-                    std::string busy = StatusHeader(503, "text/plain", "\r\nRetry-After: 1",
-                                                    static_cast<long long>(text.size())) +
-                                       text;
-                    c.SendAll(busy.data(), busy.size(), 200);
-                    // What the client sent already is read, so that closing does not reset
-                    // the connection before it reads the answer (a later request still may).
-                    while (::recv(c.Handle(), block, sizeof block, MSG_DONTWAIT) > 0) {
-                    }
-                    continue;
-                }
-                ++m_PeerConnections[peer];
-            }
-            auto in = std::make_unique<Incoming>(*this, std::move(c), peer);
+    auto hand = [&](std::unique_ptr<Incoming> in, Incoming::State st) {
+        if (st == Incoming::kReady) in->SplitOff();
+        {
+            std::lock_guard<std::mutex> g(pool.lock);
+            pool.jobs.emplace_back(std::move(in), st);
+        }
+        pool.ready.notify_one();
+    };
+    // What arrived decides: more to wait for (watched by the loop), whole (to a worker),
+    // or nothing more (dropped).
+    auto place = [&](std::unique_ptr<Incoming> in, Incoming::State st) {
+        if (st == Incoming::kMore) {
             const uint64_t key = nextKey++;
             if (poller.Add(in->c.Handle(), key) == 0) arriving[key] = std::move(in);
+        } else if (st != Incoming::kRefused) {
+            hand(std::move(in), st);
         }
     };
-    // Reads what a connection has sent: false when it is done with in the loop.
-    auto read = [&](uint64_t key) {
-        auto it = arriving.find(key);
-        if (it == arriving.end()) return;
-        Incoming& in = *it->second;
-        for (int round = 0; round < 16; ++round) {  // then the others get their turn
+    // Reads what the connection has sent, up to 16 blocks (then the others get a turn).
+    auto readSome = [&](Incoming& in) {
+        for (int round = 0; round < 16; ++round) {
             const ssize_t n = ::recv(in.c.Handle(), block, sizeof block, MSG_DONTWAIT);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-            Incoming::State st = Incoming::kRefused;  // closed before the request was whole
-            if (n > 0) st = in.Feed(block, static_cast<long>(n));
-            if (st == Incoming::kMore) continue;
-            poller.Remove(in.c.Handle());
-            if (st == Incoming::kReady || st == Incoming::kStream)
-                whole.emplace_back(std::move(it->second), st);
-            arriving.erase(it);
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Incoming::kMore;
+            if (n <= 0) return Incoming::kRefused;  // closed before the request was whole
+            const Incoming::State st = in.Feed(block, static_cast<long>(n));
+            if (st != Incoming::kMore) return st;
+        }
+        return Incoming::kMore;
+    };
+    auto accept = [&] {
+        // One per readiness: a lone client costs no accept that finds nothing.
+        net::TcpConnection c;
+        uint32_t peer = 0;
+        const int rc = m_Listener.TryAccept(c, &peer);
+        if (rc < 0) {
+            // Out of descriptors, most likely: the waiting clients stay queued until
+            // connections end and free some.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
             return;
         }
+        if (rc == 0) return;
+        {
+            std::lock_guard<std::mutex> g(m_PeerLock);
+            if (m_PeerConnections[peer] >= m_Options.maxConnectionsPerAddress) {
+                // 503 for browsers; the studio reads the SERVER_ERROR text.
+                const std::string text =
+                    "SERVER_ERROR: Server busy: too many connections from your address";
+                std::string busy = StatusHeader(503, "text/plain", "\r\nRetry-After: 1",
+                                                static_cast<long long>(text.size())) +
+                                   text;
+                c.SendAll(busy.data(), busy.size(), 200);
+                // What the client sent already is read, so that closing does not reset
+                // the connection before it reads the answer (a later request still may).
+                while (::recv(c.Handle(), block, sizeof block, MSG_DONTWAIT) > 0) {
+                }
+                return;
+            }
+            ++m_PeerConnections[peer];
+        }
+        auto in = std::make_unique<Incoming>(*this, std::move(c), peer);
+        // The request often came with the connection: read it before watching.
+        const Incoming::State st = readSome(*in);
+        place(std::move(in), st);
+    };
+    // A connection kept open after its answer starts its next request, with what came
+    // of it already.
+    auto takeBack = [&](std::unique_ptr<Incoming> done) {
+        const uint32_t peer = done->peer;
+        {
+            std::lock_guard<std::mutex> g(m_PeerLock);
+            ++m_PeerConnections[peer];  // the successor's; done's goes with it
+        }
+        auto next = std::make_unique<Incoming>(*this, std::move(done->c), peer);
+        next->served = done->served + 1;
+        next->waiting = true;
+        const std::string rest = std::move(done->leftover);
+        done.reset();
+        Incoming::State st = Incoming::kMore;
+        if (!rest.empty()) st = next->Feed(rest.data(), static_cast<long>(rest.size()));
+        if (st == Incoming::kMore) st = readSome(*next);
+        place(std::move(next), st);
     };
 
     while (!m_Listener.Stopped()) {
         poller.Wait(keys, 200);
         for (uint64_t key : keys) {
-            if (key == kListenKey)
+            if (key == kListenKey) {
                 accept();
-            else if (key == kWakeKey)
+            } else if (key == kWakeKey) {
                 while (::read(wake[0], block, sizeof block) > 0) {
                 }
-            else if (key != kStopKey)
-                read(key);
+                wakeSent = false;
+                std::deque<std::unique_ptr<Incoming>> back;
+                {
+                    std::lock_guard<std::mutex> g(pool.lock);
+                    back.swap(pool.kept);
+                }
+                for (auto& in : back) takeBack(std::move(in));
+            } else if (key != kStopKey) {
+                auto it = arriving.find(key);
+                if (it == arriving.end()) continue;
+                const Incoming::State st = readSome(*it->second);
+                if (st == Incoming::kMore) continue;
+                poller.Remove(it->second->c.Handle());
+                std::unique_ptr<Incoming> in = std::move(it->second);
+                arriving.erase(it);
+                place(std::move(in), st);
+            }
         }
         // Requests that did not come whole in time, or whose client went quiet, are
-        // dropped without an answer.
+        // dropped without an answer; so is a kept connection idle past its limit.
         const long long now = os::SteadyMillis();
         for (auto it = arriving.begin(); it != arriving.end();) {
-            if (now >= it->second->deadline || now - it->second->lastByte >= idle) {
-                poller.Remove(it->second->c.Handle());
+            const Incoming& in = *it->second;
+            const long long quiet = now - in.lastByte;
+            if (now >= in.deadline || quiet >= (in.waiting ? m_Options.keepAliveIdleMs : idle)) {
+                poller.Remove(in.c.Handle());
                 it = arriving.erase(it);
             } else {
                 ++it;
             }
         }
-        // Whole requests go to workers, at most maxConnections at once.
-        std::lock_guard<std::mutex> g(g_ActiveLock);
-        while (!whole.empty() && active < m_Options.maxConnections) {
-            ++active;
-            std::thread(
-                [this, &active, wakeFd = wake[1]](std::unique_ptr<Incoming> in,
-                                                  Incoming::State st) {
-                    ServeWhole(*in, st);
-                    in.reset();
-                    // The loop learns of a free worker; the pipe stays open until the last
-                    // worker has counted itself out below.
-                    const char b = 1;
-                    ssize_t ignored = ::write(wakeFd, &b, 1);
-                    (void)ignored;
-                    std::lock_guard<std::mutex> done(g_ActiveLock);
-                    --active;
-                    g_ActiveDone.notify_all();
-                },
-                std::move(whole.front().first), whole.front().second)
-                .detach();
-            whole.pop_front();
-        }
     }
     // Requests still arriving or waiting for a worker are dropped; those under way are
     // answered first.
     arriving.clear();
-    whole.clear();
     {
-        std::unique_lock<std::mutex> g(g_ActiveLock);
-        g_ActiveDone.wait(g, [&] { return active == 0; });
+        std::lock_guard<std::mutex> g(pool.lock);
+        pool.stopping = true;
+        pool.jobs.clear();
+        pool.kept.clear();
     }
+    pool.ready.notify_all();
+    for (std::thread& t : pool.threads) t.join();
+    pool.kept.clear();
     ::close(wake[0]);
     ::close(wake[1]);
     {
@@ -332,15 +399,30 @@ void DevServer::ServeWhole(Incoming& in, int state) {
     }
     ++m_Executing;
     std::unique_ptr<os::FileReader> file;
-    std::string answer = Handle(head ? asGet : http, &file, in.peer);
+    HttpProcessor& asked = head ? asGet : http;
+    std::string answer = Handle(asked, &file, in.peer);
     --m_Executing;
+    const std::size_t headerEnd = answer.find("\r\n\r\n");
     if (head) {
-        answer.resize(std::min(answer.size(), answer.find("\r\n\r\n") + 4));
+        answer.resize(std::min(answer.size(), headerEnd + 4));
         file.reset();
     }
+    // Browsers keep their connections for the next page; the studio sends one command
+    // per connection.
+    constexpr std::string_view kClose = "\r\nConnection: close\r\n";
+    const std::size_t close = answer.find(kClose);
+    in.keepAlive =
+        state == Incoming::kReady && m_Options.keepAliveIdleMs > 0 &&
+        asked.m_HttpType != HttpProcessor::kHttpDev &&
+        in.served + 1 < m_Options.maxRequestsPerConnection && close != std::string::npos &&
+        close < headerEnd &&
+        WantsKeepAlive(std::string_view(http.m_Message.GetContent(),
+                                        static_cast<std::size_t>(http.m_Message.GetSize())));
+    if (in.keepAlive) answer.replace(close, kClose.size(), "\r\nConnection: keep-alive\r\n");
     // A file goes from disk to the socket after the header, without passing through memory.
-    if (in.c.SendAll(answer.data(), answer.size(), idle) == 0 && file)
-        in.c.SendFile(file->Handle(), file->Size(), idle);
+    if (in.c.SendAll(answer.data(), answer.size(), idle) != 0 ||
+        (file && in.c.SendFile(file->Handle(), file->Size(), idle) != 0))
+        in.keepAlive = false;
 }
 
 bool DevServer::WaitReadable(net::TcpConnection& c, long long deadline) {

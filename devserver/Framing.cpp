@@ -40,6 +40,26 @@ std::vector<std::string_view> HeaderValues(std::string_view message, std::string
     return values;
 }
 
+bool WantsKeepAlive(std::string_view message) {
+    const std::string_view line = message.substr(0, message.find("\r\n"));
+    const bool http11 = line.size() >= 8 && line.substr(line.size() - 8) == "HTTP/1.1";
+    bool close = false, keep = false;
+    for (std::string_view value : HeaderValues(message, "Connection")) {
+        // A list of tokens: "keep-alive, Upgrade".
+        for (std::size_t at = 0; at <= value.size();) {
+            std::size_t comma = value.find(',', at);
+            if (comma == std::string_view::npos) comma = value.size();
+            std::string_view token = value.substr(at, comma - at);
+            while (!token.empty() && token.front() == ' ') token.remove_prefix(1);
+            while (!token.empty() && token.back() == ' ') token.remove_suffix(1);
+            if (token.size() == 5 && strncasecmp(token.data(), "close", 5) == 0) close = true;
+            if (token.size() == 10 && strncasecmp(token.data(), "keep-alive", 10) == 0) keep = true;
+            at = comma + 1;
+        }
+    }
+    return !close && (http11 || keep);
+}
+
 Verdict EarlyVerdict(std::string_view received, std::size_t maxHeader) {
     const std::size_t lf = received.find('\n');
     if (lf != std::string_view::npos) {

@@ -30,4 +30,8 @@ std::string_view MethodOf(std::string_view message);
 // blanks around them trimmed.
 std::vector<std::string_view> HeaderValues(std::string_view message, std::string_view name);
 
+// Whether the client asks to keep the connection for another request: HTTP/1.1 unless
+// it says "Connection: close", HTTP/1.0 only when it says "Connection: keep-alive".
+bool WantsKeepAlive(std::string_view message);
+
 }  // namespace devserver

@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
+#include <map>
 #include <memory>
 
 #include "devserver/Answers.h"
@@ -60,6 +63,54 @@ int PastDeadline(void* deadline) {
     return os::SteadyMillis() > *static_cast<long long*>(deadline) ? 1 : 0;
 }
 
+// Each worker keeps its data sources open, a connection per database file, opened anew
+// when the file was replaced (or removed) since.
+struct OpenSource {
+    std::unique_ptr<sqlite3, Closer> db;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+constexpr std::size_t kSourcesPerWorker = 64;
+
+sqlite3* Source(const std::string& path, int& code, std::string& error) {
+    thread_local std::map<std::string, OpenSource> sources;
+    struct stat st {};
+    const bool exists = ::lstat(path.c_str(), &st) == 0;
+    auto it = sources.find(path);
+    if (it != sources.end()) {
+        if (exists && it->second.device == st.st_dev && it->second.inode == st.st_ino)
+            return it->second.db.get();
+        sources.erase(it);
+    }
+    sqlite3* raw = nullptr;
+    code = sqlite3_open_v2(
+        path.c_str(), &raw,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
+        nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (code != SQLITE_OK) {
+        error = raw ? sqlite3_errmsg(raw) : "cannot open the data source";
+        return nullptr;
+    }
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_TRIGGER, 1, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
+    sqlite3_limit(raw, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_exec(raw, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
+    if (::lstat(path.c_str(), &st) != 0) {
+        error = "the data source's file is gone";
+        return nullptr;
+    }
+    if (sources.size() >= kSourcesPerWorker) sources.erase(sources.begin());
+    OpenSource& kept = sources[path];
+    kept.db = std::move(db);
+    kept.device = st.st_dev;
+    kept.inode = st.st_ino;
+    return raw;
+}
+
 void Fail(TableList<TableListItem>& tables, int code, std::string_view message) {
     tables.m_ErrorCode = code != 0 ? code : 1;
     tables.m_ErrorMsg = message;
@@ -70,28 +121,26 @@ void Fail(TableList<TableListItem>& tables, int code, std::string_view message) 
 long RunSqlScript(const std::string& path, std::string_view script,
                   const std::vector<std::string>& args, const SqlLimits& limits,
                   TableList<TableListItem>& tables) {
-    sqlite3* raw = nullptr;
-    const int opened = sqlite3_open_v2(
-        path.c_str(), &raw,
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
-        nullptr);
-    std::unique_ptr<sqlite3, Closer> db(raw);
-    if (opened != SQLITE_OK) {
-        Fail(tables, opened, raw ? sqlite3_errmsg(raw) : "cannot open the data source");
+    int opened = SQLITE_OK;
+    std::string error;
+    sqlite3* raw = Source(path, opened, error);
+    if (!raw) {
+        Fail(tables, opened, error);
         return 0;
     }
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_TRIGGER, 1, nullptr);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
-    sqlite3_limit(raw, SQLITE_LIMIT_ATTACHED, 0);
     sqlite3_busy_timeout(raw, limits.timeLimitMs);
-    sqlite3_exec(raw, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
     Fence fence;
     sqlite3_set_authorizer(raw, Authorize, &fence);
     long long deadline = os::SteadyMillis() + limits.timeLimitMs;
     sqlite3_progress_handler(raw, 1000, PastDeadline, &deadline);
+    // The connection outlives this call: nothing of it may point here afterwards.
+    struct Unhook {
+        sqlite3* db;
+        ~Unhook() {
+            sqlite3_progress_handler(db, 0, nullptr, nullptr);
+            sqlite3_set_authorizer(db, nullptr, nullptr);
+        }
+    } unhook{raw};
 
     if (sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
         Fail(tables, sqlite3_errcode(raw), sqlite3_errmsg(raw));

@@ -183,6 +183,72 @@ bool FromAnotherSite(std::string_view message) {
 
 }  // namespace
 
+void DevServer::KeepCatalogAt(uint64_t changes) {
+    // Bounded: names that exist are few, and misses are not kept.
+    if (m_CatalogAt != changes || m_RunApps.size() + m_RunReqs.size() > 20000) {
+        m_RunApps.clear();
+        m_RunReqs.clear();
+        m_CatalogAt = changes;
+    }
+}
+
+DevServer::RunApp DevServer::FindRunApp(const std::string& name) {
+    {
+        std::shared_lock<std::shared_mutex> r(m_CatalogLock);
+        auto it = m_RunApps.find(name);
+        if (m_CatalogAt == m_Changes.load() && it != m_RunApps.end()) return it->second;
+    }
+    RunApp app;
+    uint64_t at = 0;
+    {
+        std::lock_guard<std::mutex> g(m_Lock);
+        at = m_Changes.load();
+        Statement s(m_Db.Handle(), "SELECT id, timeout FROM apps WHERE name = ?");
+        s.Bind(1, name);
+        if (!s.Step()) return app;
+        app.id = static_cast<long>(s.Int(0));
+        app.timeoutMinutes = static_cast<long>(s.Int(1));
+    }
+    std::unique_lock<std::shared_mutex> w(m_CatalogLock);
+    KeepCatalogAt(at);
+    if (m_CatalogAt == at) m_RunApps[name] = app;
+    return app;
+}
+
+std::shared_ptr<const DevServer::RunReq> DevServer::FindRunReq(long appId,
+                                                               const std::string& name) {
+    {
+        std::shared_lock<std::shared_mutex> r(m_CatalogLock);
+        auto it = m_RunReqs.find({appId, name});
+        if (m_CatalogAt == m_Changes.load() && it != m_RunReqs.end()) return it->second;
+    }
+    auto req = std::make_shared<RunReq>();
+    uint64_t at = 0;
+    {
+        std::lock_guard<std::mutex> g(m_Lock);
+        at = m_Changes.load();
+        Statement s(m_Db.Handle(),
+                    "SELECT r.id, r.language, r.access, r.script, d.name, (SELECT COUNT(*) FROM "
+                    "req_params p WHERE p.req_id = r.id) FROM reqs r JOIN datasources d ON "
+                    "d.id = r.ds_id WHERE r.app_id = ? AND r.name = ?");
+        s.Bind(1, appId).Bind(2, name);
+        if (!s.Step()) return nullptr;
+        req->id = static_cast<long>(s.Int(0));
+        req->language = static_cast<long>(s.Int(1));
+        req->access = static_cast<long>(s.Int(2));
+        req->script = s.Blob(3);
+        req->dataSource = s.Text(4);
+        req->paramCount = static_cast<long>(s.Int(5));
+        Statement u(m_Db.Handle(), "SELECT user_id FROM req_users WHERE req_id = ?");
+        u.Bind(1, req->id);
+        while (u.Step()) req->users.push_back(static_cast<long>(u.Int(0)));
+    }
+    std::unique_lock<std::shared_mutex> w(m_CatalogLock);
+    KeepCatalogAt(at);
+    if (m_CatalogAt == at) m_RunReqs[{appId, name}] = req;
+    return req;
+}
+
 long long DevServer::RunIdleMs(long timeoutMinutes) const {
     return (timeoutMinutes > 0 ? timeoutMinutes : m_Options.sessionIdleMinutes) * 60000ll;
 }
@@ -310,15 +376,9 @@ std::string DevServer::RunTime(HttpProcessor& http, Call& call) {
         }
     } else {
         rc.app = path[0];
-        {
-            std::lock_guard<std::mutex> g(m_Lock);
-            Statement s(m_Db.Handle(), "SELECT id, timeout FROM apps WHERE name = ?");
-            s.Bind(1, rc.app);
-            if (s.Step()) {
-                rc.appId = static_cast<long>(s.Int(0));
-                rc.timeoutMinutes = static_cast<long>(s.Int(1));
-            }
-        }
+        const RunApp app = FindRunApp(rc.app);
+        rc.appId = app.id;
+        rc.timeoutMinutes = app.timeoutMinutes;
         const int kind = http.GetReqType();
         if (rc.appId == 0) {
             answer = RunMessage(rc, 404, "No application " + rc.app);
@@ -347,10 +407,9 @@ std::string DevServer::RunPage(RunCall& rc, Call& call) {
         if (!CheckFileName(p).empty()) return RunMessage(rc, 404, "No such page " + shown);
     const std::string name = parts.back();
     parts.pop_back();
-    os::DirBeneath dir;
+    // Below the applications' folder, kept open: one call opens the page.
     auto file = std::make_unique<os::FileReader>();
-    if (OpenAreaDir(rc.app, parts, dir) != 0 || dir.KindOf(name) != 'f' ||
-        file->OpenAt(dir, name.c_str()) != 0)
+    if (AppArea(rc.app).empty() || file->OpenBeneath(m_AppsDir, rc.app + "/" + shown) != 0)
         return RunMessage(rc, 404, "No such page " + shown);
     const long long size = file->Size();
     call.file = std::move(file);
@@ -398,30 +457,12 @@ std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
         return RunMessage(rc, 200, "Logged out.");
     }
 
-    long reqId = 0, language = 0, access = 0, paramCount = 0;
-    std::string script, dataSource;
-    bool allowed = false;
-    {
-        std::lock_guard<std::mutex> g(m_Lock);
-        Statement s(m_Db.Handle(),
-                    "SELECT r.id, r.language, r.access, r.script, d.name, (SELECT COUNT(*) FROM "
-                    "req_params p WHERE p.req_id = r.id) FROM reqs r JOIN datasources d ON "
-                    "d.id = r.ds_id WHERE r.app_id = ? AND r.name = ?");
-        s.Bind(1, rc.appId).Bind(2, request);
-        if (s.Step()) {
-            reqId = static_cast<long>(s.Int(0));
-            language = static_cast<long>(s.Int(1));
-            access = static_cast<long>(s.Int(2));
-            script = s.Blob(3);
-            dataSource = s.Text(4);
-            paramCount = static_cast<long>(s.Int(5));
-        }
-        if (reqId != 0 && access == 1 && rc.userId >= 0) {
-            Statement u(m_Db.Handle(), "SELECT 1 FROM req_users WHERE req_id = ? AND user_id = ?");
-            u.Bind(1, reqId).Bind(2, rc.userId);
-            allowed = u.Step();
-        }
-    }
+    const std::shared_ptr<const RunReq> req = FindRunReq(rc.appId, request);
+    const long reqId = req ? req->id : 0, language = req ? req->language : 0;
+    const long access = req ? req->access : 0, paramCount = req ? req->paramCount : 0;
+    const bool allowed =
+        req && access == 1 && rc.userId >= 0 &&
+        std::find(req->users.begin(), req->users.end(), rc.userId) != req->users.end();
     if (reqId == 0) return RunMessage(rc, 404, "No request " + request + " in " + rc.app);
     if (language != 1)
         return RunMessage(rc, 501,
@@ -449,12 +490,13 @@ std::string DevServer::RunRequest(HttpProcessor& http, RunCall& rc) {
         if (!refused.empty()) return refused;
     }
     // The data source's database file; a name that cannot be a file has none.
+    const std::string& dataSource = req->dataSource;
     if (!CheckFileName(dataSource).empty())
         return RunMessage(rc, 404, "The data source " + dataSource + " has no database file");
     TableList<TableListItem> tables;
     SqlLimits limits{m_Options.sqlTimeLimitMs, m_Options.maxResultRows};
     rc.rows = RunSqlScript(os::JoinPath({m_Options.root, "datasources", dataSource + ".sqlite"}),
-                           script, args, limits, tables);
+                           req->script, args, limits, tables);
     return RunRender(rc, tables, request, page);
 }
 
@@ -555,7 +597,7 @@ std::string DevServer::RunRender(RunCall& rc, TableList<TableListItem>& tables,
     run.m_AppName = rc.app;
     run.m_PageName = page;
     run.m_RootFolder = os::JoinPath({m_Options.root, "apps"});
-    run.m_Trace = m_Switches[3] ? &Trace(4) : nullptr;
+    run.m_Trace = m_Switches[3] ? &m_RenderTrace : nullptr;
     SetRunCookie(rc, run);
     // The renderer traces the database's message, which a script may fill with a
     // visitor's text (raise(ABORT, ?)).

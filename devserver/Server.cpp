@@ -89,7 +89,7 @@ std::string RandomPassword() {
 }  // namespace
 
 DevServer::DevServer() {
-    for (auto& t : m_Traces) t = std::make_unique<WStrace>();
+    for (auto& t : m_Traces) t = std::make_unique<TraceFile>();
     for (auto& s : m_Switches) s = 0;
 }
 
@@ -316,11 +316,16 @@ int DevServer::Open(const Options& options, std::string& error, std::string& gen
     randombytes_buf(noise, sizeof noise);
     m_DummyHash = Hash(std::string_view(reinterpret_cast<const char*>(noise), sizeof noise));
     for (int i = 0; i < 4; ++i) {
-        m_Traces[i]->SetFileName(os::JoinPath({m_Options.root, "traces", kTraceFiles[i]}).c_str());
+        m_Traces[i]->SetFileName(os::JoinPath({m_Options.root, "traces", kTraceFiles[i]}));
         m_Traces[i]->SetMaxSize(m_Options.maxTraceBytes);
     }
+    m_RenderTrace.SetFileName(Trace(4).GetFileName());
     LoadSwitches();
     Reconcile();
+    if (m_AppsDir.Open(os::JoinPath({m_Options.root, "apps"}), {}) != 0) {
+        error = "cannot open " + os::JoinPath({m_Options.root, "apps"});
+        return -1;
+    }
     if (m_Options.seedDemo && SeedDemo(error) != 0) return -1;
     return 0;
 }
@@ -477,7 +482,10 @@ std::string DevServer::Dispatch(Call& call) {
     if (c->handler == &DevServer::UserPwd || c->handler == &DevServer::Logout)
         return (this->*(c->handler))(call);
     std::lock_guard<std::mutex> g(m_Lock);
-    return (this->*(c->handler))(call);
+    std::string answer = (this->*(c->handler))(call);
+    // Whatever may have changed applications, requests or users, run-time lookups read anew.
+    if (call.name.rfind("Get", 0) != 0) ++m_Changes;
+    return answer;
 }
 
 std::shared_ptr<DevServer::LoginGate> DevServer::GateFor(uint32_t peer) {

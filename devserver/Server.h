@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "devserver/Answers.h"
 #include "devserver/Db.h"
 #include "devserver/RunSessions.h"
+#include "devserver/TraceFile.h"
 #include "logbook/WStrace.h"
 #include "platform/net/TcpListener.h"
 #include "platform/os/Files.h"
@@ -43,7 +45,11 @@ struct Options {
     long long maxHeldBytes = 1024ll * 1024 * 1024;
     int idleTimeoutMs = 30000;
     int sessionIdleMinutes = 120;
-    int maxConnections = 64;
+    int maxConnections = 64;  // workers: requests answered at once
+    // A browser's connection kept open after an answer waits this long for its next
+    // request, and serves at most this many requests.
+    int keepAliveIdleMs = 15000;
+    int maxRequestsPerConnection = 1000;
     // One client address holds at most this many connections: one client cannot take all.
     int maxConnectionsPerAddress = 32;
     // A request's header and body must be whole within this, however they trickle in.
@@ -109,7 +115,7 @@ public:
     void Stop() { m_Listener.Stop(); }
 
     // The trace of a kind (1 Start, 2 System, 3 Application, 4 Run).
-    WStrace& Trace(int kind) { return *m_Traces[kind - 1]; }
+    TraceFile& Trace(int kind) { return *m_Traces[kind - 1]; }
 
 private:
     // What a run-time request found out about itself, for its answer and its trace line.
@@ -145,6 +151,7 @@ private:
     // Connections (Connections.cpp): a connection whose request is still arriving, and
     // the worker's part once it is whole (state: ready, or a file upload to stream).
     struct Incoming;
+    struct Workers;
     void ServeWhole(Incoming& in, int state);
     // Up to size bytes, waiting at most the idle time-out (and not past a stop or the
     // request's deadline, a SteadyMillis time).
@@ -223,6 +230,23 @@ private:
     void FinishMoves(bool atStart = false);
     int SeedDemo(std::string& error);
     void LoadSwitches();
+
+    // What run-time requests look up of applications and requests, read by many workers
+    // at once without the server's lock: filled from the database on a miss, and
+    // dropped as a whole after any command that may have changed it.
+    struct RunApp {
+        long id = 0;
+        long timeoutMinutes = 0;
+    };
+    struct RunReq {
+        long id = 0, language = 0, access = 0, paramCount = 0;
+        std::string script, dataSource;
+        std::vector<long> users;  // who may run it when private
+    };
+    RunApp FindRunApp(const std::string& name);
+    std::shared_ptr<const RunReq> FindRunReq(long appId, const std::string& name);
+    // Drops the catalog when what a command changed is newer than it (under m_CatalogLock).
+    void KeepCatalogAt(uint64_t changes);
 
     // Lookups (under m_Lock).
     bool AppName(long appId, std::string& name);
@@ -319,6 +343,11 @@ private:
     Options m_Options;
     Db m_Db;
     std::mutex m_Lock;  // one command at a time touches the database and the file areas
+    std::atomic<uint64_t> m_Changes{0};  // commands that may have changed the state, under m_Lock
+    std::shared_mutex m_CatalogLock;
+    uint64_t m_CatalogAt = 0;  // m_Changes when the catalog below was read
+    std::map<std::string, RunApp> m_RunApps;
+    std::map<std::pair<long, std::string>, std::shared_ptr<const RunReq>> m_RunReqs;
     std::mutex m_SessionLock;
     std::map<long, Session> m_Sessions;
     RunSessionTable m_RunSessions;  // under m_SessionLock
@@ -327,7 +356,11 @@ private:
     // waits for a disk sync.
     std::map<std::pair<long, std::string>, long> m_PendingCounts;
     long long m_CountsWritten = 0;  // SteadyMillis, under m_SessionLock
-    std::unique_ptr<WStrace> m_Traces[4];
+    std::unique_ptr<TraceFile> m_Traces[4];
+    // The renderer's messages (a failed request) go to the Run trace through the
+    // library's trace; the server's own trimming keeps the file's size.
+    WStrace m_RenderTrace;
+    os::DirBeneath m_AppsDir;        // ROOT/apps, open while the server runs
     std::atomic<int> m_Switches[4];  // java reload, system, application, run: 0 or 1
     net::TcpListener m_Listener;
     std::atomic<int> m_Executing{0};

@@ -3,7 +3,8 @@
 //                   [--request-timeout-s N] [--max-connections-per-address N]
 //                   [--max-trace-kb N] [--sql-time-limit-ms N] [--max-result-rows N]
 //                   [--max-run-sessions N] [--max-anonymous-sessions-per-address N]
-//                   [--max-data-mb N] [--max-held-mb N] [--fast-hash] | --help | --version
+//                   [--max-data-mb N] [--max-held-mb N] [--workers N] [--keep-alive-s N]
+//                   [--max-requests-per-connection N] [--fast-hash] | --help | --version
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -28,7 +29,9 @@ void Usage(std::FILE* to = stderr) {
         "N]\n"
         "                         [--max-run-sessions N] [--max-anonymous-sessions-per-address "
         "N]\n"
-        "                         [--max-data-mb N] [--max-held-mb N] [--fast-hash]\n"
+        "                         [--max-data-mb N] [--max-held-mb N] [--workers N]\n"
+        "                         [--keep-alive-s N] [--max-requests-per-connection N] "
+        "[--fast-hash]\n"
         "       quorvel-devserver --help | --version\n"
         "  --port 0 picks a free port; the port is printed on standard error.\n"
         "  The administrator's password on the first start comes from --admin-password-file,\n"
@@ -80,6 +83,12 @@ int main(int argc, char** argv) {
             o.maxTraceBytes = Number(a, value(), 4, 1 << 30) * 1024;
         else if (a == "--request-timeout-s")
             o.requestTimeoutMs = static_cast<int>(Number(a, value(), 1, 86400) * 1000);
+        else if (a == "--workers")
+            o.maxConnections = static_cast<int>(Number(a, value(), 1, 1024));
+        else if (a == "--keep-alive-s")
+            o.keepAliveIdleMs = static_cast<int>(Number(a, value(), 0, 3600) * 1000);
+        else if (a == "--max-requests-per-connection")
+            o.maxRequestsPerConnection = static_cast<int>(Number(a, value(), 1, 1000000));
         else if (a == "--max-connections-per-address")
             o.maxConnectionsPerAddress = static_cast<int>(Number(a, value(), 1, 64));
         else if (a == "--sql-time-limit-ms")

@@ -16,6 +16,7 @@ set(qv_fuzz_devserver_sources
   ${PROJECT_SOURCE_DIR}/devserver/Runtime.cpp
   ${PROJECT_SOURCE_DIR}/devserver/Seed.cpp
   ${PROJECT_SOURCE_DIR}/devserver/Server.cpp
+  ${PROJECT_SOURCE_DIR}/devserver/TraceFile.cpp
   ${PROJECT_SOURCE_DIR}/devserver/Transfer.cpp
   ${PROJECT_SOURCE_DIR}/webproc/HttpProcessor.cpp
   ${PROJECT_SOURCE_DIR}/webproc/HttpRequest.cpp

@@ -52,6 +52,22 @@ void WStrace::GetTime(char* out, std::size_t size) {
                   t.year, t.hour, t.minute, t.second, t.millisecond);
 }
 
+void WStrace::FormatLine(std::string& line, const char* text1, long length1, const char* text2,
+                         long length2, bool withTime) {
+    line.clear();
+    line.reserve(static_cast<std::size_t>(kTimeFieldWidth + length1 + length2 + 2));
+    if (withTime) {
+        char time[32];
+        GetTime(time, sizeof time);
+        char field[kTimeFieldWidth + 1];
+        std::snprintf(field, sizeof field, "%-25.25s", time);
+        line.append(field, kTimeFieldWidth);
+    }
+    line.append(text1, static_cast<std::size_t>(length1));
+    line.append(text2, static_cast<std::size_t>(length2));
+    line.append("\r\n", 2);
+}
+
 void WStrace::Print(const char* text1, long length1, const char* text2, long length2) {
     NoThrowVoid([&] {
         if (!text1 || !text2) return;
@@ -62,17 +78,7 @@ void WStrace::Print(const char* text1, long length1, const char* text2, long len
         // The whole line goes out in one append, so even another process's reader never
         // sees half a line.
         std::string line;
-        line.reserve(static_cast<std::size_t>(kTimeFieldWidth + length1 + length2 + 2));
-        if (m_TimeStatus == 1) {
-            char time[32];
-            GetTime(time, sizeof time);
-            char field[kTimeFieldWidth + 1];
-            std::snprintf(field, sizeof field, "%-25.25s", time);
-            line.append(field, kTimeFieldWidth);
-        }
-        line.append(text1, static_cast<std::size_t>(length1));
-        line.append(text2, static_cast<std::size_t>(length2));
-        line.append("\r\n", 2);
+        FormatLine(line, text1, length1, text2, length2, m_TimeStatus == 1);
         os::AppendToFile(m_FileName.c_str(), line.data(),
                          line.size());  // a lost line is not reported
         if (m_MaxSize > 0 && os::FileSize(m_FileName.c_str()) > m_MaxSize) DropOldestHalf();

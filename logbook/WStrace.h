@@ -3,6 +3,7 @@
 #pragma once
 
 #include <mutex>
+#include <string>
 
 #include "common/Export.h"
 #include "common/FixedText.h"
@@ -32,6 +33,10 @@ public:
 
     // The 25-character time-stamp field of a line.
     static constexpr int kTimeFieldWidth = 25;
+    // A whole line as Print writes it (time field when withTime, the texts, CR LF), for
+    // writers that keep their own file.
+    static void FormatLine(std::string& line, const char* text1, long length1, const char* text2,
+                           long length2, bool withTime);
 
 private:
     static void GetTime(char* out, std::size_t size);

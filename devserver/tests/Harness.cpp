@@ -225,8 +225,17 @@ std::string Exchange(int port, std::string_view bytes, int timeoutMs) {
     std::string got;
     char buf[65536];
     long n;
-    while ((n = c.Receive(buf, sizeof buf, timeoutMs)) > 0)
+    // Up to the close, or as a browser reads: to the end the Content-Length gives (a
+    // browser's connection may stay open for its next request).
+    const bool head = bytes.substr(0, 5) == "HEAD ";
+    while ((n = c.Receive(buf, sizeof buf, timeoutMs)) > 0) {
         got.append(buf, static_cast<std::size_t>(n));
+        const std::size_t end = got.find("\r\n\r\n");
+        const std::size_t length = got.find("\r\nContent-Length: ");
+        if (end == std::string::npos || length == std::string::npos || length > end) continue;
+        const std::size_t body = head ? 0 : std::strtoul(got.c_str() + length + 18, nullptr, 10);
+        if (got.size() >= end + 4 + body) break;
+    }
     return got;
 }
 

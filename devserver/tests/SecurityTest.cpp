@@ -54,6 +54,23 @@ TEST(Security, AFormPostCostsAFewTimesItsSize) {
     EXPECT_LT(PeakMemoryKb(s.Pid()) - before, 5 * 16 * 1024);
 }
 
+TEST(Security, ADataSourceReplacedOnDiskIsReadAnew) {
+    // One worker: the connection it keeps to the data source is the one that must notice.
+    Server s({"--seed-demo", "--workers", "1"});
+    const std::string list = "GET /demo/ListCustomers() HTTP/1.1\r\n\r\n";
+    EXPECT_EQ(Exchange(s.Port(), list).find("Zed"), std::string::npos);
+    const std::string file = s.Root() + "/datasources/demo-db.sqlite";
+    const std::string copy = s.Dir() / "copy.sqlite";
+    fs::copy_file(file, copy);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(copy.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "INSERT INTO customers(name, city) VALUES('Zed', 'Oslo')", nullptr, nullptr,
+                 nullptr);
+    sqlite3_close(db);
+    fs::rename(copy, file);
+    EXPECT_NE(Exchange(s.Port(), list).find("Zed"), std::string::npos);
+}
+
 TEST(Security, NamesThatWouldBecomePathsOutsideTheirPlaceAreRefused) {
     Server s;
     ASSERT_GT(s.Port(), 0) << s.Stderr();

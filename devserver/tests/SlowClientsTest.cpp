@@ -61,7 +61,8 @@ TEST(SlowClients, FiveHundredTricklersHoldNoWorker) {
     EXPECT_NE(apps.find("demo"), std::string::npos);
     EXPECT_LT(within([&] {
                   const int fd = ConnectFrom(10, s.Port());
-                  const std::string get = "GET /demo/index.html HTTP/1.1\r\n\r\n";
+                  const std::string get =
+                      "GET /demo/index.html HTTP/1.1\r\nConnection: close\r\n\r\n";
                   ::send(fd, get.data(), get.size(), MSG_NOSIGNAL);
                   char buf[4096];
                   for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
@@ -72,4 +73,66 @@ TEST(SlowClients, FiveHundredTricklersHoldNoWorker) {
     EXPECT_EQ(page.rfind("HTTP/1.1 200", 0), 0u) << page.substr(0, 200);
     for (int fd : slow) ::close(fd);
     EXPECT_EQ(s.Stop(), 0) << s.Stderr();
+}
+
+namespace {
+
+// Reads one answer (header and Content-Length bytes) from a kept connection; empty when
+// the server closed it or nothing came within a few seconds.
+std::string ReadAnswer(int fd, std::string& pending) {
+    for (;;) {
+        const std::size_t end = pending.find("\r\n\r\n");
+        if (end != std::string::npos) {
+            const std::size_t at = pending.find("Content-Length: ");
+            const std::size_t length = at < end ? std::stoul(pending.substr(at + 16)) : 0;
+            if (pending.size() >= end + 4 + length) {
+                std::string answer = pending.substr(0, end + 4 + length);
+                pending.erase(0, answer.size());
+                return answer;
+            }
+        }
+        timeval wait{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        char buf[65536];
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) return {};
+        pending.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+}  // namespace
+
+TEST(SlowClients, BrowsersKeepTheirConnectionsAndTheStudioSendsOneCommandEach) {
+    Server s({"--seed-demo", "--keep-alive-s", "1"});
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    const std::string page = "GET /demo/index.html HTTP/1.1\r\nHost: h\r\n\r\n";
+    const std::string list = "GET /demo/ListCustomers() HTTP/1.1\r\nHost: h\r\n\r\n";
+    // Two requests in one send and a third later: each answered in order, on one connection.
+    int fd = ConnectFrom(1, s.Port());
+    ASSERT_EQ(::send(fd, (page + list).data(), page.size() + list.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(page.size() + list.size()));
+    std::string pending;
+    const std::string first = ReadAnswer(fd, pending), second = ReadAnswer(fd, pending);
+    EXPECT_EQ(first.rfind("HTTP/1.1 200", 0), 0u) << first;
+    EXPECT_NE(first.find("Connection: keep-alive\r\n"), std::string::npos) << first;
+    EXPECT_NE(second.find("<td>"), std::string::npos) << second;
+    ::send(fd, page.data(), page.size(), MSG_NOSIGNAL);
+    EXPECT_EQ(ReadAnswer(fd, pending).rfind("HTTP/1.1 200", 0), 0u);
+    // Quiet past the idle limit: the server closes it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    EXPECT_EQ(ReadAnswer(fd, pending), "");
+    ::close(fd);
+    // "Connection: close", HTTP/1.0 and the administration protocol: one request each.
+    for (const std::string& once :
+         {"GET /demo/index.html HTTP/1.1\r\nConnection: close\r\n\r\n" + page,
+          "GET /demo/index.html HTTP/1.0\r\n\r\n" + page,
+          "DEV \r\nContent-Length: 29\r\n\r\nserver_request=GetApps()\r\n\r\n" + page}) {
+        fd = ConnectFrom(1, s.Port());
+        ::send(fd, once.data(), once.size(), MSG_NOSIGNAL);
+        pending.clear();
+        const std::string a = ReadAnswer(fd, pending);
+        EXPECT_NE(a.find("Connection: close\r\n"), std::string::npos) << a;
+        EXPECT_EQ(ReadAnswer(fd, pending), "") << once;
+        ::close(fd);
+    }
 }

@@ -33,6 +33,7 @@ TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
     if (this != &other) {
         Close();
         m_Fd = std::exchange(other.m_Fd, -1);
+        m_NonBlocking = other.m_NonBlocking;
     }
     return *this;
 }
@@ -70,8 +71,8 @@ int TcpConnection::SendAll(const void* data, std::size_t size, int timeoutMs) {
 int TcpConnection::SendFile(int fileFd, int64_t size, int timeoutMs) {
     if (m_Fd < 0 || fileFd < 0) return -1;
     // Non-blocking for the duration, so a peer that takes nothing ends it after timeoutMs.
-    const int flags = ::fcntl(m_Fd, F_GETFL);
-    if (flags < 0 || ::fcntl(m_Fd, F_SETFL, flags | O_NONBLOCK) != 0) return -1;
+    const int flags = m_NonBlocking ? 0 : ::fcntl(m_Fd, F_GETFL);
+    if (flags < 0 || (!m_NonBlocking && ::fcntl(m_Fd, F_SETFL, flags | O_NONBLOCK) != 0)) return -1;
     int rc = 0;
     while (size > 0) {
         const std::size_t chunk = size > (1 << 20) ? (1 << 20) : static_cast<std::size_t>(size);
@@ -89,7 +90,7 @@ int TcpConnection::SendFile(int fileFd, int64_t size, int timeoutMs) {
         }
         size -= n;
     }
-    ::fcntl(m_Fd, F_SETFL, flags);
+    if (!m_NonBlocking) ::fcntl(m_Fd, F_SETFL, flags);
     return rc;
 }
 
@@ -162,6 +163,8 @@ int TcpListener::Listen(const char* bindAddress, uint16_t port, int backlog) {
     }
     int one = 1;
     ::setsockopt(m_Fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Answers go out at once (a header and a file are two writes); accepted sockets inherit it.
+    ::setsockopt(m_Fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (::bind(m_Fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(m_Fd, backlog) != 0) {
         m_LastError = errno;
@@ -203,23 +206,24 @@ int TcpListener::Accept(TcpConnection& out, int timeoutMs) {
     }
 }
 
-int TcpListener::TryAccept(TcpConnection& out) {
+int TcpListener::TryAccept(TcpConnection& out, uint32_t* peer) {
     if (m_Fd < 0) return -1;
     for (;;) {
         if (m_Stopped) return 0;
-        int fd = ::accept4(m_Fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        // Accepted sockets inherit TCP_NODELAY from the listening one and stay
+        // non-blocking: no call per connection beyond the accept itself.
+        sockaddr_in addr{};
+        socklen_t len = sizeof addr;
+        int fd =
+            ::accept4(m_Fd, reinterpret_cast<sockaddr*>(&addr), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
             m_LastError = errno;
             return -1;
         }
-        // The connection's own calls wait with poll; blocking suits them.
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        out = TcpConnection(fd);
+        if (peer) *peer = addr.sin_family == AF_INET ? ntohl(addr.sin_addr.s_addr) : 0;
+        out = TcpConnection(fd, true);
         return 1;
     }
 }

@@ -12,11 +12,17 @@ namespace net {
 class TcpConnection {
 public:
     TcpConnection() = default;
-    explicit TcpConnection(int fd) : m_Fd(fd) {}
+    // nonBlocking: the socket is in non-blocking mode already (the calls below wait with
+    // poll either way).
+    explicit TcpConnection(int fd, bool nonBlocking = false)
+        : m_Fd(fd), m_NonBlocking(nonBlocking) {}
     ~TcpConnection() { Close(); }
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
-    TcpConnection(TcpConnection&& other) noexcept : m_Fd(other.m_Fd) { other.m_Fd = -1; }
+    TcpConnection(TcpConnection&& other) noexcept
+        : m_Fd(other.m_Fd), m_NonBlocking(other.m_NonBlocking) {
+        other.m_Fd = -1;
+    }
     TcpConnection& operator=(TcpConnection&& other) noexcept;
 
     // Up to size bytes: the count, 0 when the peer closed, -1 on failure or when no byte
@@ -38,6 +44,7 @@ public:
 
 private:
     int m_Fd = -1;
+    bool m_NonBlocking = false;
 };
 
 class TcpListener {
@@ -56,8 +63,9 @@ public:
     // -1 on failure. timeoutMs <= 0 waits until a connection or Stop.
     int Accept(TcpConnection& out, int timeoutMs);
     // Accepts a connection that is waiting, without waiting: 1 accepted, 0 none waiting
-    // (or stopped), -1 on failure (LastError: EMFILE when descriptors ran out).
-    int TryAccept(TcpConnection& out);
+    // (or stopped), -1 on failure (LastError: EMFILE when descriptors ran out). The
+    // connection is non-blocking; peer (when given) receives its IPv4 address, host order.
+    int TryAccept(TcpConnection& out, uint32_t* peer = nullptr);
     // The listening socket and the descriptor Stop makes readable, for a Poller.
     int Handle() const { return m_Fd; }
     int StopHandle() const { return m_WakeRead; }

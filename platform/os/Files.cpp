@@ -236,6 +236,38 @@ int FileReader::OpenAt(const DirBeneath& dir, const char* name) {
                       : -1);
 }
 
+int FileReader::OpenBeneath(const DirBeneath& dir, const std::string& path) {
+    if (!dir.IsOpen() || path.empty()) return OpenFd(-1);
+#ifdef SYS_openat2
+    open_how how{};
+    how.flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    for (;;) {
+        const long fd = ::syscall(SYS_openat2, dir.Handle(), path.c_str(), &how, sizeof how);
+        if (fd >= 0) return OpenFd(static_cast<int>(fd));
+        if (errno == EINTR || errno == EAGAIN) continue;
+        if (errno != ENOSYS && errno != EPERM) return OpenFd(-1);  // EPERM: a seccomp filter
+        break;
+    }
+#endif
+    // One part at a time, each opened without following a link.
+    int at = ::fcntl(dir.Handle(), F_DUPFD_CLOEXEC, 0);
+    std::size_t from = 0;
+    for (std::size_t slash; at >= 0 && (slash = path.find('/', from)) != std::string::npos;
+         from = slash + 1) {
+        const std::string part = path.substr(from, slash - from);
+        const int next =
+            ::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(at);
+        at = next;
+    }
+    if (at < 0) return OpenFd(-1);
+    const int fd =
+        ::openat(at, path.c_str() + from, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    ::close(at);
+    return OpenFd(fd);
+}
+
 int FileReader::OpenFd(int fd) {
     if (m_Fd >= 0) ::close(m_Fd);
     m_Fd = -1;

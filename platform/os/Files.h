@@ -70,6 +70,10 @@ public:
     int Open(const char* path);
     // A name in an open folder, not followed when it is a link.
     int OpenAt(const DirBeneath& dir, const char* name);
+    // A path of names below an open folder ("a/b/c.html", each name checked by the
+    // caller), reached without following a link at any part, in one call where the
+    // kernel can. A FIFO or device is refused without waiting on it.
+    int OpenBeneath(const DirBeneath& dir, const std::string& path);
     // The size when opened.
     int64_t Size() const { return m_Size; }
     // Up to size bytes: the count, 0 at the end, -1 on failure.
