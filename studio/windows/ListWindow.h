@@ -45,7 +45,8 @@ enum WindowCommand : int {
     kCmdData = 126,
     kCmdFiles = 132,
     kCmdOpenFolder = 133,
-    kCmdRefresh = 134,  // View > Refresh, F5: the active list window fetches its list again
+    kCmdRefresh = 134,        // View > Refresh, F5: the active list window fetches its list again
+    kCmdFindInScripts = 135,  // View > Find in Scripts, Ctrl+Shift+F: the Requests window
 };
 
 inline constexpr const char* kReqMenu = "REQ_MENU";
