@@ -183,7 +183,7 @@ int FindInScripts(long appID, const ScriptPattern& pattern, bool json) {
 }
 
 int DiffServers(const ServerTarget& a, const ServerTarget& b, const std::string& labelA,
-                const std::string& labelB) {
+                const std::string& labelB, bool json) {
     std::vector<Section> first, second;
     if (int rc = DumpServer(a, first); rc != 0) return rc;
     if (int rc = DumpServer(b, second); rc != 0) return rc;
@@ -201,9 +201,18 @@ int DiffServers(const ServerTarget& a, const ServerTarget& b, const std::string&
         }
     }
     const std::string hunks = UnifiedHunks(script);
-    if (hunks.empty()) return kExitOk;
-    Out("--- " + labelA + "\n+++ " + labelB + "\n" + hunks);
-    return kExitDiffer;
+    const std::string text =
+        hunks.empty() ? "" : "--- " + labelA + "\n+++ " + labelB + "\n" + hunks;
+    if (json) {
+        std::string doc = "{\"Command\":\"diff\",\"Differ\":";
+        doc += hunks.empty() ? "false" : "true";
+        doc += ",\"Diff\":";
+        JsonString(doc, text);
+        Out(doc + "}\n");
+    } else {
+        Out(text);
+    }
+    return hunks.empty() ? kExitOk : kExitDiffer;
 }
 
 }  // namespace cli

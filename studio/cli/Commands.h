@@ -19,8 +19,9 @@ int FindInScripts(long appID, const ScriptPattern& pattern, bool json);
 
 // Logs in to a and to b in turn and prints in unified-diff form what differs between
 // them: applications, their users and requests (with parameters, users and script), data
-// sources and users. kExitOk when nothing differs, kExitDiffer when something does.
+// sources and users. kExitOk when nothing differs, kExitDiffer when something does. In
+// JSON one object: Command, Differ and Diff (the unified diff's text).
 int DiffServers(const ServerTarget& a, const ServerTarget& b, const std::string& labelA,
-                const std::string& labelB);
+                const std::string& labelB, bool json);
 
 }  // namespace cli

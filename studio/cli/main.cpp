@@ -90,7 +90,8 @@ const char* const kUsage =
 const char* const kUsageEnd =
     "  GetReqScript, GetTrace  the text itself (JSON: Command, Text, Base64)\n"
     "  find-in-scripts  Request Line Text (JSON also ID, the request's id)\n"
-    "  diff             \"--- A\", \"+++ B\" and the hunks of a unified diff\n"
+    "  diff             \"--- A\", \"+++ B\" and the hunks of a unified diff (JSON:\n"
+    "                   Command, Differ and Diff, the diff's text)\n"
     "  UploadFile of kind 4 answers as GetReqs, of kind 5 as GetApps, of the others as\n"
     "  the kind's list; DeleteFile and RenameFile as the --kind list. The other commands\n"
     "  print nothing (JSON: {\"Command\": NAME}).\n"
@@ -712,7 +713,7 @@ int Run(int argc, char** argv) {
         const std::string labelA = !o.profile.empty() ? o.profile
                                                       : (o.host.empty() ? "127.0.0.1" : o.host) +
                                                             ":" + std::to_string(target.port);
-        return DiffServers(target, b, labelA, o.profileB);
+        return DiffServers(target, b, labelA, o.profileB, o.json);
     }
     Aim(target);
     if (command == kFindCommand) {

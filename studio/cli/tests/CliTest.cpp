@@ -461,9 +461,9 @@ TEST_F(CliTest, FindInScriptsAndDiffOfTwoServers) {
     const std::string a = profile("a.con"), b = profile("b.con");
     server("select 1\nfrom t\nwhere id = ?\n", "0");
     server("select 1\nfrom t\nwhere id = ?\n", "0");
-    o = Run({"--profile", a, "--profile-b", b, "diff"}, {}, false);
+    o = Run({"--profile", a, "--profile-b", b, "diff", "--json"}, {}, false);
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.out, "{\"Command\":\"diff\",\"Differ\":false,\"Diff\":\"\"}\n");
     server("select 1\nfrom t\nwhere id = ?\n", "0");
     server("select 2\nfrom t\nwhere id = ?\n", "1");
     o = Run({"--profile", a, "--profile-b", b, "diff"}, {}, false);
