@@ -18,8 +18,8 @@ void DiffLines(std::span<const std::string> a, std::span<const std::string> b,
     const std::span<const std::string> y = b.subspan(head, b.size() - head - tail);
     const long n = static_cast<long>(x.size()), m = static_cast<long>(y.size());
 
-    // Myers: v[k] is the furthest x reached on diagonal k after d edits; each round's v
-    // is kept to walk the path back.
+    // Myers: v[k] is the furthest x reached on diagonal k after d edits; each round's
+    // diagonals -d to d are kept to walk the path back (memory grows with d squared).
     const long limit = std::min(n + m, maxEdits);
     const long offset = limit + 1;
     std::vector<long> v(static_cast<std::size_t>(2 * offset + 1), 0);
@@ -38,7 +38,7 @@ void DiffLines(std::span<const std::string> a, std::span<const std::string> b,
                 break;
             }
         }
-        rounds.push_back(v);
+        rounds.emplace_back(v.begin() + (offset - d), v.begin() + (offset + d + 1));
     }
     std::vector<DiffLine> middle;
     if (found < 0) {
@@ -47,11 +47,13 @@ void DiffLines(std::span<const std::string> a, std::span<const std::string> b,
     } else {
         long px = n, py = m;
         for (long d = found; d > 0; --d) {
+            // Round d - 1 kept the diagonals from -(d - 1): diagonal j is at j + d - 1.
             const std::vector<long>& prev = rounds[static_cast<std::size_t>(d - 1)];
+            auto at = [&prev, d](long j) { return prev[static_cast<std::size_t>(j + d - 1)]; };
             const long k = px - py;
-            const bool down = k == -d || (k != d && prev[offset + k - 1] < prev[offset + k + 1]);
+            const bool down = k == -d || (k != d && at(k - 1) < at(k + 1));
             const long pk = down ? k + 1 : k - 1;
-            const long sx = prev[offset + pk], sy = sx - pk;
+            const long sx = at(pk), sy = sx - pk;
             while (px > (down ? sx : sx + 1) && py > (down ? sy + 1 : sy))
                 middle.push_back({' ', x[--px]}), --py;
             if (down)

@@ -16,7 +16,7 @@ struct DiffLine {
 // Appends the shortest edit script from a to b (Myers). Past maxEdits differences the
 // rest is given as removed and added whole, so a huge change costs no huge memory.
 void DiffLines(std::span<const std::string> a, std::span<const std::string> b,
-               std::vector<DiffLine>& out, long maxEdits = 4000);
+               std::vector<DiffLine>& out, long maxEdits = 1000);
 
 // The script's hunks ("@@ -1,4 +1,5 @@" and their lines) with context lines around each
 // change; "" when nothing changed.
