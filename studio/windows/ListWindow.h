@@ -45,8 +45,9 @@ enum WindowCommand : int {
     kCmdData = 126,
     kCmdFiles = 132,
     kCmdOpenFolder = 133,
-    kCmdRefresh = 134,        // View > Refresh, F5: the active list window fetches its list again
-    kCmdFindInScripts = 135,  // View > Find in Scripts, Ctrl+Shift+F: the Requests window
+    kCmdRefresh = 134,  // View > Refresh, F5: the active list window fetches its list again
+    // View > Find in Scripts, Ctrl+Shift+F: the Requests window, whichever window is active
+    kCmdFindInScripts = 135,
 };
 
 inline constexpr const char* kReqMenu = "REQ_MENU";
