@@ -36,7 +36,7 @@ shoot() {  # scale, width, height, suffix, tour (shell, windows or monitor)
     shots="monitor trace shop-customers"
   else
     cmd="'$WINDOWS_TOUR' '$tmp' \"\$QV_DEMO_PORT\" \"\$QV_DEMO_PASSWORD\" $scale"
-    shots="applications app-dialog progress requests request-editor script-editor files images data-sources ds-dialog users user-dialog"
+    shots="applications app-dialog progress requests request-editor script-editor find-in-scripts find-script-at-line files images data-sources ds-dialog users user-dialog"
   fi
   QV_BUILD_DIR=$BUILD xvfb-run -a -s '-screen 0 1280x800x24' bash scripts/run-studio.sh bash -c "
     printf 'UpDownDir=\r\nx=0\r\ny=0\r\nw=$w\r\nh=$h\r\n' > quorvelide.cfg

@@ -33,7 +33,7 @@ protected:
             EXPECT_NE(text.find("SERVER_ERROR"), std::string::npos) << args[0] << ": " << text;
         } else {
             // quorvel-cli says the server's reason alone.
-            EXPECT_EQ(r.rc, 1) << args[0] << ": " << text;
+            EXPECT_EQ(r.rc, 6) << args[0] << ": " << text;
             EXPECT_NE(r.err.find("quorvel-cli: " + args[0] + ": "), std::string::npos) << text;
         }
         EXPECT_NE(text.find(reason), std::string::npos) << args[0] << ": " << text;

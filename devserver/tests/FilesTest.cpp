@@ -131,10 +131,10 @@ TEST_F(Files, CliNamesTheFolder) {
     EXPECT_TRUE(Exists("/images/brand.png"));
     EXPECT_EQ(r.Column(), (std::vector<std::string>{"brand.png", "same.txt"}));
     r = Cli(s, {"--kind", "3", "DeleteFile", "1", "", "customers.csv"});
-    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.rc, 6);
     EXPECT_TRUE(Exists("/data/customers.csv"));
     r = Cli(s, {"DeleteFile", "1", "..", "quorvel.db"});
-    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.rc, 6);
     EXPECT_TRUE(fs::exists(s.Root() + "/quorvel.db"));
 }
 

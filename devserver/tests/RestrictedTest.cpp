@@ -18,7 +18,7 @@ TEST(Restricted, DevUserSeesAndChangesOnlyItsApplications) {
     };
     auto refused = [&](const std::vector<std::string>& args) {
         CliResult r = dev(args);
-        EXPECT_EQ(r.rc, 1) << args[0] << ": " << r.out << r.err;
+        EXPECT_EQ(r.rc, 6) << args[0] << ": " << r.out << r.err;
         EXPECT_NE((r.out + r.err).find("Not allowed"), std::string::npos)
             << args[0] << r.out << r.err;
     };

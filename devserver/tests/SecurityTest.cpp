@@ -121,7 +121,7 @@ TEST(Security, NamesThatWouldBecomePathsOutsideTheirPlaceAreRefused) {
     ASSERT_TRUE(s.Start());
     EXPECT_NE(s.Stderr().find("cannot be a folder"), std::string::npos) << s.Stderr();
     EXPECT_EQ(ReadFile(s.Root() + "/apps/team/site/index.html"), "team");
-    EXPECT_EQ(Cli(s, {"GetFiles", "2", ""}).rc, 1);
+    EXPECT_EQ(Cli(s, {"GetFiles", "2", ""}).rc, 6);
     sid = Login(s.Port(), "admin", kAdminPassword);
     EXPECT_TRUE(IsError(Command(s.Port(), sid, "DownloadFile(2,6,quorvel.db)")));
     EXPECT_EQ(Cli(s, {"DeleteApp", "2"}).rc, 0);

@@ -59,7 +59,7 @@ TEST_F(Transfer, FilesOfKinds1To3And6) {
     }
     // A download of a missing file is refused and writes nothing.
     CliResult r = Cli(a, {"DownloadFile", "1", "2", "nothing.png", local / "nothing.png"});
-    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.rc, 6);
     EXPECT_FALSE(fs::exists(local / "nothing.png"));
     // Upload replaces a file whole.
     WriteFile(local / "index.html", "short");
@@ -77,7 +77,7 @@ TEST_F(Transfer, RequestFileKind4) {
     EXPECT_NE(text.find("param: customer\nparam: amount\n"), std::string::npos) << text;
     EXPECT_NE(text.find("user: shopper\n"), std::string::npos) << text;
     r = Cli(b, {"UploadFile", "1", "4", local / "AddOrder.req"});
-    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.rc, 6);
     EXPECT_NE((r.out + r.err).find("Unknown data source demo-db"), std::string::npos)
         << r.out << r.err;
     EXPECT_TRUE(Cli(b, {"GetReqs", "1"}).Rows().empty());
@@ -94,9 +94,9 @@ TEST_F(Transfer, RequestFileKind4) {
     ASSERT_EQ(Cli(b, {"DownloadFile", id, "4", "AddOrder.req", local / "again.req"}).rc, 0);
     EXPECT_EQ(ReadFile(local / "again.req"), text);
     // Twice is a duplicate; a file that is not a request file is refused.
-    EXPECT_EQ(Cli(b, {"UploadFile", "1", "4", local / "AddOrder.req"}).rc, 1);
+    EXPECT_EQ(Cli(b, {"UploadFile", "1", "4", local / "AddOrder.req"}).rc, 6);
     WriteFile(local / "Bad.req", "QUORVEL-REQUEST 1\nname: x\nscript: 99\nshort\n");
-    EXPECT_EQ(Cli(b, {"UploadFile", "1", "4", local / "Bad.req"}).rc, 1);
+    EXPECT_EQ(Cli(b, {"UploadFile", "1", "4", local / "Bad.req"}).rc, 6);
     EXPECT_EQ(Cli(b, {"GetReqs", "1"}).Rows().size(), 1u);
 }
 
@@ -112,7 +112,7 @@ TEST_F(Transfer, ApplicationFileKind5) {
 
     // The target needs the data source and users the application names.
     r = Cli(b, {"UploadFile", "0", "5", local / "demo.app"});
-    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.rc, 6);
     EXPECT_TRUE(Cli(b, {"GetApps"}).Rows().empty());
     EXPECT_TRUE(fs::is_empty(b.Root() + "/apps"));
     ASSERT_EQ(Cli(b, {"NewDS", "demo-db", "x", "1"}).rc, 0);
@@ -149,7 +149,7 @@ TEST_F(Transfer, ApplicationFileKind5) {
     ASSERT_EQ(Cli(b, {"DownloadFile", "1", "5", "demo.app", local / "copy.app"}).rc, 0);
     EXPECT_EQ(ReadFile(local / "copy.app"), app);
     // A second upload under the same name is refused; another name makes a second copy.
-    EXPECT_EQ(Cli(b, {"UploadFile", "0", "5", local / "demo.app"}).rc, 1);
+    EXPECT_EQ(Cli(b, {"UploadFile", "0", "5", local / "demo.app"}).rc, 6);
     fs::copy_file(local / "demo.app", local / "demo2.app");
     r = Cli(b, {"UploadFile", "0", "5", local / "demo2.app"});
     ASSERT_EQ(r.rc, 0) << r.out << r.err;
@@ -157,7 +157,7 @@ TEST_F(Transfer, ApplicationFileKind5) {
     EXPECT_EQ(ReadFile(b.Root() + "/apps/demo2/data/blob.bin"), binary);
     // A damaged file changes nothing.
     WriteFile(local / "cut.app", app.substr(0, app.size() / 2));
-    EXPECT_EQ(Cli(b, {"UploadFile", "0", "5", local / "cut.app"}).rc, 1);
+    EXPECT_EQ(Cli(b, {"UploadFile", "0", "5", local / "cut.app"}).rc, 6);
     EXPECT_FALSE(fs::exists(b.Root() + "/apps/cut"));
     EXPECT_EQ(Cli(b, {"GetApps"}).Rows().size(), 2u);
 }

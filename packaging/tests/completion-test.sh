@@ -15,7 +15,9 @@ offers() {  # offers WORD...: the completions of the last word
 }
 
 help=$("$cli" --help)
-commands=$(sed -n '/^commands/,/^$/p' <<<"$help" | grep -oE '\b[A-Z][A-Za-z]*[a-z][A-Za-z]*\b' | sort -u)
+# The first word of each "|"-separated entry of the lines that start a command.
+commands=$(sed -n '/^commands/,/^$/p' <<<"$help" | grep '^  [^ ]' | tr '|' '\n' |
+  awk '$1 ~ /^[A-Za-z]/ {print $1}' | sort -u)
 options=$(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$help" | sort -u)
 status=0
 diff <(echo "$commands") <(offers "") || { echo "commands differ (< help, > completion)"; status=1; }

@@ -213,13 +213,19 @@ private:
         bool ok = false;
         int n = m_Line->text().trimmed().toInt(&ok);
         if (!ok || n < 1) return;
-        n = std::min(n, m_Edit->lines());
-        m_Edit->setCursorPosition(n - 1, 0);
-        m_Edit->ensureLineVisible(n - 1);
+        GoTo(n);
         m_Bar->hide();
         m_Edit->setFocus(Qt::OtherFocusReason);
     }
 
+public:
+    void GoTo(int n) {
+        n = std::max(1, std::min(n, m_Edit->lines()));
+        m_Edit->setCursorPosition(n - 1, 0);
+        m_Edit->ensureLineVisible(n - 1);
+    }
+
+private:
     QsciScintilla* m_Edit = nullptr;
     std::unique_ptr<QsciLexer> m_Lexer;
     CodeLanguage m_Language = CodeLanguage::Plain;
@@ -255,6 +261,9 @@ void CodeEditorSetLanguage(QWidget* w, CodeLanguage language) {
 CodeLanguage CodeEditorLanguage(const QWidget* w) {
     CodeEditorBox* b = Box(const_cast<QWidget*>(w));
     return b ? b->Language() : CodeLanguage::Plain;
+}
+void CodeEditorGoToLine(QWidget* w, int line) {
+    if (CodeEditorBox* b = Box(w)) b->GoTo(line);
 }
 void CodeEditorCursor(const QWidget* w, int& line, std::string& selection) {
     line = -1;

@@ -268,6 +268,10 @@ void DialogImpl::SetCodeLanguage(int id, CodeLanguage language) {
     CodeEditorSetLanguage(Control(id), language);
 }
 
+void DialogImpl::GoToLine(int id, int line) {
+    CodeEditorGoToLine(Control(id), line);
+}
+
 CodeLanguage DialogImpl::GetCodeLanguage(int id) const {
     return CodeEditorLanguage(Control(id));
 }

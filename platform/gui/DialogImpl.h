@@ -64,6 +64,7 @@ public:
     void AddAccelerator(int virtualKey, bool ctrl, int commandId) override;
     void SetCodeLanguage(int id, CodeLanguage language) override;
     CodeLanguage GetCodeLanguage(int id) const override;
+    void GoToLine(int id, int line) override;
 
     int m_Result = 0;
 

@@ -353,6 +353,9 @@ public:
     // Code editors: the language highlighted, and what is highlighted now.
     virtual void SetCodeLanguage(int id, CodeLanguage language) = 0;
     virtual CodeLanguage GetCodeLanguage(int id) const = 0;
+    // Code editors: the caret to the start of line (from 1; past the end, the last line),
+    // scrolled into view.
+    virtual void GoToLine(int id, int line) = 0;
 };
 
 }  // namespace gui

@@ -255,5 +255,6 @@ QString CodeEditorText(const QWidget* w);
 void CodeEditorSetLanguage(QWidget* w, CodeLanguage language);
 CodeLanguage CodeEditorLanguage(const QWidget* w);
 void CodeEditorCursor(const QWidget* w, int& line, std::string& selection);
+void CodeEditorGoToLine(QWidget* w, int line);
 
 }  // namespace gui

@@ -13,44 +13,45 @@
 #include "platform/os/Files.h"
 #include "platform/os/LocalFile.h"
 #include "platform/os/System.h"
+#include "studio/cli/Cli.h"
+#include "studio/cli/Commands.h"
 #include "studio/session/Layouts.h"
+#include "studio/session/ScriptSearch.h"
 #include "studio/session/ServerSession.h"
 #include "studio/shell/StudioSettings.h"
 
 namespace {
 
-enum Exit : int {
-    kExitOk = 0,
-    kExitServerError = 1,
-    kExitUsage = 2,
-    kExitNoResponse = 3,
-    kExitLoginRefused = 4,
-    kExitLoginUnknown = 5,
-};
+using namespace cli;
 
 const char* const kUsage =
-    "usage: quorvel-cli [OPTIONS] COMMAND [ARGUMENT...]\n"
+    "usage: quorvel-cli [OPTIONS] COMMAND [ARGUMENT...] [OPTIONS]\n"
     "\n"
     "Runs one command of the Quorvel server's administration catalogue: logs in, sends\n"
     "the command, logs out, and prints the records of the answer, one line each with\n"
     "the columns separated by a TAB. Inside a column a TAB, CR, LF and backslash are\n"
-    "written as \\t, \\r, \\n and \\\\, so every record is one line. --json output is\n"
-    "always valid UTF-8: bytes that are not UTF-8 become U+FFFD.\n"
+    "written as \\t, \\r, \\n and \\\\, so every record is one line. Options may also\n"
+    "follow the command and its arguments; \"--\" ends the options, and every word after\n"
+    "it is an argument. --help and --version go before the command.\n"
     "\n"
     "options:\n"
     "  --profile FILE        take name, address, port and user name from a connection\n"
     "                        profile (*.con)\n"
     "  --host A.B.C.D        server address (default 127.0.0.1; overrides the profile)\n"
-    "  --port N              server port, 1 to 64000\n"
+    "  --port N              server port, 1 to 65535\n"
     "  --user NAME           login user name\n"
     "  --password-file FILE  the password is the first line of FILE; without it, the\n"
     "                        environment variable QUORVEL_PASSWORD\n"
     "  --folder PATH         the Files folder that UploadFile and DownloadFile of kind 6 use\n"
     "  --kind K              the list kind (1, 2, 3 or 6; default 6) whose list DeleteFile\n"
     "                        and RenameFile parse\n"
-    "  --json                print a JSON array of objects instead of lines\n"
+    "  --json                print one JSON document instead of lines (see JSON below)\n"
     "  --timeout SECONDS     give up when connecting or when the server sends nothing for\n"
     "                        SECONDS (1 to 86400; default 60)\n"
+    "  --regex               find-in-scripts: PATTERN is an extended regular expression\n"
+    "  --profile-b FILE      diff: the second server's connection profile\n"
+    "  --password-file-b FILE  diff: the second server's password; without it, the\n"
+    "                        variable QUORVEL_PASSWORD_B, else the first server's\n"
     "  --help, --version\n"
     "\n"
     "commands (arguments in the catalogue's order):\n"
@@ -68,17 +69,82 @@ const char* const kUsage =
     "  DownloadFile OWNERID KIND NAME LOCALFILE | UploadFile APPID KIND LOCALFILE\n"
     "  DeleteFile APPID FOLDER NAME | RenameFile APPID FOLDER NAME NEWNAME\n"
     "  GetConfig | SetConfig JAVARELOAD SYSTEMTRACE APPTRACE RUNTRACE | GetConfigApps\n"
-    "  GetTrace KIND | CleanTrace [KIND]\n"
+    "  GetTrace TRACE | CleanTrace [TRACE]\n"
+    "  find-in-scripts APPID PATTERN   every line of the application's request scripts\n"
+    "                                  that holds PATTERN (with --regex: matches it)\n"
+    "  diff --profile A --profile-b B  what differs between two servers: applications,\n"
+    "                                  requests with their parameters, users and scripts,\n"
+    "                                  data sources and users, as a unified diff\n"
     "\n"
-    "exit status: 0 success, 1 server error, 2 usage error, 3 no usable response,\n"
-    "4 login refused, 5 login answer not understood\n";
+    "argument values:\n"
+    "  KIND      1 Html, 2 Image, 3 Data, 4 request file (OWNERID is the request's id),\n"
+    "            5 application file, 6 Files (in the --folder folder)\n"
+    "  LANGUAGE  1 SQL, 2 JAVA            ACCESS  0 Public, 1 Private\n"
+    "  TYPE      0 Dev, 1 Run             the trace switches of SetConfig: 0 off, 1 on\n"
+    "  TRACE     the server's trace number (the devserver's: 1 Start, 2 System,\n"
+    "            3 Application, 4 Run); CleanTrace without one, or 0, cleans all\n"
+    "\n"
+    "answers: the columns of each line, in order, which are also the JSON keys:\n";
 
-struct UsageError {
+// What follows the answers' columns in --help.
+const char* const kUsageEnd =
+    "  GetReqScript, GetTrace  the text itself (JSON: Command, Text, Base64)\n"
+    "  find-in-scripts  Request Line Text (JSON also ID, the request's id)\n"
+    "  diff             \"--- A\", \"+++ B\" and the hunks of a unified diff (JSON:\n"
+    "                   Command, Differ and Diff, the diff's text)\n"
+    "  UploadFile of kind 4 answers as GetReqs, of kind 5 as GetApps, of the others as\n"
+    "  the kind's list; DeleteFile and RenameFile as the --kind list. The other commands\n"
+    "  print nothing (JSON: {\"Command\": NAME}).\n"
+    "\n"
+    "JSON: one document per call, always valid UTF-8 (bytes that are not UTF-8 become\n"
+    "U+FFFD); a list is an array of objects; numbers are numbers (Size in K, null for a\n"
+    "folder). A script or trace that is not UTF-8 comes as base64 with \"Base64\": true.\n"
+    "\n"
+    "exit status:\n"
+    "  0  success (diff: the servers do not differ)\n"
+    "  1  diff: the servers differ\n"
+    "  2  usage error: unknown command or option, bad argument; nothing was sent\n"
+    "  3  connection failure: cannot connect, send or receive, or the answer broke off\n"
+    "  4  login refused\n"
+    "  5  login answer not understood\n"
+    "  6  the server refused the command (its reason on standard error)\n"
+    "  7  local I/O: a local file or standard output cannot be read or written\n"
+    "Every failure says what failed on standard error.\n";
+
+// The columns of every list answer, from the layouts the parser itself stores by, so
+// the help can never name another order.
+std::string AnswerColumns() {
     std::string text;
-};
-
-[[noreturn]] void Usage(const std::string& text) {
-    throw UsageError{text};
+    auto group = [&text](std::initializer_list<int> codes, auto layout, const char* more = "") {
+        std::string line = " ";
+        for (int code : codes) line += std::string(" ") + CommandName(code);
+        line.resize(std::max<std::size_t>(line.size() + 2, 44), ' ');
+        std::vector<std::string> keys;
+        for (const auto& column : layout) keys.emplace_back(column.key);
+        if (*more) keys.emplace_back(more);
+        for (const std::string& key : keys) {
+            if (line.size() + key.size() > 88) {
+                text += line + "\n";
+                line = std::string(44, ' ');
+            } else if (line.size() > 44 && line.back() != ' ') {
+                line += ' ';
+            }
+            line += key;
+        }
+        text += line + "\n";
+    };
+    group({3, 4, 5, 6}, AppLayout(3));
+    group({36}, AppLayout(36));
+    group({7, 8, 9, 10}, ReqLayout(7), "DSName");
+    group({11}, ParamLayout(11));
+    group({13}, UserLayout(13));
+    group({41}, UserLayout(41));
+    group({21, 22, 23, 24, 38}, UserLayout(21));
+    group({17, 18, 19, 20, 39}, DSLayout(17));
+    group({25, 26, 27}, FileLayout(25));
+    group({40}, FileLayout(40));
+    group({28}, ConfigLayout(28));
+    return text;
 }
 
 long Number(const std::string& s, const char* what) {
@@ -89,18 +155,6 @@ long Number(const std::string& s, const char* what) {
     if (errno != 0 || !end || *end != '\0' || s[0] == ' ' || s[0] == '\t')
         Usage(std::string("bad number for ") + what + ": '" + s + "'");
     return v;
-}
-
-// A text argument must fit its holder and must not change the argument list the server
-// reads: no ",", ")" or line break.
-template <std::size_t N>
-void Text(FixedText<N>& holder, const std::string& s, const char* what) {
-    if (s.find_first_of(",)\r\n") != std::string::npos)
-        Usage(std::string(what) + " must not hold ',', ')' or a line break: '" + s + "'");
-    if (s.size() > N)
-        Usage(std::string(what) + " is longer than " + std::to_string(N) + " characters");
-    if (s.find('\0') != std::string::npos) Usage(std::string(what) + " holds a zero byte");
-    holder = s;
 }
 
 int ParseOctets(const std::string& s, int out[4]) {
@@ -133,66 +187,15 @@ bool ReadInput(const std::string& file, std::string& out) {
     return os::ReadWholeFile(file.c_str(), out) == 0;
 }
 
-void WriteOut(const char* data, long size) {
-    if (size > 0) std::fwrite(data, 1, static_cast<std::size_t>(size), stdout);
-}
-
-// A JSON string is valid UTF-8 whatever the server sent: bytes that are not UTF-8 become
-// U+FFFD.
-void JsonString(std::string& out, std::string_view s) {
-    const std::string valid = os::Utf16ToUtf8(os::Utf8ToUtf16(s));
-    out += '"';
-    for (unsigned char c : valid) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char esc[8];
-                    std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                    out += esc;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    out += '"';
-}
-
-// A cell of a TAB-separated line: a TAB, CR, LF or backslash inside it is written as
-// \t, \r, \n or \\, so a server's value cannot split a record or forge another.
-void TabField(std::string& out, std::string_view s) {
-    for (const char c : s) {
-        switch (c) {
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            default:
-                out += c;
-        }
-    }
+// Fields the server sends as text that are numbers all the same: in JSON they are numbers
+// as atol reads them, and an empty one (a folder's size) is null.
+bool NumberInText(std::string_view key) {
+    static constexpr std::string_view kKeys[] = {
+        "Size",         "Kind",      "SystemTrace", "AppTrace",        "RunTrace",  "JavaReload",
+        "HttpSessions", "Executing", "MemoryTotal", "MemoryAvailable", "MemoryUsed"};
+    for (std::string_view k : kKeys)
+        if (k == key) return true;
+    return false;
 }
 
 // Prints records by their layout: TAB-separated lines, or one JSON array.
@@ -212,10 +215,13 @@ public:
                 first = false;
                 JsonString(line, c.key);
                 line += ':';
+                const std::string value = c.get(item);
                 if (c.number)
-                    line += c.get(item);
+                    line += value;
+                else if (NumberInText(c.key))
+                    line += value.empty() ? "null" : std::to_string(ParseLong(value));
                 else
-                    JsonString(line, c.get(item));
+                    JsonString(line, value);
             }
             if (!extraKey.empty()) {
                 if (!first) line += ',';
@@ -238,7 +244,7 @@ public:
             line += '\n';
         }
         ++m_Count;
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        Out(line);
     }
 
     template <class List, class Item>
@@ -252,10 +258,10 @@ public:
     }
 
     void Begin() {
-        if (m_Json) std::fputs("[", stdout);
+        if (m_Json) Out("[");
     }
     void End() {
-        if (m_Json) std::fputs("]\n", stdout);
+        if (m_Json) Out("]\n");
     }
 
 private:
@@ -275,6 +281,9 @@ struct Options {
     long kind = kTransferFiles;
     bool json = false;
     long timeoutSeconds = kDefaultTimeoutMs / 1000;
+    bool regex = false;
+    std::string profileB;
+    std::string passwordFileB;
 };
 
 // Empties the list an answer of code refills.
@@ -447,7 +456,8 @@ Plan Prepare(const std::string& command, const std::vector<std::string>& a, cons
             Expect(a, 2, 2, c);
             req.m_ID = Number(a[0], "ID");
             std::string script;
-            if (!ReadInput(a[1], script)) Usage("cannot read " + a[1]);
+            if (!ReadInput(a[1], script))
+                LocalFailure("cannot read " + a[1] + ": " + std::strerror(errno));
             ReqScript.Free();
             if (ReqScript.Alloc(script.size() > 0 ? static_cast<long>(script.size()) : 1, 5000) !=
                     0 ||
@@ -543,7 +553,7 @@ Plan Prepare(const std::string& command, const std::vector<std::string>& a, cons
             TransferLocalPath = a[2];
             Text(TransferFileName, os::BaseName(a[2]), "LOCALFILE's name");
             if (!os::FileExists(a[2].c_str()) || os::IsDirectory(a[2].c_str()))
-                Usage("cannot read " + a[2]);
+                LocalFailure("cannot read " + a[2]);
             plan.parseCode = ListCodeOfKind(TransferKind);
             break;
         }
@@ -567,44 +577,22 @@ Plan Prepare(const std::string& command, const std::vector<std::string>& a, cons
     return plan;
 }
 
-// 0, or the exit status of a failed exchange (its reason already on stderr). With
-// whole, an answer cut short (the server closed early) is no usable response either:
-// a script must not take a part of a list for all of it.
-int Exchange(int code, bool whole = false) {
-    int rc = Session.Execute(code);
-    if (rc == 0 && whole && !Session.AnswerArrivedWhole()) {
-        std::fprintf(stderr, "quorvel-cli: the answer to %s did not arrive whole\n",
-                     CommandName(code));
-        return kExitNoResponse;
-    }
-    if (rc == 0) return kExitOk;
-    if (rc == 1) {
-        std::fprintf(stderr, "quorvel-cli: %s: %s\n", CommandName(code),
-                     Session.GetErrorReason().c_str());
-        return kExitServerError;
-    }
-    // A command refused before connecting says why.
-    if (Session.GetErrorText()[0] != '\0')
-        std::fprintf(stderr, "quorvel-cli: %s: %s\n", CommandName(code),
-                     Session.GetErrorReason().c_str());
-    else
-        std::fprintf(stderr, "quorvel-cli: no usable response to %s\n", CommandName(code));
-    return kExitNoResponse;
-}
-
 // Takes argv[i] (and its value) when it is one of the options: 1 taken, 0 not an option,
-// -1 --help or --version answered.
-int TakeOption(Options& o, int argc, char** argv, int& i) {
+// -1 --help or --version answered. After the command, --help and --version are refused:
+// answering them there would leave a script believing that its command ran.
+int TakeOption(Options& o, int argc, char** argv, int& i, bool afterCommand) {
     const std::string arg = argv[i];
     auto value = [&](const char* option) -> std::string {
         if (i + 1 >= argc) Usage(std::string(option) + " needs a value");
         return argv[++i];
     };
-    if (arg == "--help") {
-        std::fputs(kUsage, stdout);
+    if (afterCommand && (arg == "--help" || arg == "--version")) {
+        Usage(arg + " goes before the command (after \"--\" it is an argument); nothing was sent");
+    } else if (arg == "--help") {
+        Out(kUsage + AnswerColumns() + kUsageEnd);
         return -1;
     } else if (arg == "--version") {
-        std::puts("quorvel-cli " QV_VERSION);
+        Out("quorvel-cli " QV_VERSION "\n");
         return -1;
     } else if (arg == "--profile") {
         o.profile = value("--profile");
@@ -612,7 +600,7 @@ int TakeOption(Options& o, int argc, char** argv, int& i) {
         o.host = value("--host");
     } else if (arg == "--port") {
         o.port = Number(value("--port"), "--port");
-        if (o.port < 1 || o.port > 64000) Usage("--port must be 1 to 64000");
+        if (o.port < 1 || o.port > 65535) Usage("--port must be 1 to 65535");
     } else if (arg == "--user") {
         o.user = value("--user");
         o.userGiven = true;
@@ -627,6 +615,12 @@ int TakeOption(Options& o, int argc, char** argv, int& i) {
             Usage("--kind must be 1, 2, 3 or 6");
     } else if (arg == "--json") {
         o.json = true;
+    } else if (arg == "--regex") {
+        o.regex = true;
+    } else if (arg == "--profile-b") {
+        o.profileB = value("--profile-b");
+    } else if (arg == "--password-file-b") {
+        o.passwordFileB = value("--password-file-b");
     } else if (arg == "--timeout") {
         o.timeoutSeconds = Number(value("--timeout"), "--timeout");
         if (o.timeoutSeconds < 1 || o.timeoutSeconds > 86400)
@@ -637,12 +631,40 @@ int TakeOption(Options& o, int argc, char** argv, int& i) {
     return 1;
 }
 
+// The address, port and user name of a connection profile.
+void LoadProfile(const std::string& path, ServerTarget& t) {
+    StudioSettings profile;
+    if (path == kConfigFileName || profile.Load(path.c_str()) != 0)
+        LocalFailure("cannot read profile " + path);
+    t.octets[0] = profile.GetIp1();
+    t.octets[1] = profile.GetIp2();
+    t.octets[2] = profile.GetIp3();
+    t.octets[3] = profile.GetIp4();
+    for (int k = 0; k < 4; ++k)
+        if (t.octets[k] < 0 || t.octets[k] > 255)
+            Usage("the address of profile " + path + " is not valid");
+    t.port = profile.GetPort();
+    t.user = profile.GetUserName();
+}
+
+// The first line of file; without one, the environment variable, else the fallback.
+std::string ReadPassword(const std::string& file, const char* variable,
+                         const std::string* fallback) {
+    if (!file.empty()) {
+        std::string content;
+        if (os::ReadWholeFile(file.c_str(), content) != 0) LocalFailure("cannot read " + file);
+        return content.substr(0, content.find_first_of("\r\n"));
+    }
+    if (const char* env = std::getenv(variable)) return env;
+    return fallback ? *fallback : std::string();
+}
+
 int Run(int argc, char** argv) {
     Options o;
     int i = 1;
     bool optionsEnded = false;
     for (; i < argc; ++i) {
-        const int taken = TakeOption(o, argc, argv, i);
+        const int taken = TakeOption(o, argc, argv, i, false);
         if (taken < 0) return kExitOk;
         if (taken > 0) continue;
         const std::string arg = argv[i];
@@ -665,68 +687,50 @@ int Run(int argc, char** argv) {
                 optionsEnded = true;
                 continue;
             }
-            const int taken = TakeOption(o, argc, argv, i);
-            if (taken < 0) return kExitOk;
-            if (taken > 0) continue;
+            if (TakeOption(o, argc, argv, i, true) > 0) continue;
         }
         args.emplace_back(argv[i]);
     }
 
     // The connection: the profile first, then what the options say.
-    int octets[4] = {127, 0, 0, 1};
-    long port = -1;
-    std::string user;
-    if (!o.profile.empty()) {
-        StudioSettings profile;
-        if (o.profile == kConfigFileName || profile.Load(o.profile.c_str()) != 0)
-            Usage("cannot read profile " + o.profile);
-        octets[0] = profile.GetIp1();
-        octets[1] = profile.GetIp2();
-        octets[2] = profile.GetIp3();
-        octets[3] = profile.GetIp4();
-        for (int k = 0; k < 4; ++k)
-            if (octets[k] < 0 || octets[k] > 255) Usage("the profile's address is not valid");
-        port = profile.GetPort();
-        user = profile.GetUserName();
-    }
-    if (!o.host.empty() && ParseOctets(o.host, octets) != 0) Usage("bad --host: " + o.host);
-    if (o.port > 0) port = o.port;
-    if (port < 1 || port > 64000) Usage("no server port (--port or --profile)");
-    if (o.userGiven) user = o.user;
-
-    std::string password;
-    if (!o.passwordFile.empty()) {
-        std::string content;
-        if (os::ReadWholeFile(o.passwordFile.c_str(), content) != 0)
-            Usage("cannot read " + o.passwordFile);
-        password = content.substr(0, content.find_first_of("\r\n"));
-    } else if (const char* env = std::getenv("QUORVEL_PASSWORD")) {
-        password = env;
-    }
-    Text(Credentials.m_UserName, user, "the user name");
-    Text(Credentials.m_Password, password, "the password");
+    ServerTarget target;
+    if (!o.profile.empty()) LoadProfile(o.profile, target);
+    if (!o.host.empty() && ParseOctets(o.host, target.octets) != 0) Usage("bad --host: " + o.host);
+    if (o.port > 0) target.port = o.port;
+    if (target.port < 1 || target.port > 65535) Usage("no server port (--port or --profile)");
+    if (o.userGiven) target.user = o.user;
+    target.password = ReadPassword(o.passwordFile, "QUORVEL_PASSWORD", nullptr);
     if (o.folderGiven) Text(FolderPath, o.folder, "--folder");
-
-    Plan plan = Prepare(command, args, o);
-
-    Session.m_ServerAddress =
-        net::MakeAddress(octets[0], octets[1], octets[2], octets[3], static_cast<int>(port));
-    Session.m_SessionID = 0;
     Session.SetTimeouts(static_cast<int>(o.timeoutSeconds * 1000),
                         static_cast<int>(o.timeoutSeconds * 1000));
 
-    if (int rc = Exchange(kCmdLogin); rc != 0) return rc;
-    switch (Session.ParseResponse(kCmdLogin)) {
-        case kLoginOk:
-            break;
-        case kLoginFailed:
-            std::fputs("Login failed!\n", stderr);
-            return kExitLoginRefused;
-        default:
-            std::fputs("quorvel-cli: the login answer was not understood\n", stderr);
-            return kExitLoginUnknown;
+    if (command == kDiffCommand) {
+        if (o.profileB.empty()) Usage("diff needs the second server: --profile-b FILE");
+        if (!args.empty()) Usage("diff takes no arguments");
+        ServerTarget b;
+        LoadProfile(o.profileB, b);
+        b.password = ReadPassword(o.passwordFileB, "QUORVEL_PASSWORD_B", &target.password);
+        const std::string labelA = !o.profile.empty() ? o.profile
+                                                      : (o.host.empty() ? "127.0.0.1" : o.host) +
+                                                            ":" + std::to_string(target.port);
+        return DiffServers(target, b, labelA, o.profileB, o.json);
     }
-    Session.m_Connected = 1;
+    Aim(target);
+    if (command == kFindCommand) {
+        if (args.size() != 2) Usage("wrong number of arguments for find-in-scripts");
+        const long appID = Number(args[0], "APPID");
+        ScriptPattern pattern;
+        if (const std::string why = pattern.Set(args[1], o.regex); !why.empty())
+            Usage("bad PATTERN '" + args[1] + "': " + why);
+        if (int rc = LogIn(); rc != 0) return rc;
+        const int status = FindInScripts(appID, pattern, o.json);
+        LogOut();
+        return status;
+    }
+
+    Plan plan = Prepare(command, args, o);
+
+    if (int rc = LogIn(); rc != 0) return rc;
 
     int status = kExitOk;
     if (plan.code != kCmdLogin && plan.code != kCmdLogout) {
@@ -741,33 +745,47 @@ int Run(int argc, char** argv) {
         if (status == 0) status = Exchange(plan.code, true);
         if (status == 0 && plan.parseCode != 0) {
             ClearTarget(plan.parseCode);
-            int rc = Session.ParseResponse(plan.parseCode);
-            if (rc != 0) {
-                if (plan.code == kCmdDownloadFile)
-                    std::fprintf(stderr,
-                                 "quorvel-cli: the file did not arrive whole or %s "
-                                 "cannot be written\n",
-                                 plan.localFile.c_str());
-                else
+            // A download kept only when it came whole; what fails after that is the disk.
+            const bool downloaded = plan.code == kCmdDownloadFile && Session.DownloadPending();
+            if (Session.ParseResponse(plan.parseCode) != 0) {
+                if (downloaded) {
+                    std::fprintf(stderr, "quorvel-cli: cannot write %s: %s\n",
+                                 plan.localFile.c_str(), std::strerror(errno));
+                    status = kExitLocalIO;
+                } else {
                     std::fprintf(stderr, "quorvel-cli: the answer to %s did not arrive whole\n",
                                  command.c_str());
-                status = kExitNoResponse;
+                    status = kExitConnection;
+                }
             }
         }
     }
     // Log out whatever happened; its own failure does not change the command's status.
-    if (Session.Execute(kCmdLogout) != 0)
-        std::fputs("quorvel-cli: warning: the logout did not complete\n", stderr);
-    Session.m_Connected = 0;
+    LogOut();
     if (status != 0) return status;
 
     if (plan.scriptOut) {
         const Vessel& body = plan.code == kCmdGetReqScript ? ReqScript : TraceText;
-        WriteOut(body.GetContent(), body.GetSize());
+        const std::string_view bytes(body.GetContent() ? body.GetContent() : "",
+                                     static_cast<std::size_t>(body.GetSize()));
+        if (o.json) {
+            // One JSON document whatever the bytes: a Latin-1 script travels as base64.
+            std::string doc = "{\"Command\":";
+            JsonString(doc, command);
+            doc += ',';
+            JsonBytes(doc, "Text", bytes);
+            Out(doc + "}\n");
+        } else {
+            Out(bytes);
+        }
     } else if (plan.parseCode != 0 && IsTableCode(plan.parseCode)) {
         PrintTarget(plan.parseCode, o.json);
+    } else if (o.json) {
+        std::string doc = "{\"Command\":";
+        JsonString(doc, command);
+        Out(doc + "}\n");
     }
-    return std::fflush(stdout) == 0 ? kExitOk : kExitNoResponse;
+    return kExitOk;
 }
 
 }  // namespace
@@ -775,9 +793,16 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
     os::RecordStartDirectory();
     try {
-        return Run(argc, argv);
+        const int status = Run(argc, argv);
+        // What is still buffered may not fit either (a full disk): that is a failure too.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            LocalFailure(std::string("cannot write to standard output: ") + std::strerror(errno));
+        return status;
     } catch (const UsageError& e) {
         std::fprintf(stderr, "quorvel-cli: %s\n(quorvel-cli --help for usage)\n", e.text.c_str());
         return kExitUsage;
+    } catch (const LocalError& e) {
+        std::fprintf(stderr, "quorvel-cli: %s\n", e.text.c_str());
+        return kExitLocalIO;
     }
 }

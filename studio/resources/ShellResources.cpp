@@ -98,7 +98,8 @@ const MenuTemplate kReqMenu{"REQ_MENU",
                                {126, "Data"},
                                {132, "Files"},
                                {0},
-                               kRefreshItem}},
+                               kRefreshItem,
+                               {135, "Find in Scripts...", false, false, "Ctrl+Shift+F"}}},
                              WindowPopup(false),
                              HelpPopup()}};
 

@@ -261,6 +261,25 @@ const DialogTemplate kProgress{kProgressDialog,
                                nullptr,
                                gui::kNoCloseBox};
 
+// Find in Scripts (Requests window, Ctrl+Shift+F): every line of the application's
+// scripts that holds the text; Open, a double click or Enter on a line opens its script
+// there.
+const DialogTemplate kFindScripts{
+    kFindScriptsDialog,
+    "Find in Scripts",
+    420,
+    232,
+    {
+        {ControlKind::Label, -1, "Find :", 5, 9, 30, 12, gui::kAlignRight},
+        {ControlKind::Edit, kIdFindText, "", 38, 8, 260, 13},
+        {ControlKind::DefButton, kIdFindGo, "Find", 306, 7, 52, 15},
+        {ControlKind::CheckBox, kIdFindRegex, " Regular expression", 38, 26, 150, 12},
+        {ControlKind::ListBox, kIdFindResults, "", 5, 44, 410, 160, kListStyle},
+        {ControlKind::Label, kIdStatusLine, "", 5, 212, 240, 12},
+        {ControlKind::Button, kIdFindOpen, "Open", 306, 210, 52, 15},
+        {ControlKind::Button, 2, "Close", 363, 210, 52, 15},
+    }};
+
 }  // namespace
 
 void RegisterWindowResources() {
@@ -269,7 +288,7 @@ void RegisterWindowResources() {
     done = true;
     for (const DialogTemplate* d :
          {&kApp, &kReq, &kParam, &kScript, &kDS, &kDSPwd, &kUser, &kUserPwd, &kDelete, &kDeleteSure,
-          &kRename, &kProgress, &kCancel})
+          &kRename, &kProgress, &kCancel, &kFindScripts})
         gui::RegisterDialogTemplate(d);
     gui::RegisterMenuTemplate(&kScriptMenu);
 }

@@ -15,6 +15,7 @@ inline constexpr int kDeleteDialog = 8;
 inline constexpr int kRenameDialog = 11;
 inline constexpr int kDeleteSureDialog = 12;
 inline constexpr int kProgressDialog = 14;
+inline constexpr int kFindScriptsDialog = 19;
 
 // Control ids of these dialogs.
 inline constexpr int kIdStatusLine = 208;
@@ -50,6 +51,13 @@ inline constexpr int kIdAddUser = 314;
 inline constexpr int kIdRemoveUser = 315;
 inline constexpr int kIdStop = 318;
 inline constexpr int kIdClose = 319;
+// Find in Scripts: the text, whether it is a regular expression, the search, the lines
+// found and the button that opens one.
+inline constexpr int kIdFindText = 340;
+inline constexpr int kIdFindRegex = 341;
+inline constexpr int kIdFindGo = 342;
+inline constexpr int kIdFindResults = 343;
+inline constexpr int kIdFindOpen = 344;
 
 // The data source dialog and its user name and password dialog.
 inline constexpr int kIdDSName = 212;

@@ -51,6 +51,15 @@ private:
     bool m_Found = false;
 };
 
+// "cannot connect to 127.0.0.1:8090: Connection refused": the step, the address and the
+// system's words for the error.
+std::string TransportError(const char* step, const net::Ipv4Address& a, int error) {
+    char text[160];
+    std::snprintf(text, sizeof text, "cannot %s %d.%d.%d.%d:%d: %s", step, a.addr[0], a.addr[1],
+                  a.addr[2], a.addr[3], net::NetworkToHost(a.port), std::strerror(error));
+    return text;
+}
+
 }  // namespace
 
 ServerSession::ServerSession() = default;
@@ -80,6 +89,7 @@ int ServerSession::Exchange(int code, Observer* observer) {
     m_ErrorText.Clear();
     m_ErrorCode = 0;
     m_ExchangeResult = -1;
+    m_TransportError.clear();
     m_Download.Discard();
     m_Streamed = false;
     // Unwatched, a failure goes to the report hook (or to the caller's own message);
@@ -163,6 +173,7 @@ int ServerSession::Exchange(int code, Observer* observer) {
     int result = 0;
     long long sent = 0;
     auto sendFailed = [&] {
+        m_TransportError = TransportError("send to", m_ServerAddress, client.LastError());
         char msg[96];
         std::snprintf(msg, sizeof msg, "send() SOCKET_ERROR rc = %i, m_Socket = %i",
                       client.LastError(), m_Socket);
@@ -202,6 +213,7 @@ int ServerSession::Exchange(int code, Observer* observer) {
         });
     };
     if (client.Connect(m_ServerAddress, m_ConnectTimeoutMs) != 0) {
+        m_TransportError = TransportError("connect to", m_ServerAddress, client.LastError());
         // Unwatched, the caller reports it ("Server not found").
         result =
             fail("Server not found! (error " + std::to_string(client.LastError()) + ")", false);
@@ -236,6 +248,8 @@ int ServerSession::Exchange(int code, Observer* observer) {
             long got = client.Receive(block.get(), static_cast<std::size_t>(kReceiveBlock),
                                       m_IdleTimeoutMs);
             if (got < 0) {
+                m_TransportError =
+                    TransportError("receive from", m_ServerAddress, client.LastError());
                 result = fail(client.LastError() == net::TcpClient::TimeoutError()
                                   ? std::string("The server did not answer in time!")
                                   : "Receiving from the server failed (error " +
@@ -284,9 +298,8 @@ int ServerSession::Exchange(int code, Observer* observer) {
                 if (keep > 0 && !marks.Found() &&
                     m_Download.Write(data + (got - bodyBytes), static_cast<std::size_t>(keep)) !=
                         0) {
-                    result = fail(std::string("The local file cannot be written: ") +
-                                      TransferLocalPath.c_str(),
-                                  false);
+                    result = refuse(std::string("The local file cannot be written: ") +
+                                    TransferLocalPath.c_str());
                     break;
                 }
                 bodyWritten += keep;

@@ -115,6 +115,9 @@ public:
     // "SERVER_ERROR" without the answer's header and markup; the whole error text when it
     // holds no such mark (a command refused here, before anything was sent).
     std::string GetErrorReason() const;
+    // What failed and where when the last exchange got no usable response from the
+    // network ("cannot connect to 127.0.0.1:8090: Connection refused"); empty otherwise.
+    const std::string& GetTransportError() const { return m_TransportError; }
     // True when the last exchange's answer arrived whole: a header, and as many body
     // bytes as its Content-Length promises (without one, the server's close ended it).
     bool AnswerArrivedWhole() {
@@ -165,6 +168,7 @@ private:
     os::ReplacementFile m_Download;
     bool m_Streamed = false;   // the last answer was a download written to m_Download
     int m_ExchangeResult = 0;  // what the last Execute returned
+    std::string m_TransportError;
     int m_ConnectTimeoutMs = kDefaultTimeoutMs;
     int m_IdleTimeoutMs = kDefaultTimeoutMs;
 };

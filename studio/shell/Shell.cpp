@@ -204,6 +204,10 @@ long OnCommand(gui::Window frame, int id, long wParam) {
         case 134:  // Refresh
             if (gui::Window child = gui::ActiveChild(frame)) gui::SendCommand(child, id, wParam);
             break;
+        case 135:  // Find in Scripts searches the Requests window's list, whichever is active
+            if (Exists(ChildSlot::Requests))
+                gui::SendCommand(ChildHandle(ChildSlot::Requests), id, wParam);
+            break;
         case 118:
             gui::Cascade(frame);
             break;

@@ -46,6 +46,8 @@ enum WindowCommand : int {
     kCmdFiles = 132,
     kCmdOpenFolder = 133,
     kCmdRefresh = 134,  // View > Refresh, F5: the active list window fetches its list again
+    // View > Find in Scripts, Ctrl+Shift+F: the Requests window, whichever window is active
+    kCmdFindInScripts = 135,
 };
 
 inline constexpr const char* kReqMenu = "REQ_MENU";

@@ -5,6 +5,7 @@
 
 #include "studio/resources/WindowResources.h"
 #include "studio/windows/Columns.h"
+#include "studio/windows/FindInScripts.h"
 #include "studio/windows/RequestEditor.h"
 #include "studio/windows/Transfer.h"
 
@@ -114,6 +115,9 @@ void OnCommand(gui::Window w, int id) {
         case kCmdUpload:
             DialogOutcome = RunUpload(w) ? 1 : 0;
             if (TakeDialogOutcome()) ReqWindow().ReshowTitled();
+            break;
+        case kCmdFindInScripts:
+            RunFindInScripts(w);
             break;
         default:  // Open, Password, Rename: nothing here
             break;

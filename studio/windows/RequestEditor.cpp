@@ -172,6 +172,8 @@ std::string_view StoredScript() {
 
 // The editor's text as it was shown: Cancel asks only when it has changed since.
 std::string ScriptShown;
+// Where the caret starts (from 1; 0 at the top).
+long ScriptStartLine = 0;
 
 bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
     if (e.kind == gui::DialogEventKind::Init) {
@@ -182,6 +184,7 @@ bool ScriptDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
         const std::string_view script = StoredScript();
         d.SetText(kIdScript, os::IsUtf8(script) ? std::string(script) : os::Latin1ToUtf8(script));
         ScriptShown = d.Text(kIdScript, -1);
+        if (ScriptStartLine > 0) d.GoToLine(kIdScript, static_cast<int>(ScriptStartLine));
         return true;
     }
     if (e.id == kCmdScriptSave) {
@@ -391,6 +394,16 @@ bool ReqDlgProc(gui::Dialog& d, const gui::DialogEvent& e) {
 }
 
 }  // namespace
+
+bool RunScriptEditorAt(gui::Window owner, long line) {
+    ReqMode = kModeEdit;
+    OpenedName = CurrentReq.m_Name.view();
+    ScriptStartLine = line;
+    const bool saved = gui::DialogBox(owner, kScriptDialog, ScriptDlgProc) == 1;
+    ScriptStartLine = 0;
+    ReqMode = kModeNone;
+    return saved;
+}
 
 void RunRequestEditor(gui::Window owner, int mode) {
     ReqMode = mode;

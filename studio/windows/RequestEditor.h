@@ -12,5 +12,8 @@ extern int ReqMode;
 // Opens the editor modally, owned by owner. The dialog outcome says afterwards whether
 // the request was saved.
 void RunRequestEditor(gui::Window owner, int mode);
+// Opens the script editor alone on ReqScript, the script of CurrentReq, with the caret at
+// the start of line (from 1). True when Save left the edited text in ReqScript.
+bool RunScriptEditorAt(gui::Window owner, long line);
 
 }  // namespace qvw

@@ -80,7 +80,7 @@ protected:
 
     // Runs quorvel-cli with the server's port, user "admin" and password "pw" before args.
     Outcome Run(const std::vector<std::string>& args, const std::string& input = {},
-                bool connection = true) {
+                bool connection = true, const std::string& stdoutPath = {}) {
         const char* cli = std::getenv("QV_CLI");
         EXPECT_NE(cli, nullptr) << "QV_CLI names the program under test";
         std::vector<std::string> words{cli ? cli : "quorvel-cli"};
@@ -101,7 +101,8 @@ protected:
         for (std::string& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
 
-        const std::string in = File(".stdin"), out = File(".stdout"), err = File(".stderr");
+        const std::string in = File(".stdin"), err = File(".stderr");
+        const std::string out = stdoutPath.empty() ? File(".stdout") : stdoutPath;
         Spit(in, input);
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
@@ -115,7 +116,7 @@ protected:
             if (::waitpid(pid, &ws, 0) == pid && WIFEXITED(ws)) o.status = WEXITSTATUS(ws);
         }
         posix_spawn_file_actions_destroy(&fa);
-        o.out = Slurp(out);
+        o.out = stdoutPath.empty() ? Slurp(out) : std::string();
         o.err = Slurp(err);
         return o;
     }
@@ -259,7 +260,7 @@ TEST_F(CliTest, ExitStatusTellsWhatWentWrong) {
     // and markup, and the logout still goes.
     Script({Whole(HttpOk("<h1>SERVER_ERROR</h1> no such application"))});
     Outcome o = Run({"DeleteApp", "77"});
-    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.status, 6);
     EXPECT_EQ(o.err, "quorvel-cli: DeleteApp: no such application\n");
     ASSERT_TRUE(m_Server.WaitDone(3));
     EXPECT_EQ(m_Server.Requests()[2], kLogout);
@@ -287,7 +288,6 @@ TEST_F(CliTest, ExitStatusTellsWhatWentWrong) {
         {"--kind", "4", "DeleteFile", "1", "", "x"},
         {"--timeout", "0", "GetApps"},
         {"--bogus", "GetApps"},
-        {"UploadFile", "5", "6", "no-such-file"},
     };
     for (const auto& args : usage) {
         o = Run(args);
@@ -299,6 +299,7 @@ TEST_F(CliTest, ExitStatusTellsWhatWentWrong) {
     // Nobody listening.
     o = Run({"--port", "1", "GetApps"});
     EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.err, "quorvel-cli: cannot connect to 127.0.0.1:1: Connection refused\n");
     EXPECT_EQ(Run({"GetApps"}, {}, false).status, 2) << "no port";
 }
 
@@ -337,4 +338,153 @@ TEST_F(CliTest, BrokenAnswersNeverReplaceTheLocalFile) {
     o = Run({"GetReqScript", "9"});
     EXPECT_EQ(o.status, 3);
     EXPECT_EQ(o.out, "");
+}
+
+TEST_F(CliTest, HelpAfterTheCommandIsNeverASilentSuccess) {
+    // After the command --help and --version are refused, and nothing is sent; after
+    // "--" they are arguments like any other.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"NewApp", "z", "--help", "30"}, {"GetApps", "--version"}}) {
+        Outcome o = Run(args);
+        EXPECT_EQ(o.status, 2) << args[2 % args.size()];
+        EXPECT_EQ(o.out, "");
+        EXPECT_NE(o.err.find("before the command"), std::string::npos) << o.err;
+    }
+    EXPECT_EQ(m_Server.Connections(), 0);
+    Script({});
+    EXPECT_EQ(Run({"NewApp", "z", "--", "--help", "30"}).status, 0);
+    ASSERT_TRUE(m_Server.WaitDone(3));
+    EXPECT_EQ(m_Server.Requests()[1], Command("NewApp(z,--help,30)"));
+
+    // Before the command, --help answers what a script needs to know.
+    Outcome help = Run({"--help"}, {}, false);
+    EXPECT_EQ(help.status, 0);
+    for (const char* needed :
+         {"1 Html", "6 Files", "1 SQL, 2 JAVA", "0 Public, 1 Private", "0 Dev, 1 Run",
+          "\"--\" ends the options", "Name Size Modified Kind", "Name ID DSID AppID Language",
+          "6  the server refused", "7  local I/O", "find-in-scripts APPID PATTERN", "diff"})
+        EXPECT_NE(help.out.find(needed), std::string::npos) << needed;
+    // Every port there is.
+    EXPECT_EQ(Run({"--port", "65535", "GetApps"}, {}, false).status, 3);
+    EXPECT_EQ(Run({"--port", "65536", "GetApps"}, {}, false).status, 2);
+}
+
+TEST_F(CliTest, EveryFailureSaysWhatAndExitsByItsKind) {
+    // The server's reason on one line, without the answer's header.
+    Script(
+        {Whole(HttpOk("<html><body><h1>SERVER_ERROR</h1>\r\n<p>The data source is used "
+                      "by 5 request(s)</p></body></html>"))});
+    Outcome o = Run({"DeleteDS", "1"});
+    EXPECT_EQ(o.status, 6);
+    EXPECT_EQ(o.err, "quorvel-cli: DeleteDS: The data source is used by 5 request(s)\n");
+
+    // Standard output on a full disk.
+    Script({Whole(HttpOk(Table({{"app1", "7", "first", "30"}})))});
+    o = Run({"GetApps"}, {}, true, "/dev/full");
+    EXPECT_EQ(o.status, 7);
+    EXPECT_NE(o.err.find("cannot write to standard output"), std::string::npos) << o.err;
+
+    // Local files: a script that cannot be read sends nothing; a download whose file
+    // cannot be written is refused before it is asked for.
+    const int before = m_Server.Connections();
+    o = Run({"SetReqScript", "9", File("no-such-script")});
+    EXPECT_EQ(o.status, 7);
+    EXPECT_NE(o.err.find("no-such-script"), std::string::npos);
+    EXPECT_EQ(Run({"UploadFile", "5", "6", File("no-such-file")}).status, 7);
+    EXPECT_EQ(m_Server.Connections(), before);
+    Script({});
+    o = Run({"DownloadFile", "5", "3", "d.bin", File("no-dir/d.bin")});
+    EXPECT_EQ(o.status, 7);
+    EXPECT_NE(o.err.find("cannot be written"), std::string::npos) << o.err;
+    ASSERT_TRUE(m_Server.WaitDone(before + 2));
+    EXPECT_EQ(m_Server.Requests().back(), kLogout) << "DownloadFile was never sent";
+}
+
+TEST_F(CliTest, JsonIsOneDocumentWithNumbersAsNumbers) {
+    Script({Whole(HttpOk("select 1\r\n\"x\"\t"))});
+    Outcome o = Run({"--json", "GetReqScript", "9"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out,
+              "{\"Command\":\"GetReqScript\",\"Text\":\"select 1\\r\\n\\\"x\\\"\\t\","
+              "\"Base64\":false}\n");
+    // A Latin-1 trace keeps every byte: base64, said so.
+    Script({Whole(HttpOk("\xe9t\xe9"))});
+    o = Run({"GetTrace", "2", "--json"});
+    EXPECT_EQ(o.out, "{\"Command\":\"GetTrace\",\"Text\":\"6XTp\",\"Base64\":true}\n");
+
+    Script({Whole(HttpOk(Table({{"docs", "", "01.02.2026", "1"}, {"a.txt", "12", "x", "0"}})))});
+    o = Run({"--json", "GetFiles", "5", ""});
+    EXPECT_EQ(o.out,
+              "[{\"Name\":\"docs\",\"Size\":null,\"Modified\":\"01.02.2026\",\"Kind\":1},"
+              "{\"Name\":\"a.txt\",\"Size\":12,\"Modified\":\"x\",\"Kind\":0}]\n");
+    Script({});
+    o = Run({"--json", "SetConfig", "0", "1", "1", "0"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "{\"Command\":\"SetConfig\"}\n");
+}
+
+TEST_F(CliTest, FindInScriptsAndDiffOfTwoServers) {
+    const std::string reqs =
+        Table({{"q1", "9", "3", "5", "1", "0", "x"}, {"q2", "10", "3", "5", "2", "1", "y"}});
+    Script({Whole(HttpOk(reqs)), Whole(HttpOk("select *\r\nfrom orders o\r\nwhere 1")),
+            Whole(HttpOk("class Orders {}\nnothing\n"))});
+    Outcome o = Run({"find-in-scripts", "5", "orders"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "q1\t2\tfrom orders o\n");
+    ASSERT_TRUE(m_Server.WaitDone(5));
+    EXPECT_EQ(m_Server.Requests()[1], Command("GetReqs(5)"));
+    EXPECT_EQ(m_Server.Requests()[3], Command("GetReqScript(10)"));
+    // An extended expression, and JSON.
+    Script({Whole(HttpOk(reqs)), Whole(HttpOk("select *\nfrom orders o")),
+            Whole(HttpOk("class Orders {}\nnothing\n"))});
+    o = Run({"--regex", "--json", "find-in-scripts", "5", "[Oo]rders( o|)$"});
+    EXPECT_EQ(o.out, "[{\"Request\":\"q1\",\"ID\":9,\"Line\":2,\"Text\":\"from orders o\"}]\n");
+    EXPECT_EQ(Run({"--regex", "find-in-scripts", "5", "(unclosed"}).status, 2);
+    ASSERT_TRUE(m_Server.WaitDone(10));
+    EXPECT_EQ(m_Server.Connections(), 10) << "a bad expression sends nothing";
+
+    // Both profiles name this server; the answers differ in one script line and one user.
+    auto profile = [this](const std::string& name) {
+        Spit(File(name), "Name=" + name + "\r\nIP1=127\r\nIP2=0\r\nIP3=0\r\nIP4=1\r\nPort=" +
+                             std::to_string(m_Server.Port()) + "\r\nUserName=admin\r\n");
+        return File(name);
+    };
+    auto server = [&](const std::string& script, const std::string& userType) {
+        Script({Whole(HttpOk(Table({{"ds1", "3", "main", "u", "4"}}))),
+                Whole(HttpOk(Table({{"admin", "boss", "0", "0"}, {"web", "", "4", userType}}))),
+                Whole(HttpOk(Table({{"shop", "5", "the shop", "30"}}))),
+                Whole(HttpOk(Table({{"4", "web", "0"}}))),
+                Whole(HttpOk(Table({{"q1", "9", "3", "5", "1", "0", "x"}}))),
+                Whole(HttpOk(Table({{"id", "0"}}))), Whole(HttpOk("")), Whole(HttpOk(script))});
+        m_Server.Push(Whole(HttpOk("")));  // the logout
+    };
+    const std::string a = profile("a.con"), b = profile("b.con");
+    server("select 1\nfrom t\nwhere id = ?\n", "0");
+    server("select 1\nfrom t\nwhere id = ?\n", "0");
+    o = Run({"--profile", a, "--profile-b", b, "diff", "--json"}, {}, false);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "{\"Command\":\"diff\",\"Differ\":false,\"Diff\":\"\"}\n");
+    server("select 1\nfrom t\nwhere id = ?\n", "0");
+    server("select 2\nfrom t\nwhere id = ?\n", "1");
+    o = Run({"--profile", a, "--profile-b", b, "diff"}, {}, false);
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_EQ(o.out, "--- " + a + "\n+++ " + b +
+                         "\n"
+                         "@@ -7,7 +7,7 @@\n"
+                         "   Type: Dev\n"
+                         " user web\n"
+                         "   Description:\n"
+                         "-  Type: Dev\n"
+                         "+  Type: Run\n"
+                         " application shop\n"
+                         "   Description: the shop\n"
+                         "   SessionTimeout: 30\n"
+                         "@@ -19,6 +19,6 @@\n"
+                         "   Parameters: id\n"
+                         "   Users:\n"
+                         "   Script:\n"
+                         "-  | select 1\n"
+                         "+  | select 2\n"
+                         "   | from t\n"
+                         "   | where id = ?\n");
 }

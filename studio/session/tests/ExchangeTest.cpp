@@ -55,6 +55,8 @@ TEST_F(SessionTest, RefusedConnectionFailsWithoutAMessage) {
     Session.m_ServerAddress = net::MakeAddress(127, 0, 0, 1, 1);
     EXPECT_EQ(Session.Execute(kCmdGetApps), -1);
     EXPECT_TRUE(m_Reports.empty());
+    // What failed and where, for a caller that tells a person.
+    EXPECT_EQ(Session.GetTransportError(), "cannot connect to 127.0.0.1:1: Connection refused");
     EXPECT_EQ(Session.m_Socket, 0);
     EXPECT_EQ(Session.ParseResponse(kCmdGetApps), 0);
     EXPECT_EQ(AppList.Count(), 0);

@@ -225,11 +225,18 @@ struct FakeWindows {
         static std::vector<int> c;
         return c;
     }
+    static std::vector<gui::Window>& Targets() {  // the window of each command
+        static std::vector<gui::Window> t;
+        return t;
+    }
     static void Register() {
         gui::RegisterClass(
             "FakeClass",
             [](gui::Window w, const gui::Message& m) -> long {
-                if (m.msg == gui::Msg::Command) Commands().push_back(m.id);
+                if (m.msg == gui::Msg::Command) {
+                    Commands().push_back(m.id);
+                    Targets().push_back(w);
+                }
                 if (m.msg == gui::Msg::Destroy) {
                     for (auto slot : {shell::ChildSlot::Requests, shell::ChildSlot::Htmls,
                                       shell::ChildSlot::Images, shell::ChildSlot::Data,
@@ -290,6 +297,10 @@ TEST_F(ConnectTest, RequestsTwiceClosesItAndTheLastWindowBringsBackTheConnectedS
 
     gui::SendCommand(shell::Frame(), 124);  // Htmls opens beside it
     EXPECT_TRUE(gui::IsItemChecked(req, 124));
+    // Find in Scripts goes to the Requests window, though Htmls is the active one.
+    ASSERT_TRUE(gui::PressMenuItem(shell::Frame(), 135));
+    EXPECT_EQ(FakeWindows::Commands().back(), 135);
+    EXPECT_EQ(FakeWindows::Targets().back(), shell::ChildHandle(shell::ChildSlot::Requests));
     ASSERT_TRUE(gui::PressMenuItem(shell::Frame(), 123));  // the second time closes it
     gui::ProcessEvents();
     EXPECT_EQ(shell::ChildHandle(shell::ChildSlot::Requests), 0);

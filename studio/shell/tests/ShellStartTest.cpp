@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gui/Templates.h"
 #include "platform/os/System.h"
 #include "studio/resources/ShellResources.h"
 #include "studio/session/ServerSession.h"
@@ -181,6 +182,14 @@ TEST_F(ShellTest, TheSixMenusAndTheirStartingState) {
     }
     gui::Menu req = shell::MenuByName("REQ_MENU");
     for (int id : {124, 125, 126}) EXPECT_TRUE(gui::HasItem(req, id) && !gui::IsItemGrey(req, id));
+    // Find in Scripts (Ctrl+Shift+F) in the menu of the Requests window alone.
+    EXPECT_TRUE(gui::HasItem(req, 135) && !gui::IsItemGrey(req, 135));
+    EXPECT_FALSE(gui::HasItem(shell::MenuByName("APP_MENU"), 135));
+    std::string shortcut;
+    for (const gui::Popup& p : gui::FindMenuTemplate("REQ_MENU")->popups)
+        for (const gui::MenuItem& i : p.items)
+            if (i.id == 135 && i.shortcut) shortcut = i.shortcut;
+    EXPECT_EQ(shortcut, "Ctrl+Shift+F");
     EXPECT_TRUE(gui::HasItem(shell::MenuByName("MAIN_MENU"), 101));
     EXPECT_TRUE(gui::HasItem(shell::MenuByName("FUNC_MENU"), 102));
     EXPECT_FALSE(gui::HasItem(shell::MenuByName("FUNC_MENU"), 101));

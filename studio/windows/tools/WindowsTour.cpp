@@ -5,7 +5,8 @@
 //   quorvel-windows-tour DIR PORT PASSWORD [SCALE]
 //       connects to 127.0.0.1:PORT as admin, adds two applications, and writes
 //       DIR/applications.png, app-dialog.png, progress.png, requests.png (the demo
-//       application's requests), request-editor.png, script-editor.png, then adds a data
+//       application's requests), request-editor.png, script-editor.png,
+//       find-in-scripts.png, find-script-at-line.png, then adds a data
 //       source and a user and writes data-sources.png, ds-dialog.png, users.png and
 //       user-dialog.png, after files.png (the Files window in the demo application's
 //       docs folder) and images.png (needs ImageMagick's import); SCALE is the
@@ -223,6 +224,22 @@ int main(int argc, char** argv) {
         d.Press(2);
     });
     gui::SendCommand(reqs, 110);
+    // Find in Scripts, and a line found opened in its script.
+    gui::test::OnDialog(kFindScriptsDialog, [](gui::Dialog& d) {
+        d.SetText(kIdFindText, "customers");
+        d.Press(kIdFindGo);
+        Settle(2);
+        Shot("find-in-scripts");
+        gui::test::OnDialog(kScriptDialog, [](gui::Dialog& s) {
+            Settle(2);
+            ScreenShot("find-script-at-line");
+            s.Press(kCmdScriptCancel);
+        });
+        d.ListSelect(kIdFindResults, 2);
+        d.Press(kIdFindOpen);
+        d.Press(2);
+    });
+    gui::SendCommand(reqs, 135);
     FileWindows();
     // Closing the last window of the application gives the frame its connected menu back.
     gui::MdiDestroy(reqs);
