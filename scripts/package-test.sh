@@ -155,6 +155,13 @@ wait
 grep -q 'listening on' "$state.log" || { echo "the devserver did not start as its user:"; cat "$state.log"; exit 1; }
 as_root rm -rf "$state" "$state.log"
 pkg-config --modversion quorvel-webproc
+# The symbols files serve dpkg-shlibdeps: a program built against the installed libraries
+# needs them in this version or later.
+mkdir -p "$work/shlibdeps/debian"
+printf 'Source: x\n\nPackage: x\nArchitecture: any\n' >"$work/shlibdeps/debian/control"
+deps=$(cd "$work/shlibdeps" && dpkg-shlibdeps -O /usr/bin/quorvel-cli 2>&1)
+grep -q "libwebproc2 (>= 2.1.0)" <<<"$deps" || fail "dpkg-shlibdeps gave: $deps"
+echo "dpkg-shlibdeps for quorvel-cli: ${deps#shlibs:Depends=}"
 
 as_root dpkg --purge "${names[@]}" >/dev/null
 remove=()
