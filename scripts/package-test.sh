@@ -22,7 +22,7 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 fail() { echo "FAILED: $*"; exit 1; }
 
 rm -rf "$out"
-(cd "$build" && cpack -G DEB -B "$PWD/packages" >/dev/null)
+(cd "$build" && cpack -G DEB -B "$PWD/packages" >"$PWD/cpack.log" 2>&1) || { cat "$build/cpack.log"; exit 1; }
 rm -rf "$out/_CPack_Packages"
 mapfile -t debs < <(ls "$out"/*.deb)
 declare -A deb_of
@@ -119,10 +119,10 @@ hardening-check --quiet --nocfprotection --nofortify "${libraries[@]}" ||
   fail "hardening-check (libraries)"
 for lib in "$all/usr/lib/$multiarch"/lib*.so.2; do
   # Every exported symbol carries the library's version node; none is the test driver's.
-  stray=$(nm -D --defined-only --with-symbol-versions "$lib" | grep -v '@@LIB[A-Z_]*_2$' || true)
+  stray=$(nm -D --defined-only --with-symbol-versions "$lib" | grep -v -e '@@LIB[A-Z_]*_2$' -e ' A ' || true)
   [ -z "$stray" ] || fail "$(basename "$lib") exports unversioned symbols: $stray"
   nm -DC --defined-only "$lib" | grep -q 'gui::test::' && fail "$(basename "$lib") exports the test driver"
-  printf '%-18s %4d symbols\n' "$(basename "$lib")" "$(nm -D --defined-only "$lib" | wc -l)"
+  printf '%-18s %4d symbols\n' "$(basename "$lib")" "$(nm -D --defined-only "$lib" | grep -vc ' A ')"
 done
 
 echo "-- dpkg -i"

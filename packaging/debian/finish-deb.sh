@@ -2,8 +2,10 @@
 # finish-deb.sh PACKAGE.deb: what CPack cannot say itself. The library and development
 # packages are Multi-Arch: same (their files lie in the multiarch folder); a library
 # package runs ldconfig through dpkg's trigger alone, so the postinst and postrm CPack
-# writes to call it go; binaries lose their .comment section (the compiler's name), as
-# dh_strip does. The package is then rebuilt with fresh md5sums, owned by root.
+# writes to call it go; its symbols file (debian/<package>.symbols, one pattern per
+# version node) is expanded by dpkg-gensymbols into the symbol list dpkg-shlibdeps reads;
+# binaries lose their .comment section (the compiler's name), as dh_strip does. The
+# package is then rebuilt with fresh md5sums, owned by root.
 set -euo pipefail
 deb=$1
 work=$(mktemp -d)
@@ -11,6 +13,7 @@ trap 'rm -rf "$work"' EXIT
 dpkg-deb -R "$deb" "$work/p"
 control=$work/p/DEBIAN/control
 package=$(sed -n 's/^Package: //p' "$control")
+version=$(sed -n 's/^Version: //p' "$control")
 
 case $package in
   lib*)
@@ -23,6 +26,13 @@ case $package in
         rm "$file"
       fi
     done
+    if [ -f "$work/p/DEBIAN/symbols" ]; then
+      mv "$work/p/DEBIAN/symbols" "$work/symbols.in"
+      # -c1: a symbol the template promises that the library lacks fails the package.
+      dpkg-gensymbols -q -c1 -p"$package" -P"$work/p" -I"$work/symbols.in" \
+        -O"$work/p/DEBIAN/symbols" -v"$version"
+      chmod 644 "$work/p/DEBIAN/symbols"
+    fi
     ;;
 esac
 
