@@ -8,23 +8,54 @@ function(qv_target_defaults target)
   target_compile_options(${target} PRIVATE ${QV_WARNINGS})
   target_include_directories(${target} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+    $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/quorvel>)
 endfunction()
 
-# qv_install_headers(<subdir> <headers...>): headers go under include/quorvel/<subdir>,
-# so an installed header is included by the same path as in the tree.
+# qv_install_headers(<subdir> [COMPONENT <dev component>] <headers...>): headers go under
+# include/quorvel/<subdir>, so an installed header is included by the same path as in the
+# tree. The component is "dev" (the Qt-free libraries) unless named.
 function(qv_install_headers subdir)
-  install(FILES ${ARGN} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quorvel/${subdir} COMPONENT dev)
+  cmake_parse_arguments(A "" "COMPONENT" "" ${ARGN})
+  if(NOT A_COMPONENT)
+    set(A_COMPONENT dev)
+  endif()
+  install(FILES ${A_UNPARSED_ARGUMENTS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quorvel/${subdir}
+    COMPONENT ${A_COMPONENT})
 endfunction()
 
-# qv_install_library(<target> <component> <pkg-config Requires> <export name>): the shared
-# object with its soname link in <component>, the development link in "dev", the target
-# in the exported CMake package as Quorvel::<export name> and a quorvel-<export name>.pc.
-function(qv_install_library target component requires exportName)
+# qv_library_interface(<target> <map>): what a shared library exports. Its symbols are
+# hidden unless a header marks them; the version script (cmake/symbols/<map>.map) gives
+# the exported ones their version node and keeps the rest, the standard library's
+# template instances above all, local. Every symbol it uses must be defined by what it
+# links (-z defs), so its NEEDED entries are complete.
+function(qv_library_interface target map)
+  set(script ${PROJECT_SOURCE_DIR}/cmake/symbols/${map}.map)
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON LINK_DEPENDS ${script})
+  target_link_options(${target} PRIVATE LINKER:--version-script=${script})
+  if(NOT QV_SANITIZE)
+    target_link_options(${target} PRIVATE LINKER:-z,defs)
+  endif()
+endfunction()
+
+# qv_install_library(<target> <component> <dev component> <pkg-config Requires>
+#                    <export name>): the shared object with its soname link in <component>
+# (one Debian package per library), the development link, the CMake component
+# Quorvel::<export name> (its own targets file, for find_package(Quorvel COMPONENTS ...))
+# and quorvel-<export name>.pc in <dev component>.
+function(qv_install_library target component devComponent requires exportName)
   set_target_properties(${target} PROPERTIES
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR} EXPORT_NAME ${exportName})
-  install(TARGETS ${target} EXPORT QuorvelTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${component} NAMELINK_COMPONENT dev)
+  install(TARGETS ${target} EXPORT Quorvel-${exportName}
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${component}
+      NAMELINK_COMPONENT ${devComponent})
+  qv_install_export(${exportName} ${devComponent})
+  qv_install_pkgconfig(${target} ${exportName} "${requires}" ${devComponent})
+endfunction()
+
+# qv_install_pkgconfig(<target> <export name> <Requires> <dev component>): quorvel-<export name>.pc.
+function(qv_install_pkgconfig target exportName requires devComponent)
   set(QV_PC_NAME quorvel-${exportName})
   set(QV_PC_REQUIRES "${requires}")
   set(QV_PC_LIB ${target})
@@ -34,32 +65,43 @@ function(qv_install_library target component requires exportName)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/quorvel-lib.pc.in
     ${PROJECT_BINARY_DIR}/pkgconfig/quorvel-${exportName}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/quorvel-${exportName}.pc
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT ${devComponent})
+endfunction()
+
+# qv_install_export(<export name> <dev component>): the targets file of one CMake component.
+function(qv_install_export exportName devComponent)
+  install(EXPORT Quorvel-${exportName} NAMESPACE Quorvel::
+    FILE Quorvel-${exportName}-targets.cmake
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Quorvel COMPONENT ${devComponent})
 endfunction()
 
 # qv_shared_library(<name> SOURCES ... HEADERS ... [LINKS ...] [COMPONENT ...]
-#                   [PC_REQUIRES ...]): one of the five libraries. Only what its headers
-# mark with QV_<NAME>_API (common/Export.h) is exported; the rest stays inside.
+#                   [DEV_COMPONENT ...] [PC_REQUIRES ...]): one of the five libraries, in a
+# package of its own (component <name>). Only what its headers mark with QV_<NAME>_API
+# (common/Export.h) is exported; the rest stays inside.
 function(qv_shared_library name)
-  cmake_parse_arguments(A "" "HEADER_DIR;COMPONENT" "SOURCES;HEADERS;LINKS;PC_REQUIRES" ${ARGN})
+  cmake_parse_arguments(A "" "HEADER_DIR;COMPONENT;DEV_COMPONENT" "SOURCES;HEADERS;LINKS;PC_REQUIRES" ${ARGN})
   add_library(${name} SHARED ${A_SOURCES})
   qv_target_defaults(${name})
-  set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden)
+  qv_library_interface(${name} ${name})
   # What the installed headers need of whoever includes them.
   target_compile_features(${name} PUBLIC cxx_std_17)
   if(A_LINKS)
     target_link_libraries(${name} PUBLIC ${A_LINKS})
   endif()
   if(NOT A_COMPONENT)
-    set(A_COMPONENT libs)
+    set(A_COMPONENT ${name})
+  endif()
+  if(NOT A_DEV_COMPONENT)
+    set(A_DEV_COMPONENT dev)
   endif()
   list(JOIN A_PC_REQUIRES ", " requires)
-  qv_install_library(${name} ${A_COMPONENT} "${requires}" ${name})
+  qv_install_library(${name} ${A_COMPONENT} ${A_DEV_COMPONENT} "${requires}" ${name})
   if(A_HEADERS)
     if(NOT A_HEADER_DIR)
       set(A_HEADER_DIR ${name})
     endif()
-    qv_install_headers(${A_HEADER_DIR} ${A_HEADERS})
+    qv_install_headers(${A_HEADER_DIR} COMPONENT ${A_DEV_COMPONENT} ${A_HEADERS})
   endif()
 endfunction()
 

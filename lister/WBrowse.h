@@ -2,6 +2,12 @@
 // per record between a header band and a footer band. It holds no records: the derived
 // class paints the visible lines from its own list; WBrowse draws only the cursor frame
 // and moves pixels when the view scrolls by one line.
+//
+// Order: construct, then Create with the window the list paints in (a child window of the
+// windowing layer, which stays the caller's), then feed it the window's messages: Size,
+// Vscroll, Keydown, Goto (a click) and Paint. Reshow after the record count changed. Every
+// int operation returns 0 (the messages are always taken), except Goto (-1 for a click
+// above the first line). Record numbers count from 1.
 #pragma once
 
 #include "common/Export.h"
@@ -17,16 +23,25 @@ public:
             gui::Colour cursorBrush = kDefaultBrush);
     virtual ~WBrowse() = default;
 
-    // Paints the header band and the visible records, then the cursor.
+    // Paints the header band and the visible records, then the cursor (the derived
+    // class: between m_BeginPaint and m_EndPaint). Its result is the window's.
     virtual int Paint() = 0;
 
+    // Takes the window and the number of records; the cursor goes to the first.
     int Create(gui::Window window, long numberOfRecords);
+    // A new number of records: the view and cursor stay where they can, all repaints.
     int Reshow(long numberOfRecords);
+    // The window's new client size, packed as width | height << 16.
     int Size(long packed);
+    // Moves the cursor to a record (1-based), scrolling it into view; 0 or less: nothing.
     int GotoRecord(long record);
+    // A click at x | y << 16: the cursor moves to the line clicked.
     int Goto(long packed);
+    // A scroll bar action (gui::ScrollCode) with the thumb's position.
     int Vscroll(unsigned short code, long position);
+    // A key (gui::VirtualKey): the arrows, Page Up, Page Down, Home and End move.
     int Keydown(unsigned short key);
+    // The record under the cursor (1-based).
     long GetRecordNumber() const { return m_Top + m_Cursor; }
     long GetNumberOfRecords() const { return m_NumberOfRecords; }
 
@@ -42,8 +57,12 @@ public:
     gui::Window WindowHandle() const { return m_hWnd; }
 
 protected:
+    // Inside Paint: the window's painter, owned by the windowing layer and valid until
+    // m_EndPaint; null for a window without a surface.
     gui::Painter* m_BeginPaint();
     void m_EndPaint();
+    // Draws length bytes of text on a list line (0: the first below the header band);
+    // nothing for a null painter or text. The text stays the caller's.
     void m_TextOut(gui::Painter* dc, int line, const char* text, int length);
     void m_PaintCursor(gui::Painter* dc);
     void m_SetScrollPos();
@@ -74,9 +93,9 @@ protected:
     gui::Painter* m_PaintStruct = nullptr;
 
 private:
-    gui::Rect CursorFrame() const;
-    void InvalidateList();
-    void SetUpScrollBar(bool redraw);
+    QV_LOCAL gui::Rect CursorFrame() const;
+    QV_LOCAL void InvalidateList();
+    QV_LOCAL void SetUpScrollBar(bool redraw);
     // Erase the cursor frame, run the change, frame the new cursor line.
     template <class Change>
     void MoveFrame(Change change);

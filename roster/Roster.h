@@ -1,5 +1,11 @@
 // In-memory result tables of fixed-width text cells: Roster (8-bit) and RosterU
 // (UTF-16, with HTML attribute texts for rows and cells).
+//
+// Order: declare every column (CreateField), then add rows (CreateRecord), then fill and
+// read cells. The int operations return 0 on success and -1 on failure (a bad index, a
+// null argument, no memory); records and fields count from 0. The table owns its cells:
+// a pointer from GetField stays valid until the next CreateRecord. Texts passed in are
+// copied; the caller keeps them.
 #pragma once
 
 #include <vector>
@@ -17,25 +23,40 @@ public:
     BasicRoster(const BasicRoster&) = delete;
     BasicRoster& operator=(const BasicRoster&) = delete;
 
-    // -1 once a record exists, or when the widths together would not fit a buffer.
+    // Adds a column of width characters. -1 for a negative width, once a record exists,
+    // or when the widths together would not fit a buffer.
     int CreateField(long width);
     // A field whose cells lie apart from the fixed-width records, each as long as its
     // text, so one wide value does not widen every record. It adds nothing to the record
     // size; its width (GetFieldSize) is the longest text set so far. -1 once a record
     // exists.
     int CreateVariableField();
+    // Adds an empty row. -1 when the storage cannot grow.
     int CreateRecord();
+    // Copies the zero-terminated text into a cell, cut to the column's width. -1 for a
+    // null text or a cell that does not exist.
     int SetField(long record, long field, const Ch* text);
+    // The cell's characters (not zero-terminated when the text fills the width) into
+    // *cell, their number into *length; either may be null. -1 (null and 0 set) for a
+    // cell that does not exist.
     int GetField(long record, long field, Ch** cell, long* length);
+    // The width, number of rows or of columns into the out argument; -1 when it is null
+    // (or the field does not exist).
     int GetFieldSize(long field, long* width) const;
     int GetNumberOfRecords(long* count) const;
     int GetNumberOfFields(long* count) const;
     long GetRecordSize() const { return m_RecordSize; }
 
+    // Selection, for #SELECT markers: one selected row (the first by default), or after
+    // SetMultiSelected any number. GetSMType: 1 multi, 0 single. GetRecordStatus: 1 when
+    // the row is selected, else 0 (also for a row that does not exist).
     void SetMultiSelected() { m_MultiSelected = 1; }
     int GetSMType() const { return m_MultiSelected; }
     void SetSelectedRecord(long record);
     int GetRecordStatus(long record) const;
+
+    // The error a request gives its client; the message is copied (cut to 1023 bytes)
+    // and its text lives as long as the table.
 
     void SetErrorMsg(const char* text) {
         if (text) m_ErrorMsg = text;
@@ -81,7 +102,8 @@ extern template class BasicRoster<char16_t>;
 
 using Roster = BasicRoster<char>;
 
-// Attribute texts hold fewer than 100 characters; longer ones are ignored.
+// Attribute texts hold fewer than 100 characters; longer ones are ignored. The texts
+// returned live as long as the table; an unknown field's is "".
 class QV_ROSTER_API RosterU : public BasicRoster<char16_t> {
 public:
     void SetTRParam(const char* text);

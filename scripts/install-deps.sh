@@ -11,4 +11,4 @@ apt-get install -y --no-install-recommends \
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 \
   netcat-openbsd curl python3 ca-certificates \
   chromium \
-  lintian adduser
+  lintian adduser abigail-tools devscripts

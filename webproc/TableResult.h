@@ -67,7 +67,8 @@ public:
     FixedText<1023> m_ErrorMsg;  // goes to the trace, never to the client
 };
 
-// Appends an item with a new empty table that the list owns; null when out of memory.
+// Appends an item with a new empty table that the list owns (valid until the list is
+// cleared); null when out of memory.
 QV_WEBPROC_API RosterU* AddTable(TableList<TableListItem>& tables);
 // Appends an item referring to a table the caller keeps alive; 0, or 1 without memory.
 QV_WEBPROC_API int AddTable(TableList<TableListItem>& tables, RosterU* table);
@@ -102,12 +103,14 @@ struct RunItem {
 
 // Renders the tables into out (appended; normally empty on entry). With a null page
 // name out receives a whole HTTP response and the template is the run item's page;
-// with a page name out receives the body of that page alone. Always 0.
+// with a page name out receives the body of that page alone. Always returns 0: a missing
+// template or a failed request (tables.m_ErrorCode) still gives a page. The run item may
+// be null; its cookie action is reset once the header carries it.
 QV_WEBPROC_API int f_TableListToHttpResult(TableList<TableListItem>& tables, RunItem* run,
                                            Vessel& out, const char* pageName);
 
 // The same with the template given as text instead of a file (a zero character ends it).
-// withHeader false gives the body alone.
+// withHeader false gives the body alone. Always returns 0.
 QV_WEBPROC_API int f_TableListToHttpResultFromText(TableList<TableListItem>& tables, RunItem* run,
                                                    Vessel& out, std::string_view pageTemplate,
                                                    bool withHeader = true);

@@ -13,6 +13,8 @@
 
 #include "platform/gui/Templates.h"
 
+// The layer is built with hidden symbols: what this header declares is its interface.
+#pragma GCC visibility push(default)
 namespace gui {
 
 // A window handle: 0 is none. Handles are never reused within a run, so a stale handle
@@ -359,3 +361,4 @@ public:
 };
 
 }  // namespace gui
+#pragma GCC visibility pop

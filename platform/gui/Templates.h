@@ -4,6 +4,8 @@
 
 #include <vector>
 
+// Part of the layer's interface (see Gui.h).
+#pragma GCC visibility push(default)
 namespace gui {
 
 // One menu item; id 0 is a separator.
@@ -92,3 +94,4 @@ const MenuTemplate* FindMenuTemplate(const char* name);
 const DialogTemplate* FindDialogTemplate(int id);
 
 }  // namespace gui
+#pragma GCC visibility pop

@@ -12,6 +12,8 @@
 
 #include "platform/gui/Gui.h"
 
+// Exported from the build tree's libqv_gui only: the installed library keeps it inside.
+#pragma GCC visibility push(default)
 namespace gui::test {
 
 struct MessageRecord {
@@ -109,3 +111,4 @@ const std::vector<std::string>& StatusTexts();
 int LiveWidgets();
 
 }  // namespace gui::test
+#pragma GCC visibility pop

@@ -4,7 +4,11 @@
 #include <fstream>
 #include <string>
 
+#include "common/Version.h"
 #include "webproc/TableResult.h"
+
+static_assert(QUORVEL_VERSION_MAJOR == 2 && QUORVEL_VERSION >= QUORVEL_VERSION_CHECK(2, 1, 0),
+              "built against the 2.x headers");
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "platform/os/Files.h"
@@ -19,7 +20,10 @@ public:
         char tmpl[] = "/tmp/qv-os-XXXXXX";
         path_ = ::mkdtemp(tmpl);
     }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
     const std::string& Path() const { return path_; }
 

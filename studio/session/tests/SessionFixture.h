@@ -63,7 +63,8 @@ public:
         m_Path = ::mkdtemp(tmpl.data()) ? tmpl : "";
     }
     ~TempDir() {
-        if (!m_Path.empty()) std::system(("rm -rf '" + m_Path + "'").c_str());
+        std::error_code ignored;
+        if (!m_Path.empty()) std::filesystem::remove_all(m_Path, ignored);
     }
     std::string File(const std::string& name) const { return m_Path + "/" + name; }
     const std::string& Path() const { return m_Path; }
