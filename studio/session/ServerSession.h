@@ -153,8 +153,21 @@ public:
     int m_ErrorCode = 0;
 
 private:
-    // Execute's work; Execute keeps every exception inside the session.
+    // Execute's work; Execute keeps every exception inside the session. Its steps:
+    // refuse what cannot be sent and assemble the request, connect, send, receive a
+    // list (any answer held in memory) or a document into its file, and look for the
+    // server's error mark.
+    struct Run;
     int Exchange(int code, Observer* observer);
+    int Prepare(Run& run);
+    // 0 connected, -1 not, 1 no socket could be made.
+    int Connect(Run& run);
+    int Send(Run& run);
+    long ReceiveBlock(Run& run);
+    void FindHeader(Run& run, long got);
+    int ReceiveList(Run& run);
+    int ReceiveDocument(Run& run);
+    int FinishDownload(Run& run, int result);
     // The body of a document answer: false when it did not arrive whole.
     bool DocumentBody(const char** body, long* length);
     int CheckServerError();
