@@ -51,6 +51,10 @@ const char* const kUsage =
     "  --json                print a JSON array of objects instead of lines\n"
     "  --timeout SECONDS     give up when connecting or when the server sends nothing for\n"
     "                        SECONDS (1 to 86400; default 60)\n"
+    "  --ssh [USER@]HOST[:PORT]  reach the server through this SSH host (OpenSSH's ssh,\n"
+    "                        with your ~/.ssh/config, agent and known_hosts); --host is\n"
+    "                        then the server's address as that host sees it\n"
+    "  --ssh-option KEY=VALUE  passed to ssh as -o KEY=VALUE (repeatable)\n"
     "  --help, --version\n"
     "\n"
     "commands (arguments in the catalogue's order):\n"
@@ -275,6 +279,9 @@ struct Options {
     long kind = kTransferFiles;
     bool json = false;
     long timeoutSeconds = kDefaultTimeoutMs / 1000;
+    std::string ssh;
+    bool sshGiven = false;
+    std::vector<std::string> sshOptions;
 };
 
 // Empties the list an answer of code refills.
@@ -627,6 +634,13 @@ int TakeOption(Options& o, int argc, char** argv, int& i) {
             Usage("--kind must be 1, 2, 3 or 6");
     } else if (arg == "--json") {
         o.json = true;
+    } else if (arg == "--ssh") {
+        o.ssh = value("--ssh");
+        o.sshGiven = true;
+    } else if (arg == "--ssh-option") {
+        o.sshOptions.push_back(value("--ssh-option"));
+        if (o.sshOptions.back().find('=') == std::string::npos)
+            Usage("--ssh-option takes KEY=VALUE: " + o.sshOptions.back());
     } else if (arg == "--timeout") {
         o.timeoutSeconds = Number(value("--timeout"), "--timeout");
         if (o.timeoutSeconds < 1 || o.timeoutSeconds > 86400)
@@ -676,6 +690,7 @@ int Run(int argc, char** argv) {
     int octets[4] = {127, 0, 0, 1};
     long port = -1;
     std::string user;
+    std::string ssh;
     if (!o.profile.empty()) {
         StudioSettings profile;
         if (o.profile == kConfigFileName || profile.Load(o.profile.c_str()) != 0)
@@ -688,7 +703,9 @@ int Run(int argc, char** argv) {
             if (octets[k] < 0 || octets[k] > 255) Usage("the profile's address is not valid");
         port = profile.GetPort();
         user = profile.GetUserName();
+        ssh = profile.GetSshHost();
     }
+    if (o.sshGiven) ssh = o.ssh;
     if (!o.host.empty() && ParseOctets(o.host, octets) != 0) Usage("bad --host: " + o.host);
     if (o.port > 0) port = o.port;
     if (port < 1 || port > 64000) Usage("no server port (--port or --profile)");
@@ -714,6 +731,9 @@ int Run(int argc, char** argv) {
     Session.m_SessionID = 0;
     Session.SetTimeouts(static_cast<int>(o.timeoutSeconds * 1000),
                         static_cast<int>(o.timeoutSeconds * 1000));
+    Session.SetSshHost(ssh);
+    Session.SetSshOptions(o.sshOptions);
+    Session.SetSshAsker(net::AskOnTerminal);
 
     if (int rc = Exchange(kCmdLogin); rc != 0) return rc;
     switch (Session.ParseResponse(kCmdLogin)) {

@@ -56,7 +56,23 @@ private:
 ServerSession::ServerSession() = default;
 
 ServerSession::~ServerSession() {
+    m_Tunnel.Close();
     m_Response.m_Message.Free();
+}
+
+int ServerSession::OpenTunnel() {
+    char target[24];
+    std::snprintf(target, sizeof target, "%u.%u.%u.%u", m_ServerAddress.addr[0],
+                  m_ServerAddress.addr[1], m_ServerAddress.addr[2], m_ServerAddress.addr[3]);
+    const int port = net::NetworkToHost(m_ServerAddress.port);
+    std::string key = m_SshHost + '\n' + target + ':' + std::to_string(port);
+    for (const std::string& o : m_SshOptions) key += '\n' + o;
+    if (key == m_TunnelFor && m_Tunnel.IsOpen()) return 0;
+    m_TunnelFor.clear();
+    if (m_Tunnel.Open(m_SshHost, m_SshOptions, target, port, m_ConnectTimeoutMs, m_SshAsker) != 0)
+        return -1;
+    m_TunnelFor = key;
+    return 0;
 }
 
 int ServerSession::Execute(int code) {
@@ -113,6 +129,7 @@ struct ServerSession::Run {
     long long received = 0;
     long long expected = 0;  // header and body, once the header has told
     long headerLength = 0;
+    bool viaTunnel = false;
     // Of a streamed download: whether its header gives a length, the length, what of
     // the body went to the file, and the server's error mark anywhere in the answer.
     bool hasLength = false;
@@ -139,6 +156,15 @@ int ServerSession::Exchange(int code, Observer* observer) {
     }
     run.client.Close();
     m_Socket = 0;
+    // The tunnel takes every connection and closes it when the SSH host could not reach
+    // the server: ssh's own words say which it was.
+    if (result <= 0 && run.viaTunnel && run.received == 0) {
+        const std::string why = m_Tunnel.ChannelFailure();
+        if (!why.empty()) {
+            m_ErrorText = why;
+            result = run.Fail(why, false);
+        }
+    }
 
     if (result == 0 && observer) {
         if (run.received == 0)
@@ -214,6 +240,21 @@ int ServerSession::Prepare(Run& run) {
 
 int ServerSession::Connect(Run& run) {
     net::TcpClient& client = run.client;
+    if (!m_SshHost.empty()) {
+        // Through the SSH host: the tunnel's near end is a socket of this machine.
+        if (OpenTunnel() != 0) {
+            m_ErrorText = m_Tunnel.Error();
+            return run.Fail(m_Tunnel.Error(), false);
+        }
+        run.viaTunnel = true;
+        if (client.ConnectLocal(m_Tunnel.SocketPath().c_str()) != 0) {
+            m_ErrorText = "The SSH tunnel to " + m_SshHost + " does not take connections (error " +
+                          std::to_string(client.LastError()) + ")";
+            return run.Fail(m_ErrorText.str(), false);
+        }
+        m_Socket = client.Handle();
+        return 0;
+    }
     if (client.Open() != 0) {
         char msg[64];
         std::snprintf(msg, sizeof msg, "socket() INVALID_SOCKET rc = %i", client.LastError());

@@ -4,8 +4,10 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/FixedText.h"
+#include "platform/net/SshTunnel.h"
 #include "platform/net/TcpClient.h"
 #include "platform/os/Files.h"
 #include "studio/session/Records.h"
@@ -143,6 +145,18 @@ public:
     int GetConnectTimeout() const { return m_ConnectTimeoutMs; }
     int GetIdleTimeout() const { return m_IdleTimeoutMs; }
 
+    // Reach the server through an SSH host ("[user@]host[:port]"; empty: straight to
+    // m_ServerAddress), with ssh options "KEY=VALUE". m_ServerAddress is then the
+    // server's address as that host sees it. One tunnel carries every command until the
+    // host, the options or the address change, or CloseTunnel.
+    void SetSshHost(const std::string& host) { m_SshHost = host; }
+    void SetSshOptions(const std::vector<std::string>& options) { m_SshOptions = options; }
+    const std::string& GetSshHost() const { return m_SshHost; }
+    // Who answers what ssh asks (passwords, passphrases, unknown host keys).
+    void SetSshAsker(net::SshAsker ask) { m_SshAsker = std::move(ask); }
+    void CloseTunnel() { m_Tunnel.Close(); }
+    net::SshTunnel& Tunnel() { return m_Tunnel; }
+
     int m_Connected = 0;
     FixedText<99> m_Status;
     HttpProcessor m_Response;
@@ -180,6 +194,13 @@ private:
     int m_ExchangeResult = 0;  // what the last Execute returned
     int m_ConnectTimeoutMs = kDefaultTimeoutMs;
     int m_IdleTimeoutMs = kDefaultTimeoutMs;
+    // The tunnel stands for m_TunnelFor: host, options and address it was made for.
+    int OpenTunnel();
+    std::string m_SshHost;
+    std::vector<std::string> m_SshOptions;
+    net::SshAsker m_SshAsker;
+    net::SshTunnel m_Tunnel;
+    std::string m_TunnelFor;
 };
 
 // The studio's one session.
