@@ -83,6 +83,9 @@ inline int SshProcessesFor(const std::string& folder) {
 
 class SshServer {
 public:
+    // Of the authorised key "phrasekey".
+    static constexpr const char* kPassphrase = "open sesame";
+
     SshServer() {
         if (!(m_Error = Missing()).empty()) {
             m_Error = "not installed: " + m_Error;
@@ -102,9 +105,14 @@ public:
                 m_Error = "ssh-keygen failed";
                 return;
             }
+        if (!Run("ssh-keygen -q -t ed25519 -N '" + std::string(kPassphrase) + "' -C test -f '" +
+                 File("phrasekey") + "'")) {
+            m_Error = "ssh-keygen failed";
+            return;
+        }
         const std::string hostKey = PublicKey("hostkey");
-        Write("authorized_keys",
-              PublicKey("userkey") + "\nrestrict " + PublicKey("restrictedkey") + "\n");
+        Write("authorized_keys", PublicKey("userkey") + "\nrestrict " + PublicKey("restrictedkey") +
+                                     "\n" + PublicKey("phrasekey") + "\n");
         m_Port = FreePort();
         const std::string hostName = "[127.0.0.1]:" + std::to_string(m_Port);
         Write("known_hosts", hostName + " " + hostKey + "\n");

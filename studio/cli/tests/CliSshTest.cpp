@@ -223,6 +223,8 @@ TEST_F(CliSshTest, EachRefusalSaysWhichItWas) {
          nullptr,
          "The SSH host 127.0.0.1:" + std::to_string(nobody) + " cannot be reached"},
         {"no ssh", Through(port), m_Ssh.Options(), "/nonexistent", "ssh is not installed"},
+        {"passphrase without a terminal", Through(port), m_Ssh.Options("known_hosts", "phrasekey"),
+         nullptr, "there is no terminal to ask it on"},
     };
     for (Case& c : cases) {
         c.args.push_back("GetApps");
