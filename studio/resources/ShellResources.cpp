@@ -114,7 +114,7 @@ const DialogTemplate kConnect{
     kConnectDialog,
     "Connect ",
     200,
-    186,
+    198,
     {
         {ControlKind::Label, -1, "IP Address :", 6, 10, 64, 12, gui::kAlignRight},
         {ControlKind::Edit, 201, "", 76, 10, 24, 12, gui::kDigits, 3},
@@ -135,11 +135,11 @@ const DialogTemplate kConnect{
         {ControlKind::Label, -1,
          "Optional, [user@]host[:port]: the server is reached through this SSH host, and "
          "the IP address is the server's as that host sees it (often 127.0.0.1).",
-         76, 96, 118, 36},
-        {ControlKind::Label, -1, "Status :", 6, 138, 64, 12, gui::kAlignRight},
-        {ControlKind::Label, 208, "", 76, 138, 124, 12},
-        {ControlKind::DefButton, 1, "OK", 84, 162, 50, 15},
-        {ControlKind::Button, 2, "Cancel", 140, 162, 50, 15},
+         76, 96, 118, 48, gui::kMultiLine},
+        {ControlKind::Label, -1, "Status :", 6, 150, 64, 12, gui::kAlignRight},
+        {ControlKind::Label, 208, "", 76, 150, 124, 12},
+        {ControlKind::DefButton, 1, "OK", 84, 174, 50, 15},
+        {ControlKind::Button, 2, "Cancel", 140, 174, 50, 15},
     },
     "FILE_MENU"};
 
@@ -148,7 +148,7 @@ const DialogTemplate kSshQuestion{kSshQuestionDialog,
                                   220,
                                   92,
                                   {
-                                      {ControlKind::Label, 301, "", 8, 8, 204, 40},
+                                      {ControlKind::Label, 301, "", 8, 8, 204, 40, gui::kMultiLine},
                                       {ControlKind::Edit, 302, "", 8, 52, 204, 12, gui::kPassword},
                                       {ControlKind::DefButton, 1, "OK", 106, 72, 50, 15},
                                       {ControlKind::Button, 2, "Cancel", 162, 72, 50, 15},
@@ -160,7 +160,8 @@ const DialogTemplate kSshHostKey{
     260,
     118,
     {
-        {ControlKind::Edit, 301, "", 8, 8, 244, 68, gui::kReadOnly | gui::kMultiLine},
+        {ControlKind::Edit, 301, "", 8, 8, 244, 68,
+         gui::kReadOnly | gui::kMultiLine | gui::kNoHScroll},
         {ControlKind::Label, -1, "Trust this key and keep it in known_hosts?", 8, 80, 244, 12},
         {ControlKind::Button, 1, "Trust", 146, 98, 50, 15},
         {ControlKind::DefButton, 2, "Refuse", 202, 98, 50, 15},
