@@ -60,6 +60,12 @@ ServerSession::~ServerSession() {
     m_Response.m_Message.Free();
 }
 
+void ServerSession::SetSshHost(const std::string& host) {
+    // Another way to the server: the old tunnel has no more use.
+    if (host != m_SshHost) m_Tunnel.Close();
+    m_SshHost = host;
+}
+
 int ServerSession::OpenTunnel() {
     char target[24];
     std::snprintf(target, sizeof target, "%u.%u.%u.%u", m_ServerAddress.addr[0],

@@ -149,7 +149,7 @@ public:
     // m_ServerAddress), with ssh options "KEY=VALUE". m_ServerAddress is then the
     // server's address as that host sees it. One tunnel carries every command until the
     // host, the options or the address change, or CloseTunnel.
-    void SetSshHost(const std::string& host) { m_SshHost = host; }
+    void SetSshHost(const std::string& host);
     void SetSshOptions(const std::vector<std::string>& options) { m_SshOptions = options; }
     const std::string& GetSshHost() const { return m_SshHost; }
     // Who answers what ssh asks (passwords, passphrases, unknown host keys).

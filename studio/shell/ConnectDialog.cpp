@@ -139,6 +139,7 @@ bool ConnectDlgProc(gui::Dialog& dlg, const gui::DialogEvent& e) {
             return true;
         case kCancel:
             Session.m_Connected = 0;
+            Session.CloseTunnel();  // of a login that failed through SSH
             dlg.End(0);
             return true;
         case kOpen:
