@@ -50,6 +50,7 @@ public:
     // The socket a connection to the server goes to.
     const std::string& SocketPath() const { return m_Socket; }
     const std::string& Error() const { return m_Error; }
+    void SetError(const std::string& text) { m_Error = text; }
     pid_t Pid() const { return m_Pid; }
     // After a connection through the tunnel brought nothing back: why, as ssh said it
     // since the last call (the SSH host refused the forward, nothing listens behind it,

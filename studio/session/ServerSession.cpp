@@ -75,6 +75,14 @@ int ServerSession::OpenTunnel() {
     for (const std::string& o : m_SshOptions) key += '\n' + o;
     if (key == m_TunnelFor && m_Tunnel.IsOpen()) return 0;
     m_TunnelFor.clear();
+    // A worker (a transfer) does not make the tunnel again: ssh would end with the
+    // worker, and ssh's questions would be asked off the user interface's thread.
+    if (m_TunnelThread != std::thread::id() && m_TunnelThread != std::this_thread::get_id()) {
+        m_Tunnel.Close();
+        m_Tunnel.SetError("The SSH connection to " + m_SshHost + " has ended: connect again");
+        return -1;
+    }
+    m_TunnelThread = std::this_thread::get_id();
     if (m_Tunnel.Open(m_SshHost, m_SshOptions, target, port, m_ConnectTimeoutMs, m_SshAsker) != 0)
         return -1;
     m_TunnelFor = key;

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/FixedText.h"
@@ -201,6 +202,9 @@ private:
     net::SshAsker m_SshAsker;
     net::SshTunnel m_Tunnel;
     std::string m_TunnelFor;
+    // The thread that made the first tunnel (the user interface's): ssh ends when it
+    // does, and only it may ask the user something.
+    std::thread::id m_TunnelThread;
 };
 
 // The studio's one session.

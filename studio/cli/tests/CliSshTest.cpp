@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -236,6 +237,45 @@ TEST_F(CliSshTest, EachRefusalSaysWhichItWas) {
     }
     // The refused keys were never written into known_hosts.
     EXPECT_EQ(SlurpFile(m_Ssh.File("empty_known_hosts")), "");
+}
+
+TEST_F(CliSshTest, APassphraseIsAskedOnTheTerminalWithoutEcho) {
+    auto args = Through(Server().port);
+    args.push_back("GetApps");
+    std::vector<std::string> words{std::getenv("QV_CLI"), "--user", "admin"};
+    for (const std::string& o : m_Ssh.Options("known_hosts", "phrasekey"))
+        words.insert(words.end(), {"--ssh-option", o});
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        ::setenv("QUORVEL_PASSWORD", "pw", 1);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    std::string seen;
+    bool answered = false;
+    char buf[512];
+    for (ssize_t n; (n = ::read(terminal, buf, sizeof buf)) > 0;) {
+        seen.append(buf, static_cast<std::size_t>(n));
+        if (!answered && seen.find("Enter passphrase for key") != std::string::npos) {
+            const std::string line = std::string(testing_ssh::SshServer::kPassphrase) + "\n";
+            ASSERT_EQ(::write(terminal, line.data(), line.size()),
+                      static_cast<ssize_t>(line.size()));
+            answered = true;
+        }
+    }
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    ::close(terminal);
+    EXPECT_TRUE(answered) << seen;
+    EXPECT_EQ(status, 0) << seen;
+    EXPECT_NE(seen.find("demo\t1\tDemo shop\t30"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find(testing_ssh::SshServer::kPassphrase), std::string::npos) << "echoed";
 }
 
 TEST_F(CliSshTest, KilledProgramLeavesNoSsh) {
