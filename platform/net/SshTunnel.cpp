@@ -1,5 +1,6 @@
 #include "platform/net/SshTunnel.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <thread>
 
 extern char** environ;
@@ -120,6 +122,56 @@ std::string KeyType(const std::string& text) {
     return "";
 }
 
+constexpr const char* kFolderPrefix = "qv-ssh-";
+constexpr const char* kFolderFiles[] = {"/fwd", "/ask", "/log", "/pid"};
+
+// Whether pid is a running ssh: not ended (an orphan's zombie may wait long for its
+// reaper), and not another program that has the number now.
+bool SshRuns(pid_t pid) {
+    if (pid <= 0 || (::kill(pid, 0) != 0 && errno != EPERM)) return false;
+    std::string stat;
+    if (const int fd =
+            ::open(("/proc/" + std::to_string(pid) + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+        fd >= 0) {
+        stat = ReadAll(fd, 100);
+        ::close(fd);
+    }
+    const std::size_t open = stat.find(" ("), close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close + 2 >= stat.size())
+        return true;  // no /proc: trust kill
+    return stat.substr(open + 2, close - open - 2) == "ssh" && stat[close + 2] != 'Z';
+}
+
+void RemoveFolder(const std::string& dir) {
+    for (const char* name : kFolderFiles) ::unlink((dir + name).c_str());
+    ::rmdir(dir.c_str());
+}
+
+// The folders of tunnels whose program was killed: ssh ended with the program, the
+// folder stayed. One is stale when the ssh it names has ended (or, without a pid file,
+// when it is old); only this user's folders, and only the files a tunnel makes.
+void RemoveStaleFolders(const std::string& base) {
+    DIR* d = ::opendir(base.c_str());
+    if (!d) return;
+    const time_t now = ::time(nullptr);
+    while (dirent* e = ::readdir(d)) {
+        if (std::strncmp(e->d_name, kFolderPrefix, std::strlen(kFolderPrefix)) != 0) continue;
+        const std::string dir = base + "/" + e->d_name;
+        struct stat st {};
+        if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        std::string pidText;
+        if (const int fd = ::open((dir + "/pid").c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+            pidText = ReadAll(fd, 100);
+            ::close(fd);
+        }
+        const pid_t pid = static_cast<pid_t>(std::atol(pidText.c_str()));
+        if (pid > 0 ? SshRuns(pid) : now - st.st_mtime < 600) continue;
+        RemoveFolder(dir);
+    }
+    ::closedir(d);
+}
+
 }  // namespace
 
 bool ParseSshDestination(const std::string& text, SshDestination& out) {
@@ -194,7 +246,8 @@ int SshTunnel::Open(const std::string& sshHost, const std::vector<std::string>& 
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
         runtime && *runtime && std::strlen(runtime) < 60)
         base = runtime;
-    std::string tmpl = base + "/qv-ssh-XXXXXX";
+    RemoveStaleFolders(base);
+    std::string tmpl = base + "/" + kFolderPrefix + "XXXXXX";
     if (!::mkdtemp(tmpl.data())) return Fail("No folder for the SSH tunnel: " + base);
     m_Dir = tmpl;
     m_Socket = m_Dir + "/fwd";
@@ -294,6 +347,11 @@ int SshTunnel::Open(const std::string& sshHost, const std::vector<std::string>& 
         return Fail("ssh cannot be started: " + std::string(std::strerror(errno)));
     }
     m_Pid = pid;
+    if (const int fd = ::open((m_Dir + "/pid").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        fd >= 0) {
+        WriteAll(fd, std::to_string(pid));
+        ::close(fd);
+    }
     int execError = 0;
     ssize_t n;
     do {
@@ -439,8 +497,7 @@ void SshTunnel::Close() {
         m_Pid = -1;
     }
     if (!m_Dir.empty()) {
-        for (const char* name : {"/fwd", "/ask", "/log"}) ::unlink((m_Dir + name).c_str());
-        ::rmdir(m_Dir.c_str());
+        RemoveFolder(m_Dir);
         m_Dir.clear();
     }
 }
@@ -455,7 +512,7 @@ bool AskOnTerminal(const std::string& prompt, bool hostKey, std::string& answer)
                  "agent (ssh-add)";
         return false;
     }
-    WriteAll(tty, prompt);
+    // Echo off before the prompt shows: what was typed before it is dropped, nothing after.
     termios saved{};
     const bool echoOff = ::tcgetattr(tty, &saved) == 0;
     if (echoOff) {
@@ -463,6 +520,7 @@ bool AskOnTerminal(const std::string& prompt, bool hostKey, std::string& answer)
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         ::tcsetattr(tty, TCSAFLUSH, &quiet);
     }
+    WriteAll(tty, prompt);
     std::string line;
     char c;
     ssize_t n;

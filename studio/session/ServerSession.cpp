@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -261,7 +262,12 @@ int ServerSession::Connect(Run& run) {
             return run.Fail(m_Tunnel.Error(), false);
         }
         run.viaTunnel = true;
-        if (client.ConnectLocal(m_Tunnel.SocketPath().c_str()) != 0) {
+        // ssh names its socket a moment before it listens on it.
+        int tries = 0;
+        while (client.ConnectLocal(m_Tunnel.SocketPath().c_str()) != 0 &&
+               client.LastError() == ECONNREFUSED && ++tries < 20 && m_Tunnel.IsOpen())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!client.IsOpen()) {
             m_ErrorText = "The SSH tunnel to " + m_SshHost + " does not take connections (error " +
                           std::to_string(client.LastError()) + ")";
             return run.Fail(m_ErrorText.str(), false);

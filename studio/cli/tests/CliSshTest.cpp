@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pty.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -151,6 +153,19 @@ protected:
         o.err = SlurpFile(err);
         return o;
     }
+    // The folder of the standing tunnel, from its ssh's forward ("-L FOLDER/fwd:...").
+    std::string TunnelFolder() const {
+        for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+            const std::string cmd = SlurpFile(e.path().string() + "/cmdline");
+            if (cmd.find(m_Ssh.Dir()) == std::string::npos) continue;
+            const std::size_t at = cmd.find(std::string("-L") + '\0');
+            if (cmd.compare(0, 4, std::string("ssh") + '\0') != 0 || at == std::string::npos)
+                continue;
+            const std::string forward = cmd.substr(at + 3, cmd.find('\0', at + 3) - at - 3);
+            return forward.substr(0, forward.find("/fwd:"));
+        }
+        return "";
+    }
     std::vector<std::string> Through(int serverPort) const {
         return {"--ssh", m_Ssh.Destination(), "--port", std::to_string(serverPort)};
     }
@@ -260,7 +275,10 @@ TEST_F(CliSshTest, APassphraseIsAskedOnTheTerminalWithoutEcho) {
     std::string seen;
     bool answered = false;
     char buf[512];
-    for (ssize_t n; (n = ::read(terminal, buf, sizeof buf)) > 0;) {
+    // Until the program ends (the terminal hangs up), or for 30 s at most.
+    pollfd readable{terminal, POLLIN, 0};
+    for (ssize_t n;
+         ::poll(&readable, 1, 30000) > 0 && (n = ::read(terminal, buf, sizeof buf)) > 0;) {
         seen.append(buf, static_cast<std::size_t>(n));
         if (!answered && seen.find("Enter passphrase for key") != std::string::npos) {
             const std::string line = std::string(testing_ssh::SshServer::kPassphrase) + "\n";
@@ -269,6 +287,7 @@ TEST_F(CliSshTest, APassphraseIsAskedOnTheTerminalWithoutEcho) {
             answered = true;
         }
     }
+    ::kill(pid, SIGKILL);  // should it still wait, the test fails, not hangs
     int status = -1;
     ::waitpid(pid, &status, 0);
     ::close(terminal);
@@ -298,10 +317,18 @@ TEST_F(CliSshTest, KilledProgramLeavesNoSsh) {
     for (int i = 0; i < 250 && m_Ssh.Log().find(channel) == std::string::npos; ++i) ::usleep(20000);
     ASSERT_NE(m_Ssh.Log().find(channel), std::string::npos) << m_Ssh.Log();
     EXPECT_EQ(m_Ssh.SshProcesses(), 1);
+    const std::string folder = TunnelFolder();
     ::kill(cli, SIGKILL);
     ::waitpid(cli, nullptr, 0);
     EXPECT_TRUE(NoSshWithin(3000)) << "ssh outlived the killed program";
     ::close(silent);
+    // The next tunnel clears the folder the killed one left.
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(std::filesystem::exists(folder));
+    args = Through(Server().port);
+    args.push_back("GetApps");
+    EXPECT_EQ(Run(args, m_Ssh.Options()).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(folder));
 }
 
 TEST_F(CliSshTest, ACommandCostsLittleMoreThroughAStandingTunnel) {
