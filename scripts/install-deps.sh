@@ -11,4 +11,5 @@ apt-get install -y --no-install-recommends \
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 \
   netcat-openbsd curl python3 ca-certificates \
   chromium \
-  lintian adduser abigail-tools devscripts
+  lintian adduser abigail-tools devscripts \
+  openssh-client openssh-server

@@ -24,7 +24,7 @@ shoot() {  # scale, width, height, suffix, tour (shell, windows or monitor)
   # The tours log in to run-studio.sh's demo server with its port and password.
   if [ "$tour" = shell ]; then
     cmd="'$SHELL_TOUR' shots '$tmp' \"\$QV_DEMO_PASSWORD\" $scale"
-    shots="frame connect connected about"
+    shots="frame connect-ssh connect connected about"
   elif [ "$tour" = monitor ]; then
     # Three browsers visit the demo shop first, so that the monitor shows their sessions;
     # the last one's Customers page is a screenshot of its own.

@@ -174,6 +174,11 @@ QWidget* DialogImpl::MakeControl(const ControlTemplate& c, QButtonGroup*& group)
             l->setAlignment(((c.style & kAlignRight) ? Qt::AlignRight : Qt::AlignLeft) |
                             Qt::AlignVCenter);
             l->setTextFormat(Qt::PlainText);
+            // A multi-line label wraps its words from the top, as a note below a field.
+            if (c.style & kMultiLine) {
+                l->setWordWrap(true);
+                l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            }
             return l;
         }
         case ControlKind::Edit: {

@@ -245,6 +245,19 @@ std::vector<ToolButton> ToolButtons(Window frame) {
     FrameWindow* f = FrameOf(frame);
     return f ? f->m_Buttons : std::vector<ToolButton>{};
 }
+void SetToolButtonTip(Window frame, int id, std::string_view tip) {
+    FrameWindow* f = FrameOf(frame);
+    if (!f) return;
+    for (std::size_t i = 0; i < f->m_Buttons.size() && i < f->m_ButtonActions.size(); ++i)
+        if (f->m_Buttons[i].id == id) f->m_ButtonActions[i]->setToolTip(Q(tip));
+}
+std::string ToolButtonTip(Window frame, int id) {
+    FrameWindow* f = FrameOf(frame);
+    if (!f) return {};
+    for (std::size_t i = 0; i < f->m_Buttons.size() && i < f->m_ButtonActions.size(); ++i)
+        if (f->m_Buttons[i].id == id) return f->m_ButtonActions[i]->toolTip().toStdString();
+    return {};
+}
 void PressToolButton(Window frame, int index) {
     FrameWindow* f = FrameOf(frame);
     if (!f || index < 0 || index >= int(f->m_ButtonActions.size())) return;

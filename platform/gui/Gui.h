@@ -195,6 +195,9 @@ struct ToolButton {
 void ClearToolbar(Window frame);
 void AddToolButtons(Window frame, std::span<const ToolButton> buttons);
 std::vector<ToolButton> ToolButtons(Window frame);
+// The tooltip of the button with this id (by default its label), and what it says now.
+void SetToolButtonTip(Window frame, int id, std::string_view tip);
+std::string ToolButtonTip(Window frame, int id);
 // As a click on the button at index (tests, and nothing when there is none).
 void PressToolButton(Window frame, int index);
 // Trigger a menu item of the attached menu, as a click (tests). False when it is greyed or absent.

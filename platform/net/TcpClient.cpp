@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -115,6 +116,40 @@ int TcpClient::Connect(const Ipv4Address& address, int timeoutMs) {
         m_LastError = errno;
         return -1;
     }
+    m_LastError = 0;
+    return 0;
+}
+
+int TcpClient::ConnectLocal(const char* path) {
+    Close();
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    if (std::strlen(path) >= sizeof sa.sun_path) {
+        m_LastError = ENAMETOOLONG;
+        return -1;
+    }
+    std::strcpy(sa.sun_path, path);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && fd < 3) {
+        // Keep 0 free for "no socket", as Open does.
+        const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        ::close(fd);
+        fd = moved;
+    }
+    if (fd < 0) {
+        m_LastError = errno;
+        return -1;
+    }
+    int rc;
+    do {
+        rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        m_LastError = errno;
+        ::close(fd);
+        return -1;
+    }
+    m_Fd = fd;
     m_LastError = 0;
     return 0;
 }

@@ -33,6 +33,9 @@ public:
     int Open();
     // Connects within timeoutMs (<= 0: wait as long as the system does). 0 or -1.
     int Connect(const Ipv4Address& address, int timeoutMs);
+    // Instead of Open and Connect: a stream connection to a Unix socket of this machine
+    // (the near end of a tunnel). 0, or -1 with LastError() set.
+    int ConnectLocal(const char* path);
     // Writes every byte, continuing after short writes; gives up when the peer has
     // taken nothing for timeoutMs. 0 or -1.
     int SendAll(const void* data, std::size_t size, int timeoutMs);

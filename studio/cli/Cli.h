@@ -62,6 +62,7 @@ struct ServerTarget {
     long port = -1;
     std::string user;
     std::string password;
+    std::string ssh;  // [user@]host[:port] of an SSH host to go through; empty: directly
 };
 // Points the session and the login's credentials at target (a usage error when the user
 // name or password cannot be sent).

@@ -122,6 +122,7 @@ void Aim(const ServerTarget& t) {
     Session.m_ServerAddress = net::MakeAddress(t.octets[0], t.octets[1], t.octets[2], t.octets[3],
                                                static_cast<int>(t.port));
     Session.m_SessionID = 0;
+    Session.SetSshHost(t.ssh);
 }
 
 int Exchange(int code, bool whole) {

@@ -52,6 +52,10 @@ const char* const kUsage =
     "  --profile-b FILE      diff: the second server's connection profile\n"
     "  --password-file-b FILE  diff: the second server's password; without it, the\n"
     "                        variable QUORVEL_PASSWORD_B, else the first server's\n"
+    "  --ssh [USER@]HOST[:PORT]  reach the server through this SSH host (OpenSSH's ssh,\n"
+    "                        with your ~/.ssh/config, agent and known_hosts); --host is\n"
+    "                        then the server's address as that host sees it\n"
+    "  --ssh-option KEY=VALUE  passed to ssh as -o KEY=VALUE (repeatable)\n"
     "  --help, --version\n"
     "\n"
     "commands (arguments in the catalogue's order):\n"
@@ -284,6 +288,9 @@ struct Options {
     bool regex = false;
     std::string profileB;
     std::string passwordFileB;
+    std::string ssh;
+    bool sshGiven = false;
+    std::vector<std::string> sshOptions;
 };
 
 // Empties the list an answer of code refills.
@@ -621,6 +628,13 @@ int TakeOption(Options& o, int argc, char** argv, int& i, bool afterCommand) {
         o.profileB = value("--profile-b");
     } else if (arg == "--password-file-b") {
         o.passwordFileB = value("--password-file-b");
+    } else if (arg == "--ssh") {
+        o.ssh = value("--ssh");
+        o.sshGiven = true;
+    } else if (arg == "--ssh-option") {
+        o.sshOptions.push_back(value("--ssh-option"));
+        if (o.sshOptions.back().find('=') == std::string::npos)
+            Usage("--ssh-option takes KEY=VALUE: " + o.sshOptions.back());
     } else if (arg == "--timeout") {
         o.timeoutSeconds = Number(value("--timeout"), "--timeout");
         if (o.timeoutSeconds < 1 || o.timeoutSeconds > 86400)
@@ -645,6 +659,7 @@ void LoadProfile(const std::string& path, ServerTarget& t) {
             Usage("the address of profile " + path + " is not valid");
     t.port = profile.GetPort();
     t.user = profile.GetUserName();
+    t.ssh = profile.GetSshHost();
 }
 
 // The first line of file; without one, the environment variable, else the fallback.
@@ -695,6 +710,7 @@ int Run(int argc, char** argv) {
     // The connection: the profile first, then what the options say.
     ServerTarget target;
     if (!o.profile.empty()) LoadProfile(o.profile, target);
+    if (o.sshGiven) target.ssh = o.ssh;
     if (!o.host.empty() && ParseOctets(o.host, target.octets) != 0) Usage("bad --host: " + o.host);
     if (o.port > 0) target.port = o.port;
     if (target.port < 1 || target.port > 65535) Usage("no server port (--port or --profile)");
@@ -703,6 +719,8 @@ int Run(int argc, char** argv) {
     if (o.folderGiven) Text(FolderPath, o.folder, "--folder");
     Session.SetTimeouts(static_cast<int>(o.timeoutSeconds * 1000),
                         static_cast<int>(o.timeoutSeconds * 1000));
+    Session.SetSshOptions(o.sshOptions);
+    Session.SetSshAsker(net::AskOnTerminal);
 
     if (command == kDiffCommand) {
         if (o.profileB.empty()) Usage("diff needs the second server: --profile-b FILE");

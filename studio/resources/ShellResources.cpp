@@ -115,7 +115,7 @@ const DialogTemplate kConnect{
     kConnectDialog,
     "Connect ",
     200,
-    132,
+    198,
     {
         {ControlKind::Label, -1, "IP Address :", 6, 10, 64, 12, gui::kAlignRight},
         {ControlKind::Edit, 201, "", 76, 10, 24, 12, gui::kDigits, 3},
@@ -131,12 +131,42 @@ const DialogTemplate kConnect{
         {ControlKind::Edit, 206, "", 76, 46, 114, 12},
         {ControlKind::Label, -1, "User Password :", 6, 64, 64, 12, gui::kAlignRight},
         {ControlKind::Edit, 207, "", 76, 64, 114, 12, gui::kPassword},
-        {ControlKind::Label, -1, "Status :", 6, 84, 64, 12, gui::kAlignRight},
-        {ControlKind::Label, 208, "", 76, 84, 124, 12},
-        {ControlKind::DefButton, 1, "OK", 84, 108, 50, 15},
-        {ControlKind::Button, 2, "Cancel", 140, 108, 50, 15},
+        {ControlKind::Label, -1, "SSH Host :", 6, 82, 64, 12, gui::kAlignRight},
+        {ControlKind::Edit, 209, "", 76, 82, 114, 12, 0, 255},
+        {ControlKind::Label, -1,
+         "Optional, [user@]host[:port]: the server is reached through this SSH host, and "
+         "the IP address is the server's as that host sees it (often 127.0.0.1).",
+         76, 96, 118, 48, gui::kMultiLine},
+        {ControlKind::Label, -1, "Status :", 6, 150, 64, 12, gui::kAlignRight},
+        {ControlKind::Label, 208, "", 76, 150, 124, 12},
+        {ControlKind::DefButton, 1, "OK", 84, 174, 50, 15},
+        {ControlKind::Button, 2, "Cancel", 140, 174, 50, 15},
     },
     "FILE_MENU"};
+
+const DialogTemplate kSshQuestion{kSshQuestionDialog,
+                                  "SSH",
+                                  220,
+                                  92,
+                                  {
+                                      {ControlKind::Label, 301, "", 8, 8, 204, 40, gui::kMultiLine},
+                                      {ControlKind::Edit, 302, "", 8, 52, 204, 12, gui::kPassword},
+                                      {ControlKind::DefButton, 1, "OK", 106, 72, 50, 15},
+                                      {ControlKind::Button, 2, "Cancel", 162, 72, 50, 15},
+                                  }};
+
+const DialogTemplate kSshHostKey{
+    kSshHostKeyDialog,
+    "Unknown SSH host key",
+    260,
+    118,
+    {
+        {ControlKind::Edit, 301, "", 8, 8, 244, 68,
+         gui::kReadOnly | gui::kMultiLine | gui::kNoHScroll},
+        {ControlKind::Label, -1, "Trust this key and keep it in known_hosts?", 8, 80, 244, 12},
+        {ControlKind::Button, 1, "Trust", 146, 98, 50, 15},
+        {ControlKind::DefButton, 2, "Refuse", 202, 98, 50, 15},
+    }};
 
 const DialogTemplate kAbout{kAboutDialog,
                             "About",
@@ -232,6 +262,8 @@ void RegisterShellResources() {
         gui::RegisterMenuTemplate(m);
     gui::RegisterDialogTemplate(&kConnect);
     gui::RegisterDialogTemplate(&kAbout);
+    gui::RegisterDialogTemplate(&kSshQuestion);
+    gui::RegisterDialogTemplate(&kSshHostKey);
 }
 
 const char* const* AppIconXpm() {

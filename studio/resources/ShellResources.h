@@ -11,3 +11,7 @@ const char* const* AppIconXpm();
 // Dialog ids.
 inline constexpr int kConnectDialog = 1;
 inline constexpr int kAboutDialog = 2;
+// What ssh asks while the studio connects through an SSH host: a password or passphrase,
+// and whether to trust a host key it does not know.
+inline constexpr int kSshQuestionDialog = 30;
+inline constexpr int kSshHostKeyDialog = 31;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -65,7 +66,37 @@ std::string TransportError(const char* step, const net::Ipv4Address& a, int erro
 ServerSession::ServerSession() = default;
 
 ServerSession::~ServerSession() {
+    m_Tunnel.Close();
     m_Response.m_Message.Free();
+}
+
+void ServerSession::SetSshHost(const std::string& host) {
+    // Another way to the server: the old tunnel has no more use.
+    if (host != m_SshHost) m_Tunnel.Close();
+    m_SshHost = host;
+}
+
+int ServerSession::OpenTunnel() {
+    char target[24];
+    std::snprintf(target, sizeof target, "%u.%u.%u.%u", m_ServerAddress.addr[0],
+                  m_ServerAddress.addr[1], m_ServerAddress.addr[2], m_ServerAddress.addr[3]);
+    const int port = net::NetworkToHost(m_ServerAddress.port);
+    std::string key = m_SshHost + '\n' + target + ':' + std::to_string(port);
+    for (const std::string& o : m_SshOptions) key += '\n' + o;
+    if (key == m_TunnelFor && m_Tunnel.IsOpen()) return 0;
+    m_TunnelFor.clear();
+    // A worker (a transfer) does not make the tunnel again: ssh would end with the
+    // worker, and ssh's questions would be asked off the user interface's thread.
+    if (m_TunnelThread != std::thread::id() && m_TunnelThread != std::this_thread::get_id()) {
+        m_Tunnel.Close();
+        m_Tunnel.SetError("The SSH connection to " + m_SshHost + " has ended: connect again");
+        return -1;
+    }
+    m_TunnelThread = std::this_thread::get_id();
+    if (m_Tunnel.Open(m_SshHost, m_SshOptions, target, port, m_ConnectTimeoutMs, m_SshAsker) != 0)
+        return -1;
+    m_TunnelFor = key;
+    return 0;
 }
 
 int ServerSession::Execute(int code) {
@@ -85,6 +116,52 @@ int ServerSession::Execute(int code, Observer* observer) {
     return rc;
 }
 
+// One exchange's working state, shared by its steps: what it sends, the connection, and
+// how far sending and receiving have come.
+struct ServerSession::Run {
+    Run(int c, Observer* o)
+        : code(c),
+          observer(o),
+          uploadFile(c == kCmdUploadFile),
+          downloadFile(c == kCmdDownloadFile) {}
+
+    // Unwatched, a failure goes to the report hook (or to the caller's own message);
+    // watched, it is kept for the observer.
+    int Fail(const std::string& text, bool report) {
+        if (observer) {
+            if (observer->failure.empty()) observer->failure = text;
+        } else if (report) {
+            Report(text.c_str());
+        }
+        return -1;
+    }
+    void Progress(long long done, long long total) {
+        if (observer && observer->progress) observer->progress(done, total);
+    }
+
+    const int code;
+    Observer* const observer;
+    const bool uploadFile;
+    const bool downloadFile;
+    Vessel request;  // everything sent but an upload's file and its final CR LF CR LF
+    os::FileReader upload;
+    long long requestSize = 0;  // with the upload's file
+    std::unique_ptr<char[]> block;
+    net::TcpClient client;
+    long long sent = 0;
+    long long fileSent = 0;
+    long long received = 0;
+    long long expected = 0;  // header and body, once the header has told
+    long headerLength = 0;
+    bool viaTunnel = false;
+    // Of a streamed download: whether its header gives a length, the length, what of
+    // the body went to the file, and the server's error mark anywhere in the answer.
+    bool hasLength = false;
+    long long documentLength = 0;
+    long long bodyWritten = 0;
+    ErrorMarkScanner marks;
+};
+
 int ServerSession::Exchange(int code, Observer* observer) {
     m_ErrorText.Clear();
     m_ErrorCode = 0;
@@ -92,26 +169,50 @@ int ServerSession::Exchange(int code, Observer* observer) {
     m_TransportError.clear();
     m_Download.Discard();
     m_Streamed = false;
-    // Unwatched, a failure goes to the report hook (or to the caller's own message);
-    // watched, it is kept for the observer.
-    auto fail = [observer](const std::string& text, bool report) {
-        if (observer) {
-            if (observer->failure.empty()) observer->failure = text;
-        } else if (report) {
-            Report(text.c_str());
+    Run run(code, observer);
+    int result = Prepare(run);
+    if (result != 0) return result;
+    result = Connect(run);
+    if (result == 1) return -1;  // no socket: nothing to close
+    if (result == 0) result = Send(run);
+    if (result == 0) {
+        run.request.Free();
+        result = run.downloadFile ? ReceiveDocument(run) : ReceiveList(run);
+    }
+    run.client.Close();
+    m_Socket = 0;
+    // The tunnel takes every connection and closes it when the SSH host could not reach
+    // the server: ssh's own words say which it was.
+    if (result <= 0 && run.viaTunnel && run.received == 0) {
+        const std::string why = m_Tunnel.ChannelFailure();
+        if (!why.empty()) {
+            m_ErrorText = why;
+            result = run.Fail(why, false);
         }
-        return -1;
-    };
+    }
+
+    if (result == 0 && observer) {
+        if (run.received == 0)
+            result = run.Fail("The server closed the connection without an answer!", false);
+        else if (run.expected > 0 && run.received < run.expected)
+            result = run.Fail("The server's answer broke off!", false);
+    }
+    if (!run.downloadFile) {
+        if (result == 0) result = CheckServerError();
+        return result;
+    }
+    return FinishDownload(run, result);
+}
+
+int ServerSession::Prepare(Run& run) {
     // A command refused before connecting says why in the error text as well, so every
     // caller can show it.
-    auto refuse = [this, &fail](const std::string& text) {
+    auto refuse = [this, &run](const std::string& text) {
         m_ErrorText = text;
-        return fail(text, false);
-    };
-    auto progress = [observer](long long done, long long total) {
-        if (observer && observer->progress) observer->progress(done, total);
+        return run.Fail(text, false);
     };
     const char* const kNoMemory = "Not enough memory for the exchange!";
+    const int code = run.code;
 
     Vessel& message = m_Response.m_Message;
     message.Free();
@@ -121,23 +222,20 @@ int ServerSession::Exchange(int code, Observer* observer) {
     // Everything that can be refused is refused before a connection is opened, so a
     // refused command never reaches the server. A file goes from disk to the socket and
     // from the socket to disk in blocks, so memory does not grow with its size.
-    const bool uploadFile = code == kCmdUploadFile;
-    const bool downloadFile = code == kCmdDownloadFile;
     std::string text;
     Vessel extra;
-    Vessel request;
+    Vessel& request = run.request;
     if (extra.Alloc(50000, 5000) != 0 || request.Alloc(50000, 5000) != 0) return refuse(kNoMemory);
-    if (FormatText(code, text, extra, !uploadFile) != 0) return refuse(m_ErrorText.str());
-    os::FileReader upload;
-    if (uploadFile && upload.Open(TransferLocalPath.c_str()) != 0)
+    if (FormatText(code, text, extra, !run.uploadFile) != 0) return refuse(m_ErrorText.str());
+    if (run.uploadFile && run.upload.Open(TransferLocalPath.c_str()) != 0)
         return refuse(std::string("The local file cannot be read: ") + TransferLocalPath.c_str());
-    if (downloadFile && m_Download.Open(TransferLocalPath.c_str()) != 0)
+    if (run.downloadFile && m_Download.Open(TransferLocalPath.c_str()) != 0)
         return refuse(std::string("The local file cannot be written: ") +
                       TransferLocalPath.c_str());
 
     const bool hasExtra = HasExtraBody(code);
     const char* extraData = code == kCmdSetReqScript ? ReqScript.GetContent() : extra.GetContent();
-    const long long extraSize = uploadFile                 ? upload.Size()
+    const long long extraSize = run.uploadFile             ? run.upload.Size()
                                 : code == kCmdSetReqScript ? ReqScript.GetSize()
                                                            : extra.GetSize();
     long long bodyLength = static_cast<long long>(text.size());
@@ -152,34 +250,68 @@ int ServerSession::Exchange(int code, Observer* observer) {
     int n = std::snprintf(line, sizeof line, "Content-Length: %lld\r\n\r\n", bodyLength);
     rc |= request.AddContent(line, n);
     rc |= request.AddContent(text.data(), static_cast<long>(text.size()));
-    if (hasExtra && !uploadFile) {
+    if (hasExtra && !run.uploadFile) {
         if (extraSize > 0) rc |= request.AddContent(extraData, static_cast<long>(extraSize));
         rc |= request.AddContent(kEnd, 4);
     }
     extra.Free();
     if (rc != 0) return refuse(kNoMemory);
-    const long long requestSize = request.GetSize() + (uploadFile ? upload.Size() + 4 : 0);
+    run.requestSize = request.GetSize() + (run.uploadFile ? run.upload.Size() + 4 : 0);
 
-    std::unique_ptr<char[]> block(new (std::nothrow) char[kReceiveBlock + 1]);
-    if (!block) return refuse(kNoMemory);
+    run.block.reset(new (std::nothrow) char[kReceiveBlock + 1]);
+    if (!run.block) return refuse(kNoMemory);
+    return 0;
+}
 
-    net::TcpClient client;
+int ServerSession::Connect(Run& run) {
+    net::TcpClient& client = run.client;
+    if (!m_SshHost.empty()) {
+        // Through the SSH host: the tunnel's near end is a socket of this machine.
+        if (OpenTunnel() != 0) {
+            m_ErrorText = m_Tunnel.Error();
+            return run.Fail(m_Tunnel.Error(), false);
+        }
+        run.viaTunnel = true;
+        // ssh names its socket a moment before it listens on it.
+        int tries = 0;
+        while (client.ConnectLocal(m_Tunnel.SocketPath().c_str()) != 0 &&
+               client.LastError() == ECONNREFUSED && ++tries < 20 && m_Tunnel.IsOpen())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!client.IsOpen()) {
+            m_ErrorText = "The SSH tunnel to " + m_SshHost + " does not take connections (error " +
+                          std::to_string(client.LastError()) + ")";
+            return run.Fail(m_ErrorText.str(), false);
+        }
+        m_Socket = client.Handle();
+        return 0;
+    }
     if (client.Open() != 0) {
         char msg[64];
         std::snprintf(msg, sizeof msg, "socket() INVALID_SOCKET rc = %i", client.LastError());
-        return fail(msg, true);
+        run.Fail(msg, true);
+        return 1;
     }
     m_Socket = client.Handle();
-    int result = 0;
-    long long sent = 0;
+    if (client.Connect(m_ServerAddress, m_ConnectTimeoutMs) != 0) {
+        m_TransportError = TransportError("connect to", m_ServerAddress, client.LastError());
+        // Unwatched, the caller reports it ("Server not found").
+        return run.Fail("Server not found! (error " + std::to_string(client.LastError()) + ")",
+                        false);
+    }
+    return 0;
+}
+
+int ServerSession::Send(Run& run) {
+    net::TcpClient& client = run.client;
     auto sendFailed = [&] {
         m_TransportError = TransportError("send to", m_ServerAddress, client.LastError());
         char msg[96];
         std::snprintf(msg, sizeof msg, "send() SOCKET_ERROR rc = %i, m_Socket = %i",
                       client.LastError(), m_Socket);
-        if (observer)
-            fail("Sending to the server failed (error " + std::to_string(client.LastError()) + ")!",
-                 true);
+        if (run.observer)
+            run.Fail(
+                "Sending to the server failed (error " + std::to_string(client.LastError()) + ")!",
+                true);
         else
             Report(msg);
         return -1;
@@ -187,21 +319,20 @@ int ServerSession::Exchange(int code, Observer* observer) {
     // Watched, the request goes in slices so that the progress moves while it is sent.
     // sendSlice sends the next n bytes. An upload's progress counts the file's bytes
     // alone, not the command around them.
-    long long fileSent = 0;
     auto sendInSlices = [&](long long size,
                             const std::function<int(long long, long long)>& sendSlice,
                             bool fileBytes = false) {
-        const long long slice = observer && observer->progress ? kSendSlice : size;
+        const long long slice = run.observer && run.observer->progress ? kSendSlice : size;
         for (long long done = 0; done < size;) {
             const long long chunk = std::min(slice, size - done);
             if (sendSlice(done, chunk) != 0) return -1;
             done += chunk;
-            sent += chunk;
-            if (fileBytes) fileSent += chunk;
+            run.sent += chunk;
+            if (fileBytes) run.fileSent += chunk;
             if (fileBytes)
-                progress(fileSent, upload.Size());
-            else if (!uploadFile)
-                progress(sent, requestSize);
+                run.Progress(run.fileSent, run.upload.Size());
+            else if (!run.uploadFile)
+                run.Progress(run.sent, run.requestSize);
         }
         return 0;
     };
@@ -212,135 +343,124 @@ int ServerSession::Exchange(int code, Observer* observer) {
                        : sendFailed();
         });
     };
-    if (client.Connect(m_ServerAddress, m_ConnectTimeoutMs) != 0) {
-        m_TransportError = TransportError("connect to", m_ServerAddress, client.LastError());
-        // Unwatched, the caller reports it ("Server not found").
-        result =
-            fail("Server not found! (error " + std::to_string(client.LastError()) + ")", false);
-    } else {
-        result = sendBytes(request.GetContent(), request.GetSize());
-        // The file goes from disk to the socket without passing through memory.
-        if (result == 0 && uploadFile)
-            result = sendInSlices(
-                upload.Size(),
-                [&](long long, long long n) {
-                    if (client.SendFile(upload.Handle(), n, m_IdleTimeoutMs) == 0) return 0;
-                    // A file that became shorter: the connection closes before the request
-                    // is complete, so the server never takes a part for the whole.
-                    if (client.LastError() == EIO)
-                        return fail("The local file changed while it was sent!", false);
-                    return sendFailed();
-                },
-                true);
-        if (result == 0 && uploadFile) result = sendBytes(kEnd, 4);
-    }
+    int result = sendBytes(run.request.GetContent(), run.request.GetSize());
+    if (result != 0 || !run.uploadFile) return result;
+    // The file goes from disk to the socket without passing through memory.
+    result = sendInSlices(
+        run.upload.Size(),
+        [&](long long, long long n) {
+            if (client.SendFile(run.upload.Handle(), n, m_IdleTimeoutMs) == 0) return 0;
+            // A file that became shorter: the connection closes before the request is
+            // complete, so the server never takes a part for the whole.
+            if (client.LastError() == EIO)
+                return run.Fail("The local file changed while it was sent!", false);
+            return sendFailed();
+        },
+        true);
+    if (result == 0) result = sendBytes(kEnd, 4);
+    return result;
+}
 
-    long long received = 0;
-    long long expected = 0;  // header and body, once the header has told
-    bool hasLength = false;  // of a streamed download: whether its header gives a length
-    long long documentLength = 0;
-    long long bodyWritten = 0;
-    long headerLength = 0;
-    ErrorMarkScanner marks;
-    if (result == 0) {
-        request.Free();
-        for (;;) {
-            long got = client.Receive(block.get(), static_cast<std::size_t>(kReceiveBlock),
-                                      m_IdleTimeoutMs);
-            if (got < 0) {
-                m_TransportError =
-                    TransportError("receive from", m_ServerAddress, client.LastError());
-                result = fail(client.LastError() == net::TcpClient::TimeoutError()
-                                  ? std::string("The server did not answer in time!")
-                                  : "Receiving from the server failed (error " +
-                                        std::to_string(client.LastError()) + ")!",
-                              false);
-                break;
+long ServerSession::ReceiveBlock(Run& run) {
+    const long got = run.client.Receive(run.block.get(), static_cast<std::size_t>(kReceiveBlock),
+                                        m_IdleTimeoutMs);
+    if (got < 0) {
+        m_TransportError = TransportError("receive from", m_ServerAddress, run.client.LastError());
+        return run.Fail(run.client.LastError() == net::TcpClient::TimeoutError()
+                            ? std::string("The server did not answer in time!")
+                            : "Receiving from the server failed (error " +
+                                  std::to_string(run.client.LastError()) + ")!",
+                        false);
+    }
+    run.received += got;
+    return got;
+}
+
+// Looks for the end of the header in what arrived so far; a header that has not ended
+// within its longest size is not looked for again (each look rescans the answer).
+void ServerSession::FindHeader(Run& run, long got) {
+    if (run.headerLength != 0 || m_Response.m_Message.GetSize() - got >= kLongestHeader) return;
+    run.headerLength = m_Response.GetHeaderLength();
+    if (run.headerLength > 0 && m_Response.HasContentLength()) {
+        run.hasLength = true;
+        run.documentLength = m_Response.GetContentLength();
+        run.expected = run.headerLength + run.documentLength;
+    }
+}
+
+int ServerSession::ReceiveList(Run& run) {
+    Vessel& message = m_Response.m_Message;
+    for (;;) {
+        const long got = ReceiveBlock(run);
+        if (got < 0) return -1;
+        if (got == 0) return 0;
+        if (message.AddContent(run.block.get(), got) != 0)
+            return run.Fail("The answer does not fit in memory!", false);
+        FindHeader(run, got);
+        // An upload's answer is no part of its file.
+        if (!run.uploadFile) run.Progress(run.received, run.expected);
+        if (!m_Response.IsMoreData()) return 0;
+    }
+}
+
+int ServerSession::ReceiveDocument(Run& run) {
+    Vessel& message = m_Response.m_Message;
+    // What a streamed download keeps in memory: the header and the start of the body.
+    for (;;) {
+        const long got = ReceiveBlock(run);
+        if (got < 0) return -1;
+        if (got == 0) return 0;
+        const char* data = run.block.get();
+        long bodyBytes = 0;  // of this block
+        if (run.headerLength == 0) {
+            if (message.AddContent(data, got) != 0)
+                return run.Fail("The answer does not fit in memory!", false);
+            if (message.GetSize() - got < kLongestHeader) {
+                FindHeader(run, got);
+                if (run.headerLength > 0) bodyBytes = message.GetSize() - run.headerLength;
+                if (run.headerLength == 0 && message.GetSize() > kLongestHeader)
+                    return run.Fail("The server's answer has no end of its header!", false);
             }
-            if (got == 0) break;
-            received += got;
-            const char* data = block.get();
-            long bodyBytes = 0;  // of this block, for a streamed download
-            if (!downloadFile || headerLength == 0) {
-                if (message.AddContent(data, got) != 0) {
-                    result = fail("The answer does not fit in memory!", false);
-                    break;
-                }
-                // A header that has not ended within its longest size is not looked for
-                // again (each look rescans the answer).
-                if (headerLength == 0 && message.GetSize() - got < kLongestHeader) {
-                    headerLength = m_Response.GetHeaderLength();
-                    if (headerLength > 0 && m_Response.HasContentLength()) {
-                        hasLength = true;
-                        documentLength = m_Response.GetContentLength();
-                        expected = headerLength + documentLength;
-                    }
-                    if (headerLength > 0 && downloadFile)
-                        bodyBytes = message.GetSize() - headerLength;
-                    if (downloadFile && headerLength == 0 && message.GetSize() > kLongestHeader) {
-                        result = fail("The server's answer has no end of its header!", false);
-                        break;
-                    }
-                }
-            } else {
-                bodyBytes = got;
-                const long room = headerLength + kKeptBody - message.GetSize();
-                if (room > 0 && message.AddContent(data, std::min(room, got)) != 0) {
-                    result = fail("The answer does not fit in memory!", false);
-                    break;
-                }
-            }
-            if (downloadFile) {
-                marks.Feed(data, static_cast<std::size_t>(got));
-                // Bytes after the announced length are no part of the file.
-                long long keep = bodyBytes;
-                if (hasLength) keep = std::max(0LL, std::min(keep, documentLength - bodyWritten));
-                if (keep > 0 && !marks.Found() &&
-                    m_Download.Write(data + (got - bodyBytes), static_cast<std::size_t>(keep)) !=
-                        0) {
-                    result = refuse(std::string("The local file cannot be written: ") +
-                                    TransferLocalPath.c_str());
-                    break;
-                }
-                bodyWritten += keep;
-            }
-            // A download's progress counts the file's bytes, not the answer's header; an
-            // upload's answer is no part of its file.
-            if (downloadFile) {
-                if (headerLength > 0) progress(bodyWritten, hasLength ? documentLength : 0);
-            } else if (!uploadFile) {
-                progress(received, expected);
-            }
-            // The same rule as IsMoreData's: a length of 0 reads until the server closes.
-            if (downloadFile ? (hasLength && documentLength != 0 && bodyWritten >= documentLength)
-                             : !m_Response.IsMoreData())
-                break;
+        } else {
+            bodyBytes = got;
+            const long room = run.headerLength + kKeptBody - message.GetSize();
+            if (room > 0 && message.AddContent(data, std::min(room, got)) != 0)
+                return run.Fail("The answer does not fit in memory!", false);
         }
+        run.marks.Feed(data, static_cast<std::size_t>(got));
+        // Bytes after the announced length are no part of the file.
+        long long keep = bodyBytes;
+        if (run.hasLength)
+            keep = std::max(0LL, std::min(keep, run.documentLength - run.bodyWritten));
+        if (keep > 0 && !run.marks.Found() &&
+            m_Download.Write(data + (got - bodyBytes), static_cast<std::size_t>(keep)) != 0) {
+            m_ErrorText = std::string("The local file cannot be written: ") + TransferLocalPath.c_str();
+            return run.Fail(m_ErrorText.str(), false);
+        }
+        run.bodyWritten += keep;
+        // The progress counts the file's bytes, not the answer's header.
+        if (run.headerLength > 0)
+            run.Progress(run.bodyWritten, run.hasLength ? run.documentLength : 0);
+        // The same rule as IsMoreData's: a length of 0 reads until the server closes.
+        if (run.hasLength && run.documentLength != 0 && run.bodyWritten >= run.documentLength)
+            return 0;
     }
-    client.Close();
-    m_Socket = 0;
+}
 
-    if (result == 0 && observer) {
-        if (received == 0)
-            result = fail("The server closed the connection without an answer!", false);
-        else if (expected > 0 && received < expected)
-            result = fail("The server's answer broke off!", false);
-    }
-    if (!downloadFile) {
-        if (result == 0) result = CheckServerError();
-        return result;
-    }
+int ServerSession::FinishDownload(Run& run, int result) {
     // A streamed download: the file becomes the target only in ParseResponse, and only
     // when the answer came whole and is no error.
     m_Streamed = true;
-    if (result == 0 && marks.Found()) {
+    const Vessel& message = m_Response.m_Message;
+    if (result == 0 && run.marks.Found()) {
         const long n = std::min(message.GetSize(), kErrorTextWidth);
         m_ErrorText = std::string_view(message.GetContent(), static_cast<std::size_t>(n));
         m_ErrorCode = kServerErrorCode;
         result = 1;
     }
     const bool whole =
-        headerLength > 0 && (!hasLength || (documentLength >= 0 && bodyWritten == documentLength));
+        run.headerLength > 0 &&
+        (!run.hasLength || (run.documentLength >= 0 && run.bodyWritten == run.documentLength));
     if (result != 0 || !whole) m_Download.Discard();
     return result;
 }

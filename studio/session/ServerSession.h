@@ -4,8 +4,11 @@
 
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "common/FixedText.h"
+#include "platform/net/SshTunnel.h"
 #include "platform/net/TcpClient.h"
 #include "platform/os/Files.h"
 #include "studio/session/Records.h"
@@ -146,6 +149,18 @@ public:
     int GetConnectTimeout() const { return m_ConnectTimeoutMs; }
     int GetIdleTimeout() const { return m_IdleTimeoutMs; }
 
+    // Reach the server through an SSH host ("[user@]host[:port]"; empty: straight to
+    // m_ServerAddress), with ssh options "KEY=VALUE". m_ServerAddress is then the
+    // server's address as that host sees it. One tunnel carries every command until the
+    // host, the options or the address change, or CloseTunnel.
+    void SetSshHost(const std::string& host);
+    void SetSshOptions(const std::vector<std::string>& options) { m_SshOptions = options; }
+    const std::string& GetSshHost() const { return m_SshHost; }
+    // Who answers what ssh asks (passwords, passphrases, unknown host keys).
+    void SetSshAsker(net::SshAsker ask) { m_SshAsker = std::move(ask); }
+    void CloseTunnel() { m_Tunnel.Close(); }
+    net::SshTunnel& Tunnel() { return m_Tunnel; }
+
     int m_Connected = 0;
     FixedText<99> m_Status;
     HttpProcessor m_Response;
@@ -156,8 +171,21 @@ public:
     int m_ErrorCode = 0;
 
 private:
-    // Execute's work; Execute keeps every exception inside the session.
+    // Execute's work; Execute keeps every exception inside the session. Its steps:
+    // refuse what cannot be sent and assemble the request, connect, send, receive a
+    // list (any answer held in memory) or a document into its file, and look for the
+    // server's error mark.
+    struct Run;
     int Exchange(int code, Observer* observer);
+    int Prepare(Run& run);
+    // 0 connected, -1 not, 1 no socket could be made.
+    int Connect(Run& run);
+    int Send(Run& run);
+    long ReceiveBlock(Run& run);
+    void FindHeader(Run& run, long got);
+    int ReceiveList(Run& run);
+    int ReceiveDocument(Run& run);
+    int FinishDownload(Run& run, int result);
     // The body of a document answer: false when it did not arrive whole.
     bool DocumentBody(const char** body, long* length);
     int CheckServerError();
@@ -171,6 +199,16 @@ private:
     std::string m_TransportError;
     int m_ConnectTimeoutMs = kDefaultTimeoutMs;
     int m_IdleTimeoutMs = kDefaultTimeoutMs;
+    // The tunnel stands for m_TunnelFor: host, options and address it was made for.
+    int OpenTunnel();
+    std::string m_SshHost;
+    std::vector<std::string> m_SshOptions;
+    net::SshAsker m_SshAsker;
+    net::SshTunnel m_Tunnel;
+    std::string m_TunnelFor;
+    // The thread that made the first tunnel (the user interface's): ssh ends when it
+    // does, and only it may ask the user something.
+    std::thread::id m_TunnelThread;
 };
 
 // The studio's one session.

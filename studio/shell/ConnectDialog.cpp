@@ -25,6 +25,7 @@ enum : int {
     kUserName = 206,
     kPassword = 207,
     kStatus = 208,
+    kSshHost = 209,
     kOpen = 128,
     kSaveAs = 129,
 };
@@ -42,6 +43,12 @@ void LoginFailed(gui::Dialog& dlg, const char* text) {
     gui::SetArrowCursor();
 }
 
+std::string Trimmed(std::string text) {
+    const std::size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return "";
+    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
 int Number(const gui::Dialog& dlg, int id, int maxChars) {
     return std::atoi(dlg.Text(id, maxChars).c_str());
 }
@@ -56,6 +63,7 @@ void OnOk(gui::Dialog& dlg) {
     s.SetPort(Number(dlg, kPort, 5));
     s.SetUserName(dlg.Text(kUserName, 20).c_str());
     s.SetUserPassword(dlg.Text(kPassword, 20).c_str());
+    s.SetSshHost(Trimmed(dlg.Text(kSshHost, 255)).c_str());
 
     const int ip[4] = {s.GetIp1(), s.GetIp2(), s.GetIp3(), s.GetIp4()};
     for (int b : ip) {
@@ -64,10 +72,14 @@ void OnOk(gui::Dialog& dlg) {
     if (s.GetPort() < 1 || s.GetPort() > 64000) return ShowStatus(dlg, "Incorrect Port!");
     if (s.GetUserName()[0] == '\0') return ShowStatus(dlg, "No User Name!");
     if (s.GetUserPassword()[0] == '\0') return ShowStatus(dlg, "No User Password!");
+    net::SshDestination ssh;
+    if (s.GetSshHost()[0] != '\0' && !net::ParseSshDestination(s.GetSshHost(), ssh))
+        return ShowStatus(dlg, "Incorrect SSH Host!");
 
     Session.m_ServerAddress = net::MakeAddress(ip[0], ip[1], ip[2], ip[3], s.GetPort());
     Credentials.m_UserName = s.GetUserName();
     Credentials.m_Password = s.GetUserPassword();
+    Session.SetSshHost(s.GetSshHost());
 
     dlg.Enable(kOk, false);
     gui::SetWaitCursor();
@@ -75,7 +87,14 @@ void OnOk(gui::Dialog& dlg) {
     // The exchange runs right here; show the status before the server is reached.
     dlg.Refresh();
 
-    if (Session.Execute(kCmdLogin) != 0) return LoginFailed(dlg, "Server not found");
+    if (Session.Execute(kCmdLogin) != 0) {
+        // Through SSH the reason is ssh's (host key, authentication, forward): say it.
+        if (s.GetSshHost()[0] == '\0' || Session.GetErrorText()[0] == '\0')
+            return LoginFailed(dlg, "Server not found");
+        LoginFailed(dlg, "SSH connection failed");
+        gui::MessageBox(dlg.Handle(), Session.GetErrorText(), "Quorvel Studio");
+        return;
+    }
     int rc = Session.ParseResponse(kCmdLogin);
     if (rc == kLoginFailed) return LoginFailed(dlg, "Login failed!");
     if (rc != kLoginOk) return LoginFailed(dlg, "Server not found");
@@ -104,6 +123,7 @@ void InitConnectDlg(gui::Dialog& dlg) {
     dlg.SetText(kPort, s.GetPortText());
     dlg.SetText(kUserName, s.GetUserName());
     dlg.SetText(kPassword, s.GetUserPassword());
+    dlg.SetText(kSshHost, s.GetSshHost());
     Session.m_Connected = 0;
     ShowStatus(dlg, "Disconnected");
 }
@@ -119,6 +139,7 @@ bool ConnectDlgProc(gui::Dialog& dlg, const gui::DialogEvent& e) {
             return true;
         case kCancel:
             Session.m_Connected = 0;
+            Session.CloseTunnel();  // of a login that failed through SSH
             dlg.End(0);
             return true;
         case kOpen:

@@ -115,6 +115,7 @@ void OnConnect() {
 void OnDisconnect() {
     if (Session.Execute(kCmdLogout) == 0) Session.ParseResponse(kCmdLogout);
     Session.m_Connected = 0;
+    Session.CloseTunnel();
     Session.m_Status = "Disconnected";
     gui::SetTitle(State().frame, kTitle);
     Attach("MAIN_MENU");
@@ -322,7 +323,35 @@ std::string ConnectedTitle() {
     char text[200];
     std::snprintf(text, sizeof text, "%s - %s [%i.%i.%i.%i:%i]", kTitle, st.GetName(), st.GetIp1(),
                   st.GetIp2(), st.GetIp3(), st.GetIp4(), st.GetPort());
-    return text;
+    if (Session.GetSshHost().empty()) return text;
+    return text + (" via SSH " + Session.GetSshHost());
+}
+
+// What ssh asks while connecting, asked in a dialog of the studio: a password or a
+// passphrase, or whether to trust a host key it does not know (the prompt names the host
+// and the key's fingerprint). A changed key is never asked about: ssh refuses it.
+bool AskForSsh(const std::string& prompt, bool hostKey, std::string& answer) {
+    const bool trusted =
+        gui::DialogBox(State().frame, hostKey ? kSshHostKeyDialog : kSshQuestionDialog,
+                       [&](gui::Dialog& d, const gui::DialogEvent& e) {
+                           if (e.kind == gui::DialogEventKind::Init) {
+                               d.SetText(301, prompt);
+                               if (!hostKey) d.SetFocus(302);
+                               return true;
+                           }
+                           if (e.id == 1) {
+                               answer = hostKey ? "yes" : d.Text(302, 1024);
+                               d.End(1);
+                               return true;
+                           }
+                           if (e.id == 2) {
+                               d.End(0);
+                               return true;
+                           }
+                           return false;
+                       }) == 1;
+    if (!trusted) answer.clear();
+    return trusted;
 }
 
 }  // namespace
@@ -358,6 +387,7 @@ void SetToolbar(int set) {
     static const ToolButton kTransferButtons[] = {{gui::kStdRedoW, 116, true, "Upload"},
                                                   {gui::kStdUndo, 115, true, "Download"}};
     std::vector<ToolButton> b;
+    std::vector<std::pair<int, std::string>> tips;  // profiles reached through SSH say so
     auto add = [&b](std::span<const ToolButton> more) {
         b.insert(b.end(), more.begin(), more.end());
     };
@@ -370,6 +400,9 @@ void SetToolbar(int set) {
                 if (list.GetAt(i, &e) != kListOk || !e) continue;
                 b.push_back({gui::kStdFileOpen, kFirstProfileCommand + static_cast<int>(i), true,
                              e->m_Name.c_str()});
+                if (!e->m_SshHost.empty())
+                    tips.emplace_back(b.back().id, std::string(e->m_Name.c_str()) + " via SSH " +
+                                                       e->m_SshHost.c_str());
             }
             break;
         }
@@ -406,6 +439,7 @@ void SetToolbar(int set) {
             return;
     }
     gui::AddToolButtons(State().frame, b);
+    for (const auto& [id, tip] : tips) gui::SetToolButtonTip(State().frame, id, tip);
 }
 
 void SetConnectedTitle() {
@@ -452,6 +486,7 @@ int Start() {
     SetReportHook([](const char* text, const char* caption) {
         gui::MessageBox(State().frame, text ? text : "", caption ? caption : kTitle);
     });
+    Session.SetSshAsker(AskForSsh);
     StudioSettings& st = Settings();
     gui::FrameSpec spec;
     spec.title = kTitle;
@@ -473,6 +508,8 @@ void Finish() {
     // A failed logout at exit changes nothing for anybody.
     if (Session.m_Connected == 1) Session.Execute(kCmdLogout);
     Session.m_Connected = 0;
+    Session.CloseTunnel();
+    Session.SetSshAsker(nullptr);
     SetReportHook(nullptr);
     gui::DeleteFont(s.logoLarge);
     gui::DeleteFont(s.logoSmall);

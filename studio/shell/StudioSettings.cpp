@@ -72,6 +72,7 @@ void StudioSettings::ResetConnection() {
     m_PortText.Clear();
     m_UserName.Clear();
     m_UserPassword.Clear();
+    m_SshHost.Clear();
 }
 
 int StudioSettings::ReadIntoScratch(const char* fileName) {
@@ -121,6 +122,7 @@ int StudioSettings::Load(const char* fileName) {
         if (Value("Port=", &v, &n)) SetNumber(m_Port, m_PortText, ToInt(text()));
         if (Value("UserName=", &v, &n)) m_UserName = text();
         if (Value("UserPwd=", &v, &n)) m_UserPassword = text();
+        if (Value("SshHost=", &v, &n)) m_SshHost = text();
     }
     m_Scratch.Free();
     return 0;
@@ -147,6 +149,8 @@ int StudioSettings::Save(const char* fileName) {
         AddLine(out, "Port=", m_PortText.view());
         AddLine(out, "UserName=", m_UserName.view());
         AddLine(out, "UserPwd=", "");  // the password never goes to a file
+        // Only when set, so a profile without it is written as older versions wrote it.
+        if (!m_SshHost.empty()) AddLine(out, "SshHost=", m_SshHost.view());
     }
     os::ReplaceFile(Resolve(fileName).c_str(), out);
     return 0;
@@ -157,6 +161,8 @@ int StudioSettings::ReadProfileName(const char* fileName, ProfileEntry& entry) {
     const char* v = nullptr;
     long n = 0;
     if (Value("Name=", &v, &n)) entry.m_Name = std::string_view(v, static_cast<std::size_t>(n));
+    if (Value("SshHost=", &v, &n))
+        entry.m_SshHost = std::string_view(v, static_cast<std::size_t>(n));
     m_Scratch.Free();
     return 0;
 }

@@ -10,6 +10,7 @@
 struct ProfileEntry {
     FixedText<100> m_Name;      // "Name=" of the file; empty when it could not be read
     FixedText<100> m_FileName;  // as found, without folder
+    FixedText<255> m_SshHost;   // "SshHost=" of the file
 };
 
 using ProfileList = LockedList<ProfileEntry>;
@@ -37,6 +38,8 @@ public:
     void SetUserName(const char* text) { m_UserName = text; }
     void SetUserPassword(const char* text) { m_UserPassword = text; }
     void SetUpDownDir(const char* text) { m_UpDownDir = text; }
+    // "[user@]host[:port]" of the SSH host the server is reached through; empty: none.
+    void SetSshHost(const char* text) { m_SshHost = text; }
     void SetIp1(int v) { SetNumber(m_Ip[0], m_IpText[0], v); }
     void SetIp2(int v) { SetNumber(m_Ip[1], m_IpText[1], v); }
     void SetIp3(int v) { SetNumber(m_Ip[2], m_IpText[2], v); }
@@ -63,6 +66,7 @@ public:
     const char* GetUserName() const { return m_UserName; }
     const char* GetUserPassword() const { return m_UserPassword; }
     const char* GetUpDownDir() const { return m_UpDownDir; }
+    const char* GetSshHost() const { return m_SshHost; }
     int GetX() const { return m_X; }
     int GetY() const { return m_Y; }
     int GetWidth() const { return m_Width; }
@@ -92,6 +96,7 @@ private:
     FixedText<20> m_PortText;
     FixedText<20> m_UserName;
     FixedText<20> m_UserPassword;  // never written to a file
+    FixedText<255> m_SshHost;
     FixedText<1024> m_UpDownDir;
     int m_X = 0, m_Y = 0, m_Width = 0, m_Height = 0;                  // as read
     int m_ExitX = 0, m_ExitY = 0, m_ExitWidth = 0, m_ExitHeight = 0;  // at exit

@@ -166,6 +166,29 @@ TEST_F(SettingsTest, ProfileRoundTripNeverWritesThePassword) {
               "Name=\r\nIP1=\r\nIP2=\r\nIP3=\r\nIP4=\r\nPort=\r\nUserName=\r\nUserPwd=\r\n");
 }
 
+TEST_F(SettingsTest, SshHostIsKeptWhenSetAndAnOlderProfileStaysAsItWas) {
+    const std::string older =
+        "Name=old\r\nIP1=10\r\nIP2=0\r\nIP3=0\r\nIP4=1\r\nPort=8090\r\nUserName=admin\r\n"
+        "UserPwd=\r\n";
+    ASSERT_EQ(LoadProfile(older), 0);
+    EXPECT_STREQ(m_S.GetSshHost(), "");
+    ASSERT_EQ(m_S.Save(Path("again.con").c_str()), 0);
+    EXPECT_EQ(Slurp(m_Dir / "again.con"), older);
+
+    m_S.SetSshHost("ops@gw.example.com:2222");
+    ASSERT_EQ(m_S.Save(Path("ssh.con").c_str()), 0);
+    EXPECT_EQ(Slurp(m_Dir / "ssh.con"), older + "SshHost=ops@gw.example.com:2222\r\n");
+    StudioSettings loaded;
+    ASSERT_EQ(loaded.Load(Path("ssh.con").c_str()), 0);
+    EXPECT_STREQ(loaded.GetSshHost(), "ops@gw.example.com:2222");
+    ProfileEntry entry;
+    ASSERT_EQ(loaded.ReadProfileName("ssh.con", entry), 0);
+    EXPECT_STREQ(entry.m_SshHost.c_str(), "ops@gw.example.com:2222");
+    // Loading a profile without it forgets the last one's.
+    ASSERT_EQ(loaded.Load(Path("again.con").c_str()), 0);
+    EXPECT_STREQ(loaded.GetSshHost(), "");
+}
+
 TEST_F(SettingsTest, ProfileReadingRules) {
     // Any line ends, any order, no last line end; a password the file carries is taken.
     for (const char* eol : {"\r\n", "\n", "\r"}) {

@@ -5,8 +5,9 @@
 //   quorvelide-tour measure
 //       prints the milliseconds from process start to the frame's first paint
 //   quorvelide-tour shots DIR PASSWORD [SCALE]
-//       writes DIR/frame.png, connect.png, connected.png and about.png (needs ImageMagick's
-//       import); SCALE is the QT_SCALE_FACTOR in use, to crop the frame's area
+//       writes DIR/frame.png, connect-ssh.png, connect.png, connected.png and about.png
+//       (needs ImageMagick's import); SCALE is the QT_SCALE_FACTOR in use, to crop the
+//       frame's area
 #include <time.h>
 #include <unistd.h>
 
@@ -88,6 +89,17 @@ int main(int argc, char** argv) {
     // Dialogs are scripted; message boxes are only recorded.
     gui::test::Enable();
     Shot("frame");
+    // The dialog as for a server behind an SSH host, then cancelled.
+    gui::test::OnDialog(kConnectDialog, [&](gui::Dialog& d) {
+        d.SetText(205, "8090");
+        d.SetText(206, "admin");
+        d.SetText(207, password);
+        d.SetText(209, "admin@gw.example.com");
+        Shot("connect-ssh");
+        d.Press(2);
+    });
+    gui::SendCommand(shell::Frame(), 101);
+    Settle(2);
     gui::test::OnDialog(kConnectDialog, [&](gui::Dialog& d) {
         d.SetText(207, password);
         Shot("connect");
