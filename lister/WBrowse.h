@@ -4,6 +4,9 @@
 // and moves pixels when the view scrolls by one line.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "common/Export.h"
 #include "platform/gui/Gui.h"
 
@@ -19,6 +22,11 @@ public:
 
     // Paints the header band and the visible records, then the cursor.
     virtual int Paint() = 0;
+    // What screen readers read of a record (0-based): its line as painted, and its texts
+    // by column under ColumnNames (none known: no columns).
+    virtual std::string RowText(long /*index*/) { return std::string(); }
+    virtual std::vector<std::string> ColumnNames() { return {}; }
+    virtual std::vector<std::string> RowCells(long /*index*/) { return {}; }
 
     int Create(gui::Window window, long numberOfRecords);
     int Reshow(long numberOfRecords);
@@ -75,6 +83,10 @@ protected:
 
 private:
     gui::Rect CursorFrame() const;
+    // Tells the assistive tools when the current record has changed since they were last
+    // told (or, with contents, that the records were replaced).
+    void Announce(bool contents);
+    long m_Announced = 0;
     void InvalidateList();
     void SetUpScrollBar(bool redraw);
     // Erase the cursor frame, run the change, frame the new cursor line.

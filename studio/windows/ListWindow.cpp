@@ -7,6 +7,7 @@
 
 #include "common/NameRule.h"
 #include "studio/resources/WindowResources.h"
+#include "studio/windows/Columns.h"
 
 namespace qvw {
 
@@ -197,6 +198,17 @@ int ListBrowse::Paint() {
     m_EndPaint();
     m_SetScrollPos();
     return 0;
+}
+
+std::string ListBrowse::RowText(long index) {
+    char line[512];
+    if (!m_Kind.formatLine || !m_Kind.formatLine(index, line, sizeof line)) return std::string();
+    return line;
+}
+
+std::vector<std::string> ListBrowse::RowCells(long index) {
+    if (!m_Kind.lineFormat) return {};
+    return SplitColumns(m_Kind.lineFormat, RowText(index));
 }
 
 void ListWindow::Destroyed(gui::Window w) {
