@@ -16,6 +16,10 @@ WBrowse::WBrowse(int headerLines, int footerLines, gui::Colour backBrush, gui::C
 int WBrowse::Create(gui::Window window, long numberOfRecords) {
     m_hWnd = window;
     m_NumberOfRecords = numberOfRecords;
+    if (gui::HighContrast()) {
+        m_hBackBrush = gui::PaletteColour(gui::SysColour::Base);
+        m_hCursorBrush = gui::PaletteColour(gui::SysColour::Highlight);
+    }
     m_Cursor = 1;
     m_Top = m_LinesUsed = m_PageLines = 0;
     m_LineHeight = 0;

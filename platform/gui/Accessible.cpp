@@ -10,6 +10,19 @@
 #include "platform/gui/Internal.h"
 
 namespace gui {
+
+AccessHook g_AccessHook = nullptr;
+
+bool AccessListening() {
+    return g_AccessHook || QAccessible::isActive();
+}
+void Tell(QAccessibleEvent& e) {
+    if (g_AccessHook)
+        g_AccessHook(&e);
+    else
+        Tell(e);
+}
+
 namespace {
 
 class ListIface;
@@ -401,10 +414,10 @@ void AnnounceCurrent(ChildWindow* c) {
     if (!row) return;
     if (c->hasFocus()) {
         QAccessibleEvent focus(row, QAccessible::Focus);
-        QAccessible::updateAccessibility(&focus);
+        Tell(focus);
     }
     QAccessibleEvent selection(row, QAccessible::Selection);
-    QAccessible::updateAccessibility(&selection);
+    Tell(selection);
 }
 
 }  // namespace
@@ -417,7 +430,7 @@ void ChildWindow::focusInEvent(QFocusEvent* e) {
     QWidget::focusInEvent(e);
     // Qt tells of the window once this has returned; a reader then wants the record the
     // cursor is on.
-    if (!m_Access || !QAccessible::isActive()) return;
+    if (!m_Access || !AccessListening()) return;
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -434,15 +447,15 @@ void SetListAccess(Window w, ListAccess access) {
 
 void NotifyList(Window w, ListChange change) {
     ChildWindow* c = ChildOf(w);
-    if (!c || !c->m_Access || !QAccessible::isActive()) return;
+    if (!c || !c->m_Access || !AccessListening()) return;
     ListIface* list = IfaceOf(c);
     if (!list) return;
     if (change == ListChange::Contents) {
         list->Drop(false);
         QAccessibleTableModelChangeEvent reset(c, QAccessibleTableModelChangeEvent::ModelReset);
-        QAccessible::updateAccessibility(&reset);
+        Tell(reset);
         QAccessibleEvent reorder(c, QAccessible::ObjectReorder);
-        QAccessible::updateAccessibility(&reorder);
+        Tell(reorder);
     } else {
         list->Drop(true);
     }
@@ -450,9 +463,9 @@ void NotifyList(Window w, ListChange change) {
 }
 
 void NotifyNameChanged(QWidget* w) {
-    if (!w || !QAccessible::isActive()) return;
+    if (!w || !AccessListening()) return;
     QAccessibleEvent e(w, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&e);
+    Tell(e);
 }
 
 void ReturnFocus(Window owner) {

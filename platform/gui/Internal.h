@@ -4,6 +4,7 @@
 // leaves the layer.
 #pragma once
 
+#include <QAccessible>
 #include <QApplication>
 #include <QColor>
 #include <QFont>
@@ -135,6 +136,8 @@ public:
     long Deliver(const Message& m) override;
 
     QSize ClientSize() const;
+    // The class's background; the palette's base where high contrast is asked for.
+    QColor Background() const;
     void Relayout();
     void EnsureSurface();
     void SetBarWanted(bool want);
@@ -189,6 +192,12 @@ ChildWindow* ChildOf(Window w);
 // ---- assistive technologies (Accessible.cpp) -----------------------------------------
 
 void InstallAccessibility();
+// Whether any assistive tool listens (Qt's bridge, or the tests' hook), and the telling:
+// to the hook when the tests set one, else to Qt's bridge.
+using AccessHook = void (*)(QAccessibleEvent* e);
+extern AccessHook g_AccessHook;
+bool AccessListening();
+void Tell(QAccessibleEvent& e);
 // The window's name changed (its title): told to the assistive tools.
 void NotifyNameChanged(QWidget* w);
 // A control's accessible name from the label that stands for it: no colon, no "&".
