@@ -20,7 +20,7 @@ void Tell(QAccessibleEvent& e) {
     if (g_AccessHook)
         g_AccessHook(&e);
     else
-        Tell(e);
+        QAccessible::updateAccessibility(&e);
 }
 
 namespace {

@@ -63,6 +63,10 @@ void NameControls(const std::vector<std::pair<const ControlTemplate*, QWidget*>>
             }
             continue;
         }
+        if (c->kind == ControlKind::Chart && *c->text) {
+            w->setAccessibleName(QString::fromUtf8(c->text));  // a chart is named by its title
+            continue;
+        }
         if (!TakesText(c->kind) || !w->accessibleName().isEmpty()) continue;
         const QString own = name.isEmpty() ? NameFromLabel(title) : name;
         ++shared;

@@ -52,6 +52,9 @@ FrameWindow::FrameWindow(const FrameSpec& spec, WindowProc proc) : m_Proc(std::m
     m_Tools->setFloatable(false);
     m_Tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_Tools->setContextMenuPolicy(Qt::PreventContextMenu);
+    // The button that shows the buttons a narrow frame has no room for.
+    if (auto* more = m_Tools->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More buttons"));
     setContextMenuPolicy(Qt::NoContextMenu);
     statusBar()->setSizeGripEnabled(true);
     menuBar()->setNativeMenuBar(false);

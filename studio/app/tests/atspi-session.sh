@@ -22,7 +22,7 @@ cleanup() {
 trap cleanup EXIT
 
 QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 \
-  "$QV_BUILD_DIR/studio/app/quorvelide" >studio.log 2>&1 &
+  ${QV_STUDIO_WRAP:-} "$QV_BUILD_DIR/studio/app/quorvelide" >studio.log 2>&1 &
 STUDIO_PID=$!
 status=0
 timeout 240 /usr/bin/python3 "$HERE/atspi_walk.py" --password "$QV_DEMO_PASSWORD" || status=$?

@@ -69,13 +69,25 @@ def key(name):
 
 
 def menu(frame, title, item):
-    """Alt and the menu's letter, then the item's letter, once the menu shows."""
-    pyatspi.Registry.generateKeyboardEvent(ALT_KEYCODE, None, pyatspi.KEY_PRESS)
-    pyatspi.Registry.generateKeyboardEvent(ord(title[0].lower()), None, pyatspi.KEY_SYM)
-    pyatspi.Registry.generateKeyboardEvent(ALT_KEYCODE, None, pyatspi.KEY_RELEASE)
-    entry = wait_for(f"the menu item {item!r}",
-                     lambda: find(find(frame, pyatspi.ROLE_MENU_BAR), pyatspi.ROLE_MENU_ITEM, item))
-    wait_for(f"the {title} menu to show", lambda: states(entry).contains(pyatspi.STATE_SHOWING))
+    """Alt and the menu's letter, then the item's letter, once the menu shows. The keys
+    travel through the registry one by one; a menu that did not open is tried again."""
+    bar = wait_for("the menu bar", lambda: find(frame, pyatspi.ROLE_MENU_BAR))
+    entry = wait_for(f"the menu item {item!r}", lambda: find(bar, pyatspi.ROLE_MENU_ITEM, item))
+    for attempt in range(4):
+        pyatspi.Registry.generateKeyboardEvent(ALT_KEYCODE, None, pyatspi.KEY_PRESS)
+        time.sleep(0.1)
+        pyatspi.Registry.generateKeyboardEvent(ord(title[0].lower()), None, pyatspi.KEY_SYM)
+        time.sleep(0.1)
+        pyatspi.Registry.generateKeyboardEvent(ALT_KEYCODE, None, pyatspi.KEY_RELEASE)
+        try:
+            wait_for(f"the {title} menu to show",
+                     lambda: states(entry).contains(pyatspi.STATE_SHOWING), 5 + 5 * attempt)
+            break
+        except AssertionError:
+            if attempt == 3:
+                raise
+            key("Escape")
+            key("Escape")
     letter(item[0].lower())
 
 
