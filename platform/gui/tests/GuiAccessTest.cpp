@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QMenuBar>
+#include <QShortcut>
 
 #include "platform/gui/Internal.h"
 #include "platform/gui/tests/TestApp.h"
@@ -242,6 +243,20 @@ TEST(GuiAccess, MenusGetMnemonicsAndListTheOpenWindows) {
     first->trigger();
     ProcessEvents();
     EXPECT_EQ(ActiveChild(frame), a);
+
+    // Ctrl+F6 and Ctrl+Shift+F6 go round the windows.
+    auto press = [f](QKeySequence keys) {
+        for (QShortcut* sc : f->findChildren<QShortcut*>()) {
+            if (sc->key() == keys) emit sc->activated();
+        }
+        ProcessEvents();
+    };
+    press(QKeySequence(Qt::CTRL | Qt::Key_F6));
+    EXPECT_EQ(ActiveChild(frame), b);
+    press(QKeySequence(Qt::CTRL | Qt::Key_F6));
+    EXPECT_EQ(ActiveChild(frame), a);
+    press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6));
+    EXPECT_EQ(ActiveChild(frame), b);
     MdiDestroy(a);
     MdiDestroy(b);
     ProcessEvents();
