@@ -81,7 +81,6 @@ FrameWindow::FrameWindow(const FrameSpec& spec, WindowProc proc) : m_Proc(std::m
     auto* toTools = new QShortcut(QKeySequence(Qt::Key_F6), this);
     toTools->setAutoRepeat(false);
     connect(toTools, &QShortcut::activated, this, [this] { ToggleToolbarFocus(); });
-    m_Tools->installEventFilter(this);
     m_Requested = QRect(spec.x, spec.y, spec.width, spec.height);
     move(spec.x, spec.y);
     resize(spec.width, spec.height);
