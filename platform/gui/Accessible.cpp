@@ -130,7 +130,7 @@ private:
 class ListIface : public QAccessibleWidget, public QAccessibleTableInterface {
 public:
     explicit ListIface(ChildWindow* w) : QAccessibleWidget(w, QAccessible::List), m_Window(w) {}
-    ~ListIface() override { Drop(false); }
+    ~ListIface() override { DropAll(); }
 
     const ListAccess* Access() const { return m_Window ? m_Window->m_Access.get() : nullptr; }
     ChildWindow* Window() const { return m_Window; }
@@ -178,26 +178,31 @@ public:
         return h;
     }
     // Rows far from the screen are let go as the view moves, so a long walk through a big
-    // list keeps a page or so of row objects; all go when the records are replaced.
-    void Drop(bool keepNear) {
+    // list keeps a page or so of row objects.
+    void DropFar() {
         const ListAccess* a = Access();
         const long top = a && a->top ? a->top() : 0;
         const long page = std::max(1L, a && a->shown ? a->shown() : 1);
         const long current = Current();
         for (auto it = m_Rows.begin(); it != m_Rows.end();) {
             const long i = it->first;
-            if (keepNear && (i == current || (i >= top - page && i < top + 2 * page))) {
+            if (i == current || (i >= top - page && i < top + 2 * page)) {
                 ++it;
                 continue;
             }
             QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(it->second));
             it = m_Rows.erase(it);
         }
-        if (!keepNear) {
-            for (HeaderIface*& h : m_Headers) {
-                if (h) QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(h));
-                h = nullptr;
-            }
+    }
+    // All go when the records are replaced, and with the window (which is then half gone:
+    // nothing of it is asked).
+    void DropAll() {
+        for (auto& [i, row] : m_Rows)
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(row));
+        m_Rows.clear();
+        for (HeaderIface*& h : m_Headers) {
+            if (h) QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(h));
+            h = nullptr;
         }
     }
 
@@ -451,13 +456,13 @@ void NotifyList(Window w, ListChange change) {
     ListIface* list = IfaceOf(c);
     if (!list) return;
     if (change == ListChange::Contents) {
-        list->Drop(false);
+        list->DropAll();
         QAccessibleTableModelChangeEvent reset(c, QAccessibleTableModelChangeEvent::ModelReset);
         Tell(reset);
         QAccessibleEvent reorder(c, QAccessible::ObjectReorder);
         Tell(reorder);
     } else {
-        list->Drop(true);
+        list->DropFar();
     }
     AnnounceCurrent(c);
 }

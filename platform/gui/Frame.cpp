@@ -61,22 +61,24 @@ FrameWindow::FrameWindow(const FrameSpec& spec, WindowProc proc) : m_Proc(std::m
     connect(m_Mdi, &QMdiArea::subWindowActivated, this,
             [this](QMdiSubWindow* sub) { OnActivated(sub); });
     // From window to window without the mouse, as in other MDI programs.
-    auto keys = [this](std::initializer_list<QKeySequence> seqs, void (QMdiArea::*move)()) {
+    auto keys = [this](std::initializer_list<QKeySequence> seqs, bool next) {
         for (const QKeySequence& seq : seqs) {
             auto* sc = new QShortcut(seq, this);
             sc->setAutoRepeat(false);
-            connect(sc, &QShortcut::activated, this, [this, move] {
-                (m_Mdi->*move)();
+            connect(sc, &QShortcut::activated, this, [this, next] {
+                if (next)
+                    m_Mdi->activateNextSubWindow();
+                else
+                    m_Mdi->activatePreviousSubWindow();
                 if (QMdiSubWindow* sub = m_Mdi->activeSubWindow(); sub && sub->widget())
                     sub->widget()->setFocus(Qt::TabFocusReason);
             });
         }
     };
-    keys({QKeySequence(Qt::CTRL | Qt::Key_F6), QKeySequence(Qt::CTRL | Qt::Key_Tab)},
-         &QMdiArea::activateNextSubWindow);
+    keys({QKeySequence(Qt::CTRL | Qt::Key_F6), QKeySequence(Qt::CTRL | Qt::Key_Tab)}, true);
     keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6),
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)},
-         &QMdiArea::activatePreviousSubWindow);
+         false);
     // F6 takes the focus to the toolbar and back: its buttons are reachable without the mouse.
     auto* toTools = new QShortcut(QKeySequence(Qt::Key_F6), this);
     toTools->setAutoRepeat(false);
