@@ -16,6 +16,10 @@ WBrowse::WBrowse(int headerLines, int footerLines, gui::Colour backBrush, gui::C
 int WBrowse::Create(gui::Window window, long numberOfRecords) {
     m_hWnd = window;
     m_NumberOfRecords = numberOfRecords;
+    if (gui::HighContrast()) {
+        m_hBackBrush = gui::PaletteColour(gui::SysColour::Base);
+        m_hCursorBrush = gui::PaletteColour(gui::SysColour::Highlight);
+    }
     m_Cursor = 1;
     m_Top = m_LinesUsed = m_PageLines = 0;
     m_LineHeight = 0;
@@ -30,8 +34,29 @@ int WBrowse::Create(gui::Window window, long numberOfRecords) {
     m_HeaderHeight = m_HeaderLines * m_LineHeight;
     m_FooterHeight = m_FooterLines * m_LineHeight;
     SetUpScrollBar(false);
+    gui::ListAccess access;
+    access.count = [this] { return m_NumberOfRecords; };
+    access.current = [this] { return m_NumberOfRecords > 0 ? GetRecordNumber() - 1 : -1; };
+    access.top = [this] { return m_Top; };
+    access.shown = [this] { return m_LinesUsed; };
+    access.rowRect = [this](long index) {
+        const int y = m_HeaderHeight + m_LineHeight * static_cast<int>(index - m_Top);
+        return gui::Rect{0, y, m_Width, y + m_LineHeight};
+    };
+    access.line = [this](long index) { return RowText(index); };
+    access.columns = ColumnNames();
+    access.cells = [this](long index) { return RowCells(index); };
+    gui::SetListAccess(m_hWnd, std::move(access));
+    m_Announced = 0;
     gui::SetFocus(m_hWnd);
     return 0;
+}
+
+void WBrowse::Announce(bool contents) {
+    const long now = m_NumberOfRecords > 0 ? GetRecordNumber() : 0;
+    if (!contents && now == m_Announced) return;
+    m_Announced = now;
+    gui::NotifyList(m_hWnd, contents ? gui::ListChange::Contents : gui::ListChange::Current);
 }
 
 void WBrowse::SetUpScrollBar(bool redraw) {
@@ -55,6 +80,7 @@ int WBrowse::Reshow(long numberOfRecords) {
     m_Top = 0;
     SetUpScrollBar(true);
     InvalidateList();
+    Announce(true);
     return 0;
 }
 
@@ -93,6 +119,7 @@ int WBrowse::GotoRecord(long n) {
         m_Cursor = n;
     }
     InvalidateList();
+    Announce(false);
     return 0;
 }
 
@@ -279,4 +306,5 @@ void WBrowse::m_PaintCursor(gui::Painter* dc) {
 
 void WBrowse::m_SetScrollPos() {
     gui::SetScrollPos(m_hWnd, static_cast<int>(m_Top + m_Cursor), true);
+    Announce(false);
 }

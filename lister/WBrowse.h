@@ -10,6 +10,9 @@
 // above the first line). Record numbers count from 1.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "common/Export.h"
 #include "platform/gui/Gui.h"
 
@@ -26,6 +29,11 @@ public:
     // Paints the header band and the visible records, then the cursor (the derived
     // class: between m_BeginPaint and m_EndPaint). Its result is the window's.
     virtual int Paint() = 0;
+    // What screen readers read of a record (0-based): its line as painted, and its texts
+    // by column under ColumnNames (none known: no columns).
+    virtual std::string RowText(long /*index*/) { return std::string(); }
+    virtual std::vector<std::string> ColumnNames() { return {}; }
+    virtual std::vector<std::string> RowCells(long /*index*/) { return {}; }
 
     // Takes the window and the number of records; the cursor goes to the first.
     int Create(gui::Window window, long numberOfRecords);
@@ -94,6 +102,10 @@ protected:
 
 private:
     QV_LOCAL gui::Rect CursorFrame() const;
+    // Tells the assistive tools when the current record has changed since they were last
+    // told (or, with contents, that the records were replaced).
+    QV_LOCAL void Announce(bool contents);
+    long m_Announced = 0;
     QV_LOCAL void InvalidateList();
     QV_LOCAL void SetUpScrollBar(bool redraw);
     // Erase the cursor frame, run the change, frame the new cursor line.

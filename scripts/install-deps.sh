@@ -9,6 +9,7 @@ apt-get install -y --no-install-recommends \
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqscintilla2-qt6-dev libgl-dev libsqlite3-dev \
   libsodium-dev \
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 \
+  dbus at-spi2-core python3-pyatspi \
   netcat-openbsd curl python3 ca-certificates \
   chromium \
   lintian adduser abigail-tools devscripts \

@@ -20,6 +20,7 @@ Application::Application(int& argc, char** argv) {
         g_App = std::make_unique<QApplication>(argc, argv);
         QApplication::setStyle(QStringLiteral("Fusion"));
         g_Poster = g_App.get();
+        InstallAccessibility();
     }
 }
 Application::~Application() {

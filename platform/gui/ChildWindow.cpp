@@ -68,6 +68,9 @@ long ChildWindow::Deliver(const Message& m) {
     return r;
 }
 
+QColor ChildWindow::Background() const {
+    return ToQColor(HighContrast() ? PaletteColour(SysColour::Base) : m_Class.background);
+}
 QSize ChildWindow::ClientSize() const {
     int w = width() - (m_Bar->isVisible() || m_BarWanted ? m_Bar->sizeHint().width() : 0);
     return QSize(std::max(0, w), height());
@@ -85,7 +88,7 @@ void ChildWindow::EnsureSurface() {
     if (m_Surface.size() != px || m_Surface.devicePixelRatio() != dpr) {
         QImage next(px, QImage::Format_RGB32);
         next.setDevicePixelRatio(dpr);
-        next.fill(ToQColor(m_Class.background));
+        next.fill(Background());
         m_Surface = next;
         InvalidateRect(QRect(QPoint(0, 0), cs), true);
     }
@@ -115,7 +118,7 @@ void ChildWindow::DoPaint() {
     EnsureSurface();
     if (!m_Erase.isEmpty()) {
         QPainter p(&m_Surface);
-        for (const QRect& r : m_Erase) p.fillRect(r, ToQColor(m_Class.background));
+        for (const QRect& r : m_Erase) p.fillRect(r, Background());
     }
     m_PaintRegion = m_Invalid;
     m_Invalid = QRegion();

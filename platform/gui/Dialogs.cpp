@@ -25,6 +25,105 @@
 
 namespace gui {
 
+namespace {
+
+bool TakesText(ControlKind k) {
+    switch (k) {
+        case ControlKind::Edit:
+        case ControlKind::ListBox:
+        case ControlKind::ComboBox:
+        case ControlKind::Progress:
+        case ControlKind::TextView:
+        case ControlKind::CodeEditor:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// A screen reader names a field by the label before it, as a person reads the form: the
+// label's text without its colon. Fields that share one label (the four parts of an IP
+// address) are counted after it; a field with no label at all, in a dialog, takes the
+// dialog's title. Labels that the program fills (a count, a status) name nothing; a
+// frame begins a new group, which its own label names.
+void NameControls(const std::vector<std::pair<const ControlTemplate*, QWidget*>>& made,
+                  const QString& title) {
+    QString name;
+    int shared = 0;
+    for (const auto& [c, w] : made) {
+        if (c->kind == ControlKind::Frame) {
+            name.clear();
+            continue;
+        }
+        if (c->kind == ControlKind::Label) {
+            const QString text = NameFromLabel(QString::fromUtf8(c->text));
+            if (c->id == -1 && text.contains(QRegularExpression(QStringLiteral("\\w")))) {
+                name = text;
+                shared = 0;
+            }
+            continue;
+        }
+        if (c->kind == ControlKind::Chart && *c->text) {
+            w->setAccessibleName(QString::fromUtf8(c->text));  // a chart is named by its title
+            continue;
+        }
+        if (!TakesText(c->kind) || !w->accessibleName().isEmpty()) continue;
+        const QString own = name.isEmpty() ? NameFromLabel(title) : name;
+        ++shared;
+        w->setAccessibleName(shared > 1 ? own + QLatin1Char(' ') + QString::number(shared) : own);
+    }
+}
+
+// Tab goes through the controls as they are seen: group by group (a frame and what lies
+// in it, or a control alone), top to bottom; in a group row by row, where a row is what
+// begins beside its first control, left to right.
+void OrderControls(const std::vector<std::pair<const ControlTemplate*, QWidget*>>& made) {
+    struct Item {
+        int groupY, groupX, group, row;
+        const ControlTemplate* c;
+        QWidget* w;
+    };
+    std::vector<const ControlTemplate*> frames;
+    for (const auto& [c, w] : made) {
+        if (c->kind == ControlKind::Frame) frames.push_back(c);
+    }
+    std::vector<Item> items;
+    for (const auto& [c, w] : made) {
+        if (!(w->focusPolicy() & Qt::TabFocus)) continue;
+        Item it{c->y, c->x, -1, 0, c, w};
+        for (size_t f = 0; f < frames.size(); ++f) {
+            const ControlTemplate* fr = frames[f];
+            if (c->x >= fr->x && c->x < fr->x + fr->w && c->y >= fr->y && c->y < fr->y + fr->h) {
+                it = {fr->y, fr->x, int(f), 0, c, w};
+                break;
+            }
+        }
+        if (it.group < 0) it.group = int(frames.size() + items.size());
+        items.push_back(it);
+    }
+    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+        if (a.groupY != b.groupY) return a.groupY < b.groupY;
+        if (a.groupX != b.groupX) return a.groupX < b.groupX;
+        if (a.group != b.group) return a.group < b.group;
+        return a.c->y != b.c->y ? a.c->y < b.c->y : a.c->x < b.c->x;
+    });
+    for (size_t i = 0, row = 0; i < items.size(); ++row) {
+        size_t j = i + 1;
+        while (j < items.size() && items[j].group == items[i].group &&
+               items[j].c->y < items[i].c->y + items[i].c->h)
+            ++j;
+        for (size_t k = i; k < j; ++k) items[k].row = int(row);
+        i = j;
+    }
+    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+        if (a.row != b.row) return a.row < b.row;
+        return a.c->x != b.c->x ? a.c->x < b.c->x : a.c->y < b.c->y;
+    });
+    for (size_t i = 1; i < items.size(); ++i) QWidget::setTabOrder(items[i - 1].w, items[i].w);
+}
+
+}  // namespace
+
 DialogImpl::DialogImpl(QWidget* owner, const DialogTemplate& tpl, DialogProc proc)
     : QDialog(owner), m_Tpl(tpl), m_Proc(std::move(proc)) {
     Register(this);
@@ -47,10 +146,12 @@ DialogImpl::DialogImpl(QWidget* owner, const DialogTemplate& tpl, DialogProc pro
     int top = 0;
     if (tpl.menu) BuildMenu(tpl.menu, top);
     QButtonGroup* group = nullptr;
+    std::vector<std::pair<const ControlTemplate*, QWidget*>> made;
     for (const ControlTemplate& c : tpl.controls) {
         QRect r(X(c.x), top + Y(c.y), X(c.w), Y(c.h));
         QWidget* w = MakeControl(c, group);
         if (!w) continue;
+        made.emplace_back(&c, w);
         w->setGeometry(r);
         if (c.style & kDisabled) w->setEnabled(false);
         if (c.id != -1 && !m_Controls.count(c.id)) m_Controls[c.id] = w;
@@ -59,6 +160,8 @@ DialogImpl::DialogImpl(QWidget* owner, const DialogTemplate& tpl, DialogProc pro
         w->installEventFilter(this);
     }
     setFixedSize(X(tpl.w), top + Y(tpl.h));
+    NameControls(made, windowTitle());
+    OrderControls(made);
 }
 DialogImpl::~DialogImpl() {
     Unregister(this);
@@ -143,14 +246,16 @@ void DialogImpl::BuildMenu(const char* name, int& top) {
     if (!mt) return;
     auto* bar = new QMenuBar(this);
     bar->setNativeMenuBar(false);
+    QString titles = MnemonicsOf(mt->popups);
     for (const Popup& pop : mt->popups) {
-        QMenu* qm = bar->addMenu(QString::fromUtf8(pop.title));
+        QMenu* qm = bar->addMenu(WithMnemonic(QString::fromUtf8(pop.title), titles));
+        QString taken = MnemonicsOf(pop.items);
         for (const MenuItem& item : pop.items) {
             if (item.id == 0) {
                 qm->addSeparator();
                 continue;
             }
-            QAction* a = qm->addAction(QString::fromUtf8(item.text));
+            QAction* a = qm->addAction(WithMnemonic(QString::fromUtf8(item.text), taken));
             a->setEnabled(!item.grey);
             if (item.shortcut) a->setShortcut(QKeySequence(QString::fromUtf8(item.shortcut)));
             int id = item.id;
@@ -333,6 +438,7 @@ int DialogBox(Window owner, int dialogId, DialogProc proc) {
     bool wait = g_Wait;
     SetArrowCursor();
     dlg.exec();
+    ReturnFocus(owner);
     if (wait) SetWaitCursor();
     return dlg.m_Result;
 }

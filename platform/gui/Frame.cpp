@@ -2,9 +2,12 @@
 // the MDI children it holds.
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
+#include <QToolButton>
 
 #include "platform/gui/Internal.h"
 
@@ -49,11 +52,37 @@ FrameWindow::FrameWindow(const FrameSpec& spec, WindowProc proc) : m_Proc(std::m
     m_Tools->setFloatable(false);
     m_Tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_Tools->setContextMenuPolicy(Qt::PreventContextMenu);
+    // The button that shows the buttons a narrow frame has no room for.
+    if (auto* more = m_Tools->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More buttons"));
     setContextMenuPolicy(Qt::NoContextMenu);
     statusBar()->setSizeGripEnabled(true);
     menuBar()->setNativeMenuBar(false);
     connect(m_Mdi, &QMdiArea::subWindowActivated, this,
             [this](QMdiSubWindow* sub) { OnActivated(sub); });
+    // From window to window without the mouse, as in other MDI programs.
+    auto keys = [this](std::initializer_list<QKeySequence> seqs, bool next) {
+        for (const QKeySequence& seq : seqs) {
+            auto* sc = new QShortcut(seq, this);
+            sc->setAutoRepeat(false);
+            connect(sc, &QShortcut::activated, this, [this, next] {
+                if (next)
+                    m_Mdi->activateNextSubWindow();
+                else
+                    m_Mdi->activatePreviousSubWindow();
+                if (QMdiSubWindow* sub = m_Mdi->activeSubWindow(); sub && sub->widget())
+                    sub->widget()->setFocus(Qt::TabFocusReason);
+            });
+        }
+    };
+    keys({QKeySequence(Qt::CTRL | Qt::Key_F6), QKeySequence(Qt::CTRL | Qt::Key_Tab)}, true);
+    keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6),
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)},
+         false);
+    // F6 takes the focus to the toolbar and back: its buttons are reachable without the mouse.
+    auto* toTools = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    toTools->setAutoRepeat(false);
+    connect(toTools, &QShortcut::activated, this, [this] { ToggleToolbarFocus(); });
     m_Requested = QRect(spec.x, spec.y, spec.width, spec.height);
     move(spec.x, spec.y);
     resize(spec.width, spec.height);
@@ -115,6 +144,62 @@ void FrameWindow::OnActivated(QMdiSubWindow* sub) {
     if (ChildWindow* n = ChildOf(now)) n->Deliver({Msg::MdiActivate, 0, 1, 0});
 }
 
+std::vector<QToolButton*> FrameWindow::ToolButtonWidgets() const {
+    std::vector<QToolButton*> out;
+    for (QAction* a : m_ButtonActions) {
+        auto* b = qobject_cast<QToolButton*>(m_Tools->widgetForAction(a));
+        if (b && b->isEnabled() && b->isVisible()) out.push_back(b);
+    }
+    return out;
+}
+
+void FrameWindow::ToggleToolbarFocus() {
+    const std::vector<QToolButton*> buttons = ToolButtonWidgets();
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && m_Tools->isAncestorOf(focus)) {
+        LeaveToolbar();
+        return;
+    }
+    if (!buttons.empty()) buttons.front()->setFocus(Qt::ShortcutFocusReason);
+}
+
+void FrameWindow::LeaveToolbar() {
+    if (QMdiSubWindow* sub = m_Mdi->activeSubWindow(); sub && sub->widget())
+        sub->widget()->setFocus(Qt::ShortcutFocusReason);
+    else
+        m_Mdi->setFocus(Qt::ShortcutFocusReason);
+}
+
+// On the toolbar: Left and Right go from button to button, Enter presses, Escape goes back.
+bool FrameWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress) {
+        auto* b = qobject_cast<QToolButton*>(watched);
+        const std::vector<QToolButton*> buttons = ToolButtonWidgets();
+        auto at = std::find(buttons.begin(), buttons.end(), b);
+        if (b && at != buttons.end()) {
+            const int key = static_cast<QKeyEvent*>(e)->key();
+            const long i = at - buttons.begin(), n = long(buttons.size());
+            switch (key) {
+                case Qt::Key_Left:
+                case Qt::Key_Right:
+                    buttons[size_t((i + (key == Qt::Key_Right ? 1 : n - 1)) % n)]->setFocus(
+                        Qt::TabFocusReason);
+                    return true;
+                case Qt::Key_Return:
+                case Qt::Key_Enter:
+                    b->click();
+                    return true;
+                case Qt::Key_Escape:
+                    LeaveToolbar();
+                    return true;
+                default:
+                    break;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
 void FrameWindow::closeEvent(QCloseEvent* e) {
     e->ignore();
     Destroy();
@@ -151,6 +236,11 @@ void ShowFrame(Window frame) {
     FrameWindow* f = FrameOf(frame);
     if (!f) return;
     f->show();
+    // The keyboard works in the frame from the start, also where no window manager
+    // hands out the focus.
+    f->activateWindow();
+    // The windows' area has the focus, not the first toolbar button (F6 goes there).
+    f->m_Mdi->setFocus(Qt::OtherFocusReason);
     // The window system places, decorates and exposes the window in its own time; only
     // after that is the baseline taken, so its placement does not count as a move.
     QElapsedTimer waited;
@@ -174,9 +264,10 @@ void DestroyWindow(Window w) {
 }
 void SetTitle(Window w, std::string_view title) {
     if (QWidget* q = WidgetOf(w)) {
-        if (ChildWindow* c = ChildOf(w); c && c->m_Sub)
+        if (ChildWindow* c = ChildOf(w); c && c->m_Sub) {
             c->m_Sub->setWindowTitle(Q(title));
-        else
+            NotifyNameChanged(c);  // the list is named by its window's title
+        } else
             q->setWindowTitle(Q(title));
     }
 }
@@ -237,6 +328,12 @@ void AddToolButtons(Window frame, std::span<const ToolButton> buttons) {
         });
         f->m_Tools->addAction(a);
         f->m_ButtonActions.push_back(a);
+        // Reached with F6 and the arrow keys; named for screen readers by the label.
+        if (QWidget* w = f->m_Tools->widgetForAction(a)) {
+            w->setFocusPolicy(Qt::TabFocus);
+            w->setAccessibleName(Q(b.label));
+            w->installEventFilter(f);
+        }
         f->m_Buttons.push_back(b);
     }
     f->m_Tools->show();

@@ -214,6 +214,35 @@ void ArrangeIcons(Window frame);
 std::vector<Window> Children(Window frame);
 Rect WindowRectOf(Window w);  // outer rectangle, relative to its parent's client area
 
+// ---- assistive technologies ------------------------------------------------------------
+
+// What a list painted line by line tells screen readers and other assistive tools, asked
+// for whenever they read it: the window shows itself to them as a list whose children are
+// the records (the whole list's count, though only the rows asked for exist as objects),
+// each with its line and, where the columns are known, its texts by column.
+struct ListAccess {
+    std::function<long()> count;                  // records in the whole list
+    std::function<long()> current;                // 0-based index of the current record; -1: none
+    std::function<long()> top;                    // 0-based index of the first record on the screen
+    std::function<long()> shown;                  // records on the screen
+    std::function<Rect(long index)> rowRect;      // client rectangle of a record on the screen
+    std::function<std::string(long index)> line;  // the record's line, as painted
+    std::vector<std::string> columns;             // column headers; empty: none known
+    std::function<std::vector<std::string>(long index)> cells;  // the texts by column
+};
+void SetListAccess(Window w, ListAccess access);
+enum class ListChange {
+    Current,   // another record became the current one
+    Contents,  // the records were replaced (a fetch, a refresh)
+};
+// Tells the assistive tools that are listening; nothing when none are.
+void NotifyList(Window w, ListChange change);
+// True when the desktop asks for high contrast: painted windows then take the palette's
+// text, base and highlight colours instead of their own.
+bool HighContrast();
+enum class SysColour { Text, Base, Highlight, HighlightedText };
+Colour PaletteColour(SysColour which);
+
 // ---- painting ------------------------------------------------------------------------
 
 Font CreateFont(const char* face, int cellHeight, int weight, bool italic);

@@ -4,6 +4,7 @@
 // leaves the layer.
 #pragma once
 
+#include <QAccessible>
 #include <QApplication>
 #include <QColor>
 #include <QFont>
@@ -18,6 +19,7 @@
 #include <QRegion>
 #include <QScrollBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QWindow>
 #include <atomic>
 #include <deque>
@@ -134,6 +136,8 @@ public:
     long Deliver(const Message& m) override;
 
     QSize ClientSize() const;
+    // The class's background; the palette's base where high contrast is asked for.
+    QColor Background() const;
     void Relayout();
     void EnsureSurface();
     void SetBarWanted(bool want);
@@ -166,8 +170,11 @@ public:
     bool m_Dead = false;
     QPointer<QMdiSubWindow> m_Sub;
     int m_WheelRest = 0;  // wheel movement short of a notch
+    // What assistive tools read of a painted list (Accessible.cpp); null: a plain pane.
+    std::unique_ptr<ListAccess> m_Access;
 
 protected:
+    void focusInEvent(QFocusEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void resizeEvent(QResizeEvent*) override;
@@ -181,6 +188,29 @@ protected:
 };
 
 ChildWindow* ChildOf(Window w);
+
+// ---- assistive technologies (Accessible.cpp) -----------------------------------------
+
+void InstallAccessibility();
+// Whether any assistive tool listens (Qt's bridge, or the tests' hook), and the telling:
+// to the hook when the tests set one, else to Qt's bridge.
+using AccessHook = void (*)(QAccessibleEvent* e);
+extern AccessHook g_AccessHook;
+bool AccessListening();
+void Tell(QAccessibleEvent& e);
+// The window's name changed (its title): told to the assistive tools.
+void NotifyNameChanged(QWidget* w);
+// A control's accessible name from the label that stands for it: no colon, no "&".
+QString NameFromLabel(const QString& label);
+
+// ---- menus (Menus.cpp) -------------------------------------------------------------------
+
+// The text with an Alt mnemonic where it has none: the first letter of a word, else any
+// letter, that its siblings have not taken (taken collects them).
+QString WithMnemonic(const QString& text, QString& taken);
+// The mnemonics that the texts have already.
+QString MnemonicsOf(const std::vector<Popup>& popups);
+QString MnemonicsOf(const std::vector<MenuItem>& items);
 
 // ---- the frame -----------------------------------------------------------------------
 
@@ -221,6 +251,8 @@ public:
     void UpdateItem(int id);
 
     void OnActivated(QMdiSubWindow* sub);
+    // The Window menu's list of the open windows, made as it opens.
+    void FillWindowList(QMenu* menu);
 
     WindowProc m_Proc;
     MdiClientArea* m_Mdi = nullptr;
@@ -235,13 +267,22 @@ public:
     bool m_Destroyed = false;
     Window m_Active = 0;
 
+    void ToggleToolbarFocus();
+    void LeaveToolbar();
+    std::vector<QToolButton*> ToolButtonWidgets() const;
+
 protected:
     void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 };
 
 FrameWindow* FrameOf(Window w);
 
 // ---- dialogs -------------------------------------------------------------------------
+
+// After a modal dialog or box: the keyboard goes back to the window that opened it, also
+// where no window manager hands it back.
+void ReturnFocus(Window owner);
 
 // A control of a running dialog, for the test driver; null when there is none.
 QWidget* DialogControl(Window dialog, int id);

@@ -78,6 +78,49 @@ bool HasItem(Menu m, int id) {
     return it != Menus().end() && it->second.grey.count(id);
 }
 
+// ---- mnemonics -------------------------------------------------------------------------
+
+namespace {
+QChar MnemonicOf(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&')) continue;
+        if (text[i + 1] != QLatin1Char('&')) return text[i + 1].toLower();
+        ++i;  // "&&" is an ampersand shown
+    }
+    return {};
+}
+}  // namespace
+
+QString MnemonicsOf(const std::vector<Popup>& popups) {
+    QString taken;
+    for (const Popup& p : popups) {
+        if (QChar c = MnemonicOf(QString::fromUtf8(p.title)); !c.isNull()) taken += c;
+    }
+    return taken;
+}
+QString MnemonicsOf(const std::vector<MenuItem>& items) {
+    QString taken;
+    for (const MenuItem& i : items) {
+        if (QChar c = MnemonicOf(QString::fromUtf8(i.text)); !c.isNull()) taken += c;
+    }
+    return taken;
+}
+
+QString WithMnemonic(const QString& text, QString& taken) {
+    if (!MnemonicOf(text).isNull()) return text;
+    auto free = [&taken](QChar c) { return c.isLetterOrNumber() && !taken.contains(c.toLower()); };
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < text.size() && at < 0; ++i) {
+        if ((i == 0 || text[i - 1].isSpace()) && free(text[i])) at = i;
+    }
+    for (qsizetype i = 0; i < text.size() && at < 0; ++i) {
+        if (free(text[i])) at = i;
+    }
+    if (at < 0) return text;
+    taken += text[at].toLower();
+    return text.left(at) + QLatin1Char('&') + text.mid(at);
+}
+
 // ---- the frame's menu bar ------------------------------------------------------------
 
 void FrameWindow::RebuildMenu() {
@@ -92,15 +135,19 @@ void FrameWindow::RebuildMenu() {
     auto it = Menus().find(m_Menu);
     if (it == Menus().end() || !it->second.tpl) return;
     MenuData& md = it->second;
+    QString titles = MnemonicsOf(md.tpl->popups);
     for (const Popup& pop : md.tpl->popups) {
-        QMenu* qm = menuBar()->addMenu(QString::fromUtf8(pop.title));
+        QMenu* qm = menuBar()->addMenu(WithMnemonic(QString::fromUtf8(pop.title), titles));
         m_Popups.emplace_back(qm);
+        QString taken = MnemonicsOf(pop.items);
+        if (pop.windowList)
+            connect(qm, &QMenu::aboutToShow, this, [this, qm] { FillWindowList(qm); });
         for (const MenuItem& item : pop.items) {
             if (item.id == 0) {
                 qm->addSeparator();
                 continue;
             }
-            QAction* a = qm->addAction(QString::fromUtf8(item.text));
+            QAction* a = qm->addAction(WithMnemonic(QString::fromUtf8(item.text), taken));
             int id = item.id;
             a->setEnabled(!md.grey[id]);
             if (item.shortcut) a->setShortcut(QKeySequence(QString::fromUtf8(item.shortcut)));
@@ -123,6 +170,46 @@ void FrameWindow::UpdateItem(int id) {
     bool checked = md->second.checked[id];
     a->second->setCheckable(checked);
     a->second->setChecked(checked);
+}
+
+void FrameWindow::FillWindowList(QMenu* menu) {
+    for (QAction* a : menu->actions()) {
+        if (a->property("qvWindowList").toBool()) {
+            menu->removeAction(a);
+            a->deleteLater();
+        }
+    }
+    const std::vector<Window> children = ChildHandles();
+    if (children.empty()) return;
+    auto add = [menu](QAction* a) {
+        a->setProperty("qvWindowList", true);
+        menu->addAction(a);
+    };
+    auto* sep = new QAction(menu);
+    sep->setSeparator(true);
+    add(sep);
+    const Window active = ActiveChild(m_Handle);
+    int n = 0;
+    for (Window w : children) {
+        ChildWindow* c = ChildOf(w);
+        if (!c || !c->m_Sub) continue;
+        ++n;
+        // "&1 Applications": the number is the key, as in other MDI programs.
+        QString title = c->m_Sub->windowTitle();
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* a = new QAction(
+            (n < 10 ? QStringLiteral("&%1 ").arg(n) : QStringLiteral("%1 ").arg(n)) + title, menu);
+        a->setCheckable(true);
+        a->setChecked(w == active);
+        QPointer<QMdiSubWindow> sub = c->m_Sub;
+        connect(a, &QAction::triggered, this, [this, sub] {
+            if (!sub) return;
+            if (sub->isMinimized()) sub->showNormal();
+            m_Mdi->setActiveSubWindow(sub);
+            if (sub->widget()) sub->widget()->setFocus();
+        });
+        add(a);
+    }
 }
 
 bool PressMenuItem(Window frame, int id) {

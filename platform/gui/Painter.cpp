@@ -20,9 +20,12 @@ QFont SystemFont() {
 // so lists measured with one and drawn with the other line up.
 QFont FixedFont() {
     static QFont cached;
+    static QFont madeFor;
     static bool made = false;
-    if (!made) {
+    // Made anew when the system font changes: the lists follow the size the user set.
+    if (!made || madeFor != SystemFont()) {
         made = true;
+        madeFor = SystemFont();
         cached = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         cached.setStyleHint(QFont::TypeWriter);
         QFontMetrics sys(SystemFont());

@@ -27,12 +27,15 @@ int MessageBox(Window owner, std::string_view text, std::string_view caption) {
     box.setWindowTitle(Q(caption));
     box.setText(Q(text));
     box.setTextFormat(Qt::PlainText);
+    // Read with the box by screen readers, as its name is the caption.
+    box.setAccessibleDescription(Q(text));
     box.setIcon(QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
     if (g_Icon) box.setWindowIcon(*g_Icon);
     bool wait = g_Wait;
     SetArrowCursor();
     box.exec();
+    ReturnFocus(owner);
     if (wait) SetWaitCursor();
     return 1;
 }

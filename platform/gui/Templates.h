@@ -20,6 +20,8 @@ struct MenuItem {
 struct Popup {
     const char* title = "";
     std::vector<MenuItem> items;
+    // The frame's open MDI windows follow the items, numbered, the active one checked.
+    bool windowList = false;
 };
 
 struct MenuTemplate {

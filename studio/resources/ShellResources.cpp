@@ -12,14 +12,16 @@ using gui::Popup;
 
 constexpr bool kGrey = true;
 
-// The Window popup: greyed everywhere but in the Requests and file windows' menu.
+// The Window popup: greyed everywhere but in the Requests and file windows' menu; the open
+// windows are listed after its items.
 Popup WindowPopup(bool grey) {
     return {"&Window",
             {{118, "Cascade", grey},
              {119, "Tile Horizontally", grey},
              {120, "Tile Vertically", grey},
              {121, "Arrange icons", grey},
-             {122, "Close All", grey}}};
+             {122, "Close All", grey}},
+            true};
 }
 Popup ViewPopup(const char* title) {
     return {title, {{123, "Requests", kGrey}, {132, "Files", kGrey}}};

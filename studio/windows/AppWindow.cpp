@@ -186,6 +186,8 @@ ListWindowKind MakeKind() {
     k.fixedTitle = "Applications";
     k.menuName = "APP_MENU";
     k.defaultCommand = kCmdOpen;
+    k.columns = {"Name", "Description", "Session Timeout"};
+    k.lineFormat = kLineFormat;
     k.header = [] {
         return FormatColumns(kLineFormat, {"Name", "Description", "Session Timeout"});
     };

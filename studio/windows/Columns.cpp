@@ -164,4 +164,42 @@ void FormatColumns(char* buf, std::size_t size, std::string_view format,
     buf[n] = '\0';
 }
 
+std::vector<std::string> SplitColumns(std::string_view format, std::string_view line) {
+    std::vector<std::string> cells;
+    std::size_t at = 0;
+    // Takes up to width cells of the line (the rest of it when width is negative).
+    auto take = [&line, &at](int width) {
+        std::string out;
+        int used = 0;
+        while (at < line.size()) {
+            const Char ch = Next(line, at);
+            if (width >= 0 && used + ch.cells > width) break;
+            out.append(line.substr(at, ch.bytes));
+            used += ch.cells;
+            at += ch.bytes;
+        }
+        return out;
+    };
+    for (std::size_t i = 0; i < format.size();) {
+        if (format[i] != '%' || (i + 1 < format.size() && format[i + 1] == '%')) {
+            i += format[i] == '%' ? 2 : 1;
+            take(1);
+            continue;
+        }
+        ++i;
+        while (i < format.size() && format[i] == '-') ++i;
+        int width = 0;
+        while (i < format.size() && format[i] >= '0' && format[i] <= '9')
+            width = std::min(width * 10 + (format[i++] - '0'), 10000);
+        while (i < format.size() && format[i] != 's') ++i;  // the precision
+        if (i < format.size()) ++i;
+        const bool last = format.find('%', i) == std::string_view::npos;
+        std::string cell = take(last || width == 0 ? -1 : width);
+        while (!cell.empty() && cell.back() == ' ') cell.pop_back();
+        while (!cell.empty() && cell.front() == ' ') cell.erase(cell.begin());
+        cells.push_back(std::move(cell));
+    }
+    return cells;
+}
+
 }  // namespace qvw

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qvw {
 
@@ -24,5 +25,9 @@ std::string FormatColumns(std::string_view format, std::initializer_list<std::st
 // fit.
 void FormatColumns(char* buf, std::size_t size, std::string_view format,
                    std::initializer_list<std::string_view> texts);
+
+// The texts of a line that format made, one per conversion, without their padding: the
+// cells a screen reader reads under the column headers.
+std::vector<std::string> SplitColumns(std::string_view format, std::string_view line);
 
 }  // namespace qvw

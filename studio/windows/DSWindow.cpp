@@ -129,6 +129,8 @@ ListWindowKind MakeKind() {
     k.fixedTitle = "Data Sources";
     k.menuName = "DS_MENU";
     k.defaultCommand = kCmdEdit;
+    k.columns = {"Name", "Conn", "Description"};
+    k.lineFormat = kLineFormat;
     k.header = [] { return FormatColumns(kHeaderFormat, {"Name", "Conn", "Description"}); };
     k.formatLine = [](long index, char* buf, std::size_t size) {
         return WithRecordAt(DSList, index, [buf, size](DSItem& r) {

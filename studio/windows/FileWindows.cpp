@@ -169,6 +169,8 @@ ListWindowKind MakeKind(const FileKind& k) {
     d.defaultCommand = IsFiles(k) ? kCmdOpenFolder : 0;
     d.slot = k.slot;
     d.viewItem = k.viewCommand;
+    d.columns = {"Name", "Size(K)", "Modified"};
+    d.lineFormat = kLineFormat;
     d.header = [] { return FormatColumns(kLineFormat, {"Name", "Size(K)", "Modified"}); };
     FileListType* list = k.list;
     d.formatLine = [list](long index, char* buf, std::size_t size) {

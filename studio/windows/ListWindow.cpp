@@ -7,6 +7,7 @@
 
 #include "common/NameRule.h"
 #include "studio/resources/WindowResources.h"
+#include "studio/windows/Columns.h"
 
 namespace qvw {
 
@@ -183,10 +184,14 @@ int ListBrowse::Paint() {
     gui::Painter* dc = m_BeginPaint();
     if (!dc) return 0;
     dc->SelectFixedFont();
-    dc->SetBkColor(gui::RGB(192, 192, 192));
-    dc->SetTextColor(gui::RGB(0, 0, 128));
+    // Grey and black, navy for the header; the palette's where high contrast is asked for.
+    const bool contrast = gui::HighContrast();
+    const gui::Colour text =
+        contrast ? gui::PaletteColour(gui::SysColour::Text) : gui::RGB(0, 0, 0);
+    dc->SetBkColor(contrast ? gui::PaletteColour(gui::SysColour::Base) : gui::RGB(192, 192, 192));
+    dc->SetTextColor(contrast ? text : gui::RGB(0, 0, 128));
     dc->TextOut(3, 1, m_Header);
-    dc->SetTextColor(gui::RGB(0, 0, 0));
+    dc->SetTextColor(text);
     char line[512];
     for (long i = 0; i < m_LinesUsed; ++i) {
         // A record gone meanwhile (refilled by the transfer worker) leaves its line blank.
@@ -197,6 +202,17 @@ int ListBrowse::Paint() {
     m_EndPaint();
     m_SetScrollPos();
     return 0;
+}
+
+std::string ListBrowse::RowText(long index) {
+    char line[512];
+    if (!m_Kind.formatLine || !m_Kind.formatLine(index, line, sizeof line)) return std::string();
+    return line;
+}
+
+std::vector<std::string> ListBrowse::RowCells(long index) {
+    if (!m_Kind.lineFormat) return {};
+    return SplitColumns(m_Kind.lineFormat, RowText(index));
 }
 
 void ListWindow::Destroyed(gui::Window w) {

@@ -101,6 +101,10 @@ struct ListWindowKind {
     int viewItem = 0;
     // Column header, formatted once at creation.
     std::function<std::string()> header;
+    // The column names and the format of a line, for screen readers: a record's texts
+    // are read from its line under these names.
+    std::vector<std::string> columns;
+    const char* lineFormat = nullptr;
     // Formats the record at 0-based index into buf; false when no record is there (the
     // list may be refilled by a worker meanwhile): the line is then left blank.
     std::function<bool(long index, char* buf, std::size_t size)> formatLine;
@@ -127,6 +131,9 @@ public:
     explicit ListBrowse(const ListWindowKind& kind) : WBrowse(1, 0), m_Kind(kind) {}
     int Paint() override;
     const std::string& HeaderText() const { return m_Header; }
+    std::string RowText(long index) override;
+    std::vector<std::string> ColumnNames() override { return m_Kind.columns; }
+    std::vector<std::string> RowCells(long index) override;
     void FormatHeader() { m_Header = m_Kind.header ? m_Kind.header() : std::string(); }
 
     // 0-based index of the current record, or -1 when the list is empty: commands on the

@@ -131,6 +131,8 @@ ListWindowKind MakeKind() {
     k.defaultCommand = kCmdEdit;
     k.slot = kSlotRequests;
     k.viewItem = kCmdRequests;
+    k.columns = {"Name", "Data Source", "Language", "Access", "Modified"};
+    k.lineFormat = kLineFormat;
     k.header = [] {
         return FormatColumns(kLineFormat,
                              {"Name", "Data Source", "Language", "Access", "Modified"});

@@ -120,6 +120,8 @@ ListWindowKind MakeKind() {
     k.fixedTitle = "Users";
     k.menuName = "USER_MENU";
     k.defaultCommand = kCmdEdit;
+    k.columns = {"Name", "Description", "Type"};
+    k.lineFormat = kLineFormat;
     k.header = [] { return FormatColumns(kLineFormat, {"Name", "Description", "Type"}); };
     k.formatLine = [](long index, char* buf, std::size_t size) {
         return WithRecordAt(UserList, index, [buf, size](UserItem& u) {

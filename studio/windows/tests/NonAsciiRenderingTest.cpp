@@ -51,6 +51,15 @@ TEST(Rendering, NonAsciiColumnsTheTraceHighlightAndALabelThatFits) {
     EXPECT_TRUE(Drawn("Name                 Description          Type"));
     EXPECT_TRUE(Drawn("Grüße_äöü            日本語の説明テキスト Dev"));
     for (const std::string& t : gt::DrawnTexts()) EXPECT_EQ(t.find("\xEF\xBF\xBD"), t.npos) << t;
+    // A screen reader reads the same line by column, without the padding.
+    qvw::ListBrowse& dsList = qvw::DSWindow().Browse();
+    const long dsAt = qvw::IndexByName(DSList, CurrentDS.m_Name.c_str());
+    EXPECT_EQ(dsList.ColumnNames(), (std::vector<std::string>{"Name", "Conn", "Description"}));
+    EXPECT_EQ(dsList.RowCells(dsAt),
+              (std::vector<std::string>{"Bücher-DB-äöü-ßßß-lang-Na", "2", "Beschreibung"}));
+    const long userAt = qvw::IndexByName(UserList, CurrentUser.m_Name.c_str());
+    EXPECT_EQ(qvw::UserWindow().Browse().RowCells(userAt),
+              (std::vector<std::string>{"Grüße_äöü", "日本語の説明テキスト", "Dev"}));
     AppItem app;
     app.m_Name = "Äpfel";
     app.m_Description = "Über";
