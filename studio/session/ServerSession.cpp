@@ -187,6 +187,7 @@ int ServerSession::Exchange(int code, Observer* observer) {
         const std::string why = m_Tunnel.ChannelFailure();
         if (!why.empty()) {
             m_ErrorText = why;
+            m_TransportError = why;
             result = run.Fail(why, false);
         }
     }
@@ -269,6 +270,7 @@ int ServerSession::Connect(Run& run) {
         // Through the SSH host: the tunnel's near end is a socket of this machine.
         if (OpenTunnel() != 0) {
             m_ErrorText = m_Tunnel.Error();
+            m_TransportError = m_Tunnel.Error();
             return run.Fail(m_Tunnel.Error(), false);
         }
         run.viaTunnel = true;
@@ -280,6 +282,7 @@ int ServerSession::Connect(Run& run) {
         if (!client.IsOpen()) {
             m_ErrorText = "The SSH tunnel to " + m_SshHost + " does not take connections (error " +
                           std::to_string(client.LastError()) + ")";
+            m_TransportError = m_ErrorText.str();
             return run.Fail(m_ErrorText.str(), false);
         }
         m_Socket = client.Handle();
