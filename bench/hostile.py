@@ -85,8 +85,9 @@ def login(port):
 
 
 def post(port, body, kind="application/x-www-form-urlencoded"):
-    return exchange(port, (f"POST /demo/ HTTP/1.1\r\nHost: h\r\nContent-Type: {kind}\r\n"
-                           f"Content-Length: {len(body)}\r\n\r\n").encode() + body)
+    return exchange(port, (f"POST /demo/ HTTP/1.1\r\nHost: h\r\nConnection: close\r\n"
+                           f"Content-Type: {kind}\r\nContent-Length: {len(body)}\r\n\r\n")
+                    .encode() + body)
 
 
 def tricklers(build, work, count):
@@ -116,7 +117,8 @@ def tricklers(build, work, count):
     apps = dev(s.port, b"server_request=GetApps()\r\n\r\n", sid)
     admin = time.perf_counter() - t0
     t0 = time.perf_counter()
-    page = exchange(s.port, b"GET /demo/index.html HTTP/1.1\r\n\r\n", "127.0.0.10")
+    page = exchange(s.port, b"GET /demo/index.html HTTP/1.1\r\nConnection: close\r\n\r\n",
+                    "127.0.0.10")
     browser = time.perf_counter() - t0
     stop[0] = True
     t.join()
@@ -176,7 +178,9 @@ def memory(build, work):
     for size in (64 << 10, 560 << 10, 4 << 20):
         case("multipart, parts without an end", size, parts)
     case("10000 rows, one 10 KB cell", 0,
-         lambda port, _: exchange(port, b"GET /demo/ListCustomers() HTTP/1.1\r\n\r\n"), wide_cell)
+         lambda port, _: exchange(
+             port, b"GET /demo/ListCustomers() HTTP/1.1\r\nConnection: close\r\n\r\n"),
+         wide_cell)
 
 
 def main():
