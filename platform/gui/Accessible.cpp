@@ -27,20 +27,25 @@ namespace {
 
 class ListIface;
 
-// A column header: reachable from the table and from every cell of its column.
-class HeaderIface : public QAccessibleInterface {
+// What the painted parts of a list share: no object of their own, no children, read only.
+class LeafIface : public QAccessibleInterface {
 public:
-    HeaderIface(ListIface* list, int column) : m_List(list), m_Column(column) {}
-    bool isValid() const override;
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override;
-    QAccessibleInterface* parent() const override;
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    QString text(QAccessible::Text t) const override;
     void setText(QAccessible::Text, const QString&) override {}
+};
+
+// A column header: reachable from the table and from every cell of its column.
+class HeaderIface : public LeafIface {
+public:
+    HeaderIface(ListIface* list, int column) : m_List(list), m_Column(column) {}
+    bool isValid() const override;
+    QWindow* window() const override;
+    QAccessibleInterface* parent() const override;
+    QString text(QAccessible::Text t) const override;
     QRect rect() const override;
     QAccessible::Role role() const override { return QAccessible::ColumnHeader; }
     QAccessible::State state() const override { return {}; }
@@ -53,19 +58,13 @@ private:
 class RowIface;
 
 // One text of a record, under the column's header.
-class CellIface : public QAccessibleInterface, public QAccessibleTableCellInterface {
+class CellIface : public LeafIface, public QAccessibleTableCellInterface {
 public:
     CellIface(RowIface* row, int column) : m_Row(row), m_Column(column) {}
     bool isValid() const override;
-    QObject* object() const override { return nullptr; }
     QWindow* window() const override;
     QAccessibleInterface* parent() const override;
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override;
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override;
     QAccessible::Role role() const override { return QAccessible::Cell; }
     QAccessible::State state() const override;
