@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/NoThrow.h"
 #include "logbook/WStrace.h"
 #include "platform/os/Files.h"
 
@@ -33,19 +34,17 @@ void TraceFile::SetMaxSize(long long bytes) {
 
 void TraceFile::Print(const char* text1, long length1, const char* text2, long length2) {
     if (!text1 || !text2) return;
-    std::string line;
-    try {
+    NoThrowVoid([&] {  // a line lost to memory is not reported
+        std::string line;
         WStrace::FormatLine(line, text1, length1 < 0 ? 0 : length1, text2,
                             length2 < 0 ? 0 : length2, true);
-    } catch (...) {
-        return;  // a line lost to memory is not reported
-    }
-    std::lock_guard<std::mutex> g(m_Lock);
-    if (m_Fd < 0) return;
-    // One write with O_APPEND: a reader never sees half a line.
-    const ssize_t n = ::write(m_Fd, line.data(), line.size());
-    if (n > 0) m_Size += n;
-    if (m_MaxSize > 0 && m_Size > m_MaxSize) DropOldestHalf();
+        std::lock_guard<std::mutex> g(m_Lock);
+        if (m_Fd < 0) return;
+        // One write with O_APPEND: a reader never sees half a line.
+        const ssize_t n = ::write(m_Fd, line.data(), line.size());
+        if (n > 0) m_Size += n;
+        if (m_MaxSize > 0 && m_Size > m_MaxSize) DropOldestHalf();
+    });
 }
 
 // Keeps the newest lines, at most half the limit, so trimming happens once per half.

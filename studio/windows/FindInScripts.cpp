@@ -45,15 +45,8 @@ void Open(gui::Dialog& d) {
     if (at < 0 || static_cast<std::size_t>(at) >= Found.size()) return;
     const ScriptMatch m = Found[static_cast<std::size_t>(at)];
     // The request as the list holds it: the editor highlights by its language.
-    if (!WithRecordAt(ReqList, IndexByID(ReqList, m.requestID), [](ReqItem& r) {
-            CurrentReq.m_Name = r.m_Name.view();
-            CurrentReq.m_ID = r.m_ID;
-            CurrentReq.m_DSID = r.m_DSID;
-            CurrentReq.m_AppID = r.m_AppID;
-            CurrentReq.m_Language = r.m_Language;
-            CurrentReq.m_Access = r.m_Access;
-        }))
-        return;
+    // The request as the list holds it: the editor highlights by its language.
+    if (!TakeRequestAt(IndexByID(ReqList, m.requestID))) return;
     gui::SetWaitCursor();
     const bool fetched =
         Send(kCmdGetReqScript) == 0 && Session.ParseResponse(kCmdGetReqScript) == 0;

@@ -25,14 +25,7 @@ void EmptyEditorState() {
 
 // Copies the current record into CurrentReq; false on an empty list.
 bool TakeCurrent() {
-    return WithRecordAt(ReqList, ReqWindow().Browse().CurrentIndex(), [](ReqItem& r) {
-        CurrentReq.m_Name = r.m_Name.view();
-        CurrentReq.m_ID = r.m_ID;
-        CurrentReq.m_DSID = r.m_DSID;
-        CurrentReq.m_AppID = r.m_AppID;
-        CurrentReq.m_Language = r.m_Language;
-        CurrentReq.m_Access = r.m_Access;
-    });
+    return TakeRequestAt(ReqWindow().Browse().CurrentIndex());
 }
 
 void OnNew(gui::Window w) {

@@ -13,6 +13,17 @@ namespace qvw {
 
 int ReqMode = kModeNone;
 
+bool TakeRequestAt(long index) {
+    return WithRecordAt(ReqList, index, [](ReqItem& r) {
+        CurrentReq.m_Name = r.m_Name.view();
+        CurrentReq.m_ID = r.m_ID;
+        CurrentReq.m_DSID = r.m_DSID;
+        CurrentReq.m_AppID = r.m_AppID;
+        CurrentReq.m_Language = r.m_Language;
+        CurrentReq.m_Access = r.m_Access;
+    });
+}
+
 namespace {
 
 enum ParamMode : int { kParamNew = 1, kParamEdit = 2, kParamInsert = 3 };

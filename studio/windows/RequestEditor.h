@@ -7,6 +7,8 @@
 
 namespace qvw {
 
+// Copies the record at index of ReqList into CurrentReq; false when there is none.
+bool TakeRequestAt(long index);
 // The editor's mode while it is open (1 New, 2 Edit).
 extern int ReqMode;
 // Opens the editor modally, owned by owner. The dialog outcome says afterwards whether
