@@ -80,21 +80,25 @@ std::string EscapeHtml(std::string_view text) {
     return out;
 }
 
-std::string EscapeCell(std::string_view text) {
-    std::string out;
+void EscapeCell(std::string_view text, std::string& out) {
+    out.clear();
     out.reserve(text.size() + text.size() / 8);
     for (char c : text) {
         const auto u = static_cast<unsigned char>(c);
         if (u <= ' ' || u == 127 || c == '=' || c == '`' || c == '&' || c == '<' || c == '>' ||
             c == '"' || c == '\'') {
-            char entity[8];
-            std::snprintf(entity, sizeof entity, "&#%u;", u);
-            out += entity;
+            // "&#" and up to three digits, as cells are escaped everywhere.
+            char entity[6] = {'&', '#'};
+            std::size_t n = 2;
+            if (u >= 100) entity[n++] = static_cast<char>('0' + u / 100);
+            if (u >= 10) entity[n++] = static_cast<char>('0' + u / 10 % 10);
+            entity[n++] = static_cast<char>('0' + u % 10);
+            entity[n++] = ';';
+            out.append(entity, n);
         } else {
             out += c;
         }
     }
-    return out;
 }
 
 std::string TraceSafe(std::string_view text) {

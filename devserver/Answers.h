@@ -30,8 +30,9 @@ std::string StatusHeader(int status, std::string_view contentType, std::string_v
 // Text made safe inside HTML: & < > " ' as entities.
 std::string EscapeHtml(std::string_view text);
 // A stored value made safe wherever a page template puts it, also in an unquoted
-// attribute: what EscapeHtml escapes, and blanks, control characters, '=' and '`'.
-std::string EscapeCell(std::string_view text);
+// attribute: what EscapeHtml escapes, and blanks, control characters, '=' and '`'. Into
+// out, whose room is reused from cell to cell.
+void EscapeCell(std::string_view text, std::string& out);
 // A text as it may go into a trace line: control characters as \xNN, so that no client
 // text can end the line and forge another, and the error marker defused, since the studio
 // takes any answer holding it (a trace is sent as a document) for an error.

@@ -85,7 +85,7 @@ const DevServer::Command* DevServer::FindCommand(std::string_view name) {
 // ---- lookups
 
 bool DevServer::AppName(long appId, std::string& name) {
-    Statement s(m_Db.Handle(), "SELECT name FROM apps WHERE id = ?");
+    Statement s(m_Db, "SELECT name FROM apps WHERE id = ?");
     s.Bind(1, appId);
     if (!s.Step()) return false;
     name = s.Text(0);
@@ -97,13 +97,13 @@ bool DevServer::MayUseApp(const Call& call, long appId) {
         std::string n;
         return AppName(appId, n);
     }
-    Statement s(m_Db.Handle(), "SELECT 1 FROM app_users WHERE app_id = ? AND user_id = ?");
+    Statement s(m_Db, "SELECT 1 FROM app_users WHERE app_id = ? AND user_id = ?");
     s.Bind(1, appId).Bind(2, call.userId);
     return s.Step();
 }
 
 bool DevServer::ReqApp(long reqId, long& appId) {
-    Statement s(m_Db.Handle(), "SELECT app_id FROM reqs WHERE id = ?");
+    Statement s(m_Db, "SELECT app_id FROM reqs WHERE id = ?");
     s.Bind(1, reqId);
     if (!s.Step()) return false;
     appId = static_cast<long>(s.Int(0));
@@ -111,7 +111,7 @@ bool DevServer::ReqApp(long reqId, long& appId) {
 }
 
 long DevServer::UserIdByName(std::string_view name) {
-    Statement s(m_Db.Handle(), "SELECT id FROM users WHERE name = ?");
+    Statement s(m_Db, "SELECT id FROM users WHERE name = ?");
     s.Bind(1, name);
     return s.Step() ? static_cast<long>(s.Int(0)) : -1;
 }
@@ -133,7 +133,7 @@ long DevServer::UserIdByName(std::string_view name) {
 
 Table DevServer::AppsTable(const Call& call) {
     Table t{{50, kNumberWidth, 50, kNumberWidth}, {}};
-    Statement s(m_Db.Handle(),
+    Statement s(m_Db,
                 call.Restricted()
                     ? "SELECT a.name, a.id, a.description, a.timeout FROM apps a JOIN app_users u "
                       "ON u.app_id = a.id WHERE u.user_id = ? ORDER BY a.id"
@@ -145,7 +145,7 @@ Table DevServer::AppsTable(const Call& call) {
 
 Table DevServer::ReqsTable(long appId) {
     Table t{{50, kNumberWidth, kNumberWidth, kNumberWidth, kNumberWidth, kNumberWidth, 30}, {}};
-    Statement s(m_Db.Handle(),
+    Statement s(m_Db,
                 "SELECT name, id, ds_id, app_id, language, access, modified FROM reqs WHERE app_id "
                 "= ? ORDER BY id");
     s.Bind(1, appId);
@@ -157,7 +157,7 @@ Table DevServer::ReqsTable(long appId) {
 
 Table DevServer::ParamsTable(long reqId) {
     Table t{{50, kNumberWidth}, {}};
-    Statement s(m_Db.Handle(),
+    Statement s(m_Db,
                 "SELECT name, number FROM req_params WHERE req_id = ? ORDER BY number");
     s.Bind(1, reqId);
     while (s.Step()) t.Row({s.Text(0), Num(s.Int(1))});
@@ -167,7 +167,7 @@ Table DevServer::ParamsTable(long reqId) {
 Table DevServer::ReqUsersTable(long reqId) {
     Table t{{20, kNumberWidth}, {}};
     Statement s(
-        m_Db.Handle(),
+        m_Db,
         "SELECT u.name, u.id FROM req_users r JOIN users u ON u.id = r.user_id WHERE r.req_id = ? "
         "ORDER BY r.position");
     s.Bind(1, reqId);
@@ -177,7 +177,7 @@ Table DevServer::ReqUsersTable(long reqId) {
 
 Table DevServer::AppUsersTable(long appId) {
     Table t{{kNumberWidth, 20, kNumberWidth}, {}};
-    Statement s(m_Db.Handle(),
+    Statement s(m_Db,
                 "SELECT u.id, u.name, u.type FROM app_users a JOIN users u ON u.id = a.user_id "
                 "WHERE a.app_id = ? "
                 "ORDER BY a.position");
@@ -188,7 +188,7 @@ Table DevServer::AppUsersTable(long appId) {
 
 Table DevServer::DSsTable() {
     Table t{{50, kNumberWidth, 50, 20, kNumberWidth}, {}};
-    Statement s(m_Db.Handle(),
+    Statement s(m_Db,
                 "SELECT name, id, description, db_user, connections FROM datasources ORDER BY id");
     while (s.Step()) t.Row({s.Text(0), Num(s.Int(1)), s.Text(2), s.Text(3), Num(s.Int(4))});
     return t;
@@ -196,7 +196,7 @@ Table DevServer::DSsTable() {
 
 Table DevServer::UsersTable() {
     Table t{{20, 50, kNumberWidth, kNumberWidth}, {}};
-    Statement s(m_Db.Handle(), "SELECT name, description, id, type FROM users ORDER BY id");
+    Statement s(m_Db, "SELECT name, description, id, type FROM users ORDER BY id");
     while (s.Step()) t.Row({s.Text(0), s.Text(1), Num(s.Int(2)), Num(s.Int(3))});
     return t;
 }
@@ -229,7 +229,7 @@ Table DevServer::ConfigTable() {
     }
     {
         std::vector<std::pair<long, long>> apps;  // id, time-out
-        Statement s(m_Db.Handle(), "SELECT id, timeout FROM apps");
+        Statement s(m_Db, "SELECT id, timeout FROM apps");
         while (s.Step())
             apps.emplace_back(static_cast<long>(s.Int(0)), static_cast<long>(s.Int(1)));
         for (const auto& [id, timeout] : apps) sessions += RunSessions(id, timeout);
@@ -257,7 +257,7 @@ Table DevServer::ConfigAppsTable(const Call& call) {
         long id = 0, timeout = 0;
         ParseNumber(r[1], 0, kMaxId, id);
         ParseNumber(r[3], 0, kMaxId, timeout);
-        Statement s(m_Db.Handle(),
+        Statement s(m_Db,
                     "SELECT COALESCE(SUM(CASE WHEN day = ? THEN count END), 0), "
                     "COALESCE(SUM(CASE WHEN substr(day, 1, 7) = ? THEN count END), 0), "
                     "COALESCE(SUM(count), 0) FROM run_counts WHERE app_id = ?");
@@ -302,7 +302,7 @@ long DevServer::CheckLogin(const std::string& name, std::string_view password, l
     std::string hash;
     {
         std::lock_guard<std::mutex> g(m_Lock);
-        Statement s(m_Db.Handle(), "SELECT id, type, pwhash FROM users WHERE name = ?");
+        Statement s(m_Db, "SELECT id, type, pwhash FROM users WHERE name = ?");
         s.Bind(1, name);
         if (s.Step()) {
             id = static_cast<long>(s.Int(0));
@@ -380,10 +380,10 @@ std::string DevServer::NewApp(Call& call) {
     QV_CHECK(CheckText("Description", call.args[1], kDescriptionWidth));
     QV_NUMBER(timeout, 2, 0, 525600, "Session time-out");
     Transaction tx(m_Db);
-    Statement dup(m_Db.Handle(), "SELECT 1 FROM apps WHERE name = ?");
+    Statement dup(m_Db, "SELECT 1 FROM apps WHERE name = ?");
     dup.Bind(1, call.args[0]);
     if (dup.Step()) return Refuse(call, "Application " + call.args[0] + " exists already");
-    Statement ins(m_Db.Handle(), "INSERT INTO apps(name, description, timeout) VALUES(?, ?, ?)");
+    Statement ins(m_Db, "INSERT INTO apps(name, description, timeout) VALUES(?, ?, ?)");
     ins.Bind(1, call.args[0]).Bind(2, call.args[1]).Bind(3, timeout);
     if (!ins.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     fs::path area = AppArea(call.args[0]);
@@ -413,11 +413,11 @@ std::string DevServer::EditApp(Call& call) {
     AppName(id, old);
     Transaction tx(m_Db);
     if (old != call.args[0]) {
-        Statement dup(m_Db.Handle(), "SELECT 1 FROM apps WHERE name = ?");
+        Statement dup(m_Db, "SELECT 1 FROM apps WHERE name = ?");
         dup.Bind(1, call.args[0]);
         if (dup.Step()) return Refuse(call, "Application " + call.args[0] + " exists already");
     }
-    Statement up(m_Db.Handle(),
+    Statement up(m_Db,
                  "UPDATE apps SET name = ?, description = ?, timeout = ? WHERE id = ?");
     up.Bind(1, call.args[0]).Bind(2, call.args[2]).Bind(3, timeout).Bind(4, id);
     if (!up.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
@@ -441,7 +441,7 @@ std::string DevServer::DeleteApp(Call& call) {
     std::string name;
     if (!AppName(id, name)) return Refuse(call, "Unknown application " + Num(id));
     Transaction tx(m_Db);
-    Statement del(m_Db.Handle(), "DELETE FROM apps WHERE id = ?");
+    Statement del(m_Db, "DELETE FROM apps WHERE id = ?");
     del.Bind(1, id);
     if (!del.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     // The folder goes to the trash after the commit (see RecordMove), and is emptied then.
@@ -474,7 +474,7 @@ bool DevServer::ReplaceUsers(Call& call, long id, const char* table, const char*
         return false;
     }
     const std::string t(table), o(owner);
-    Statement del(m_Db.Handle(), ("DELETE FROM " + t + " WHERE " + o + " = ?").c_str());
+    Statement del(m_Db, ("DELETE FROM " + t + " WHERE " + o + " = ?").c_str());
     del.Bind(1, id);
     if (!del.Run()) {
         *refusal = Refuse(call, "Database failure: " + m_Db.LastError());
@@ -490,7 +490,7 @@ bool DevServer::ReplaceUsers(Call& call, long id, const char* table, const char*
         } else if (!seen.insert(uid).second) {
             why = "User " + Num(uid) + " is listed twice";
         } else {
-            Statement u(m_Db.Handle(), "SELECT type FROM users WHERE id = ?");
+            Statement u(m_Db, "SELECT type FROM users WHERE id = ?");
             u.Bind(1, uid);
             if (!u.Step())
                 why = "Unknown user " + Num(uid);
@@ -500,7 +500,7 @@ bool DevServer::ReplaceUsers(Call& call, long id, const char* table, const char*
         }
         if (why.empty()) {
             Statement ins(
-                m_Db.Handle(),
+                m_Db,
                 ("INSERT INTO " + t + "(" + o + ", user_id, position) VALUES(?, ?, ?)").c_str());
             ins.Bind(1, id).Bind(2, uid).Bind(3, position++);
             if (!ins.Run()) why = "Database failure: " + m_Db.LastError();
@@ -535,7 +535,7 @@ std::string DevServer::GetReqs(Call& call) {
 
 namespace {
 std::string CheckReqFields(long ds, long language, long access, Db& db) {
-    Statement s(db.Handle(), "SELECT 1 FROM datasources WHERE id = ?");
+    Statement s(db, "SELECT 1 FROM datasources WHERE id = ?");
     s.Bind(1, ds);
     if (!s.Step()) return "Unknown data source " + std::to_string(ds);
     if (language != 1 && language != 2) return "Language must be 1 (SQL) or 2 (JAVA)";
@@ -553,11 +553,11 @@ std::string DevServer::NewReq(Call& call) {
     QV_APP(app);
     QV_CHECK(CheckReqFields(ds, language, access, m_Db));
     Transaction tx(m_Db);
-    Statement dup(m_Db.Handle(), "SELECT 1 FROM reqs WHERE app_id = ? AND name = ?");
+    Statement dup(m_Db, "SELECT 1 FROM reqs WHERE app_id = ? AND name = ?");
     dup.Bind(1, app).Bind(2, call.args[0]);
     if (dup.Step())
         return Refuse(call, "Request " + call.args[0] + " exists already in this application");
-    Statement ins(m_Db.Handle(),
+    Statement ins(m_Db,
                   "INSERT INTO reqs(app_id, name, ds_id, language, access, modified) VALUES(?, ?, "
                   "?, ?, ?, ?)");
     ins.Bind(1, app)
@@ -582,12 +582,12 @@ std::string DevServer::EditReq(Call& call) {
     if (owner != app) return Refuse(call, "A request cannot move to another application");
     QV_CHECK(CheckReqFields(ds, language, access, m_Db));
     Transaction tx(m_Db);
-    Statement dup(m_Db.Handle(), "SELECT 1 FROM reqs WHERE app_id = ? AND name = ? AND id <> ?");
+    Statement dup(m_Db, "SELECT 1 FROM reqs WHERE app_id = ? AND name = ? AND id <> ?");
     dup.Bind(1, app).Bind(2, call.args[0]).Bind(3, id);
     if (dup.Step())
         return Refuse(call, "Request " + call.args[0] + " exists already in this application");
     Statement up(
-        m_Db.Handle(),
+        m_Db,
         "UPDATE reqs SET name = ?, ds_id = ?, language = ?, access = ?, modified = ? WHERE id = ?");
     up.Bind(1, call.args[0])
         .Bind(2, ds)
@@ -604,7 +604,7 @@ std::string DevServer::DeleteReq(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Request id");
     QV_REQ(id, app);
     Transaction tx(m_Db);
-    Statement del(m_Db.Handle(), "DELETE FROM reqs WHERE id = ?");
+    Statement del(m_Db, "DELETE FROM reqs WHERE id = ?");
     del.Bind(1, id);
     if (!del.Run() || !tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
     TraceApplication(app, "request " + Num(id) + " deleted");
@@ -630,17 +630,17 @@ std::string DevServer::SetReqParams(Call& call) {
             return Refuse(call, "Parameter " + row[0] + " is listed twice");
     }
     Transaction tx(m_Db);
-    Statement del(m_Db.Handle(), "DELETE FROM req_params WHERE req_id = ?");
+    Statement del(m_Db, "DELETE FROM req_params WHERE req_id = ?");
     del.Bind(1, id);
     bool ok = del.Run();
     long number = 0;  // saving renumbers the parameters in the order they were sent
     for (const auto& row : rows) {
-        Statement ins(m_Db.Handle(),
+        Statement ins(m_Db,
                       "INSERT INTO req_params(req_id, number, name) VALUES(?, ?, ?)");
         ins.Bind(1, id).Bind(2, number++).Bind(3, row[0]);
         ok = ok && ins.Run();
     }
-    Statement touch(m_Db.Handle(), "UPDATE reqs SET modified = ? WHERE id = ?");
+    Statement touch(m_Db, "UPDATE reqs SET modified = ? WHERE id = ?");
     touch.Bind(1, std::time(nullptr)).Bind(2, id);
     if (!ok || !touch.Run() || !tx.Commit())
         return Refuse(call, "Database failure: " + m_Db.LastError());
@@ -659,7 +659,7 @@ std::string DevServer::SetReqUsers(Call& call) {
     Transaction tx(m_Db);
     std::string refusal;
     if (!ReplaceUsers(call, id, "req_users", "req_id", 1, &refusal)) return refusal;
-    Statement touch(m_Db.Handle(), "UPDATE reqs SET modified = ? WHERE id = ?");
+    Statement touch(m_Db, "UPDATE reqs SET modified = ? WHERE id = ?");
     touch.Bind(1, std::time(nullptr)).Bind(2, id);
     if (!touch.Run() || !tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
     return Answer(ReqUsersTable(id));
@@ -668,7 +668,7 @@ std::string DevServer::SetReqUsers(Call& call) {
 std::string DevServer::GetReqScript(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Request id");
     QV_REQ(id, app);
-    Statement s(m_Db.Handle(), "SELECT script FROM reqs WHERE id = ?");
+    Statement s(m_Db, "SELECT script FROM reqs WHERE id = ?");
     s.Bind(1, id);
     s.Step();
     return DocumentAnswer(s.Blob(0), "text/plain");
@@ -678,7 +678,7 @@ std::string DevServer::SetReqScript(Call& call) {
     QV_NUMBER(id, 0, 1, kMaxId, "Request id");
     QV_REQ(id, app);
     Transaction tx(m_Db);
-    Statement up(m_Db.Handle(), "UPDATE reqs SET script = ?, modified = ? WHERE id = ?");
+    Statement up(m_Db, "UPDATE reqs SET script = ?, modified = ? WHERE id = ?");
     up.BindBlob(1, call.body).Bind(2, std::time(nullptr)).Bind(3, id);
     if (!up.Run() || !tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
     TraceApplication(app, "script of request " + Num(id) + " saved");
@@ -697,10 +697,10 @@ std::string DevServer::NewDS(Call& call) {
     QV_CHECK(CheckText("Description", call.args[1], kDescriptionWidth));
     QV_NUMBER(conns, 2, 0, 10000, "Connections");
     Transaction tx(m_Db);
-    Statement dup(m_Db.Handle(), "SELECT 1 FROM datasources WHERE name = ?");
+    Statement dup(m_Db, "SELECT 1 FROM datasources WHERE name = ?");
     dup.Bind(1, call.args[0]);
     if (dup.Step()) return Refuse(call, "Data source " + call.args[0] + " exists already");
-    Statement ins(m_Db.Handle(),
+    Statement ins(m_Db,
                   "INSERT INTO datasources(name, description, connections) VALUES(?, ?, ?)");
     ins.Bind(1, call.args[0]).Bind(2, call.args[1]).Bind(3, conns);
     if (!ins.Run() || !tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
@@ -715,13 +715,13 @@ std::string DevServer::EditDS(Call& call) {
     QV_NUMBER(conns, 3, 0, 10000, "Connections");
     if (id == 0) return Refuse(call, "The data source (none) cannot be changed");
     Transaction tx(m_Db);
-    Statement ex(m_Db.Handle(), "SELECT 1 FROM datasources WHERE id = ?");
+    Statement ex(m_Db, "SELECT 1 FROM datasources WHERE id = ?");
     ex.Bind(1, id);
     if (!ex.Step()) return Refuse(call, "Unknown data source " + Num(id));
-    Statement dup(m_Db.Handle(), "SELECT 1 FROM datasources WHERE name = ? AND id <> ?");
+    Statement dup(m_Db, "SELECT 1 FROM datasources WHERE name = ? AND id <> ?");
     dup.Bind(1, call.args[0]).Bind(2, id);
     if (dup.Step()) return Refuse(call, "Data source " + call.args[0] + " exists already");
-    Statement up(m_Db.Handle(),
+    Statement up(m_Db,
                  "UPDATE datasources SET name = ?, description = ?, connections = ? WHERE id = ?");
     up.Bind(1, call.args[0]).Bind(2, call.args[2]).Bind(3, conns).Bind(4, id);
     if (!up.Run() || !tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
@@ -733,15 +733,15 @@ std::string DevServer::DeleteDS(Call& call) {
     QV_NUMBER(id, 0, 0, kMaxId, "Data source id");
     if (id == 0) return Refuse(call, "The data source (none) cannot be deleted");
     Transaction tx(m_Db);
-    Statement ex(m_Db.Handle(), "SELECT 1 FROM datasources WHERE id = ?");
+    Statement ex(m_Db, "SELECT 1 FROM datasources WHERE id = ?");
     ex.Bind(1, id);
     if (!ex.Step()) return Refuse(call, "Unknown data source " + Num(id));
-    Statement used(m_Db.Handle(), "SELECT COUNT(*) FROM reqs WHERE ds_id = ?");
+    Statement used(m_Db, "SELECT COUNT(*) FROM reqs WHERE ds_id = ?");
     used.Bind(1, id);
     used.Step();
     if (used.Int(0) > 0)
         return Refuse(call, "The data source is used by " + Num(used.Int(0)) + " request(s)");
-    Statement del(m_Db.Handle(), "DELETE FROM datasources WHERE id = ?");
+    Statement del(m_Db, "DELETE FROM datasources WHERE id = ?");
     del.Bind(1, id);
     if (!del.Run() || !tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
     return Answer(DSsTable());
@@ -758,7 +758,7 @@ std::string DevServer::DSPwd(Call& call) {
             return Refuse(call, "Database password holds a control character");
     if (id == 0) return Refuse(call, "The data source (none) cannot be changed");
     Transaction tx(m_Db);
-    Statement up(m_Db.Handle(), "UPDATE datasources SET db_user = ?, db_password = ? WHERE id = ?");
+    Statement up(m_Db, "UPDATE datasources SET db_user = ?, db_password = ? WHERE id = ?");
     up.Bind(1, call.args[1]).Bind(2, call.args[2]).Bind(3, id);
     if (!up.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     if (sqlite3_changes(m_Db.Handle()) == 0) return Refuse(call, "Unknown data source " + Num(id));
@@ -781,7 +781,7 @@ std::string DevServer::NewUser(Call& call) {
     if (UserIdByName(call.args[0]) >= 0)
         return Refuse(call, "User " + call.args[0] + " exists already");
     // No password yet: the user cannot log in until UserPwd gives one.
-    Statement ins(m_Db.Handle(), "INSERT INTO users(name, description, type) VALUES(?, ?, ?)");
+    Statement ins(m_Db, "INSERT INTO users(name, description, type) VALUES(?, ?, ?)");
     ins.Bind(1, call.args[0]).Bind(2, call.args[1]).Bind(3, type);
     if (!ins.Run() || !tx.Commit()) return Refuse(call, "Database failure: " + m_Db.LastError());
     return Answer(UsersTable());
@@ -795,19 +795,19 @@ std::string DevServer::EditUser(Call& call) {
     QV_NUMBER(type, 3, 0, 1, "User type");
     if (id == 0 && type != 0) return Refuse(call, "The administrator stays a Dev user");
     Transaction tx(m_Db);
-    Statement old(m_Db.Handle(), "SELECT type FROM users WHERE id = ?");
+    Statement old(m_Db, "SELECT type FROM users WHERE id = ?");
     old.Bind(1, id);
     if (!old.Step()) return Refuse(call, "Unknown user " + Num(id));
     long oldType = static_cast<long>(old.Int(0));
     long other = UserIdByName(call.args[0]);
     if (other >= 0 && other != id) return Refuse(call, "User " + call.args[0] + " exists already");
-    Statement up(m_Db.Handle(),
+    Statement up(m_Db,
                  "UPDATE users SET name = ?, description = ?, type = ? WHERE id = ?");
     up.Bind(1, call.args[0]).Bind(2, call.args[1]).Bind(3, type).Bind(4, id);
     bool ok = up.Run();
     if (oldType != type) {
         // Grants belong to a type: application users are Dev users, request users Run users.
-        Statement g(m_Db.Handle(), type == 1 ? "DELETE FROM app_users WHERE user_id = ?"
+        Statement g(m_Db, type == 1 ? "DELETE FROM app_users WHERE user_id = ?"
                                              : "DELETE FROM req_users WHERE user_id = ?");
         g.Bind(1, id);
         ok = ok && g.Run();
@@ -827,7 +827,7 @@ std::string DevServer::DeleteUser(Call& call) {
     QV_NUMBER(id, 0, 0, kMaxId, "User id");
     if (id == 0) return Refuse(call, "The administrator cannot be deleted");
     Transaction tx(m_Db);
-    Statement del(m_Db.Handle(), "DELETE FROM users WHERE id = ?");
+    Statement del(m_Db, "DELETE FROM users WHERE id = ?");
     del.Bind(1, id);
     if (!del.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     if (sqlite3_changes(m_Db.Handle()) == 0) return Refuse(call, "Unknown user " + Num(id));
@@ -845,7 +845,7 @@ std::string DevServer::UserPwd(Call& call) {
     if (hash.empty()) return Refuse(call, "Cannot hash the password");
     std::lock_guard<std::mutex> g(m_Lock);
     Transaction tx(m_Db);
-    Statement up(m_Db.Handle(), "UPDATE users SET pwhash = ? WHERE id = ?");
+    Statement up(m_Db, "UPDATE users SET pwhash = ? WHERE id = ?");
     up.Bind(1, hash).Bind(2, id);
     if (!up.Run()) return Refuse(call, "Database failure: " + m_Db.LastError());
     if (sqlite3_changes(m_Db.Handle()) == 0) return Refuse(call, "Unknown user " + Num(id));
@@ -878,7 +878,7 @@ std::string DevServer::SetConfig(Call& call) {
     Transaction tx(m_Db);
     bool ok = true;
     for (int i = 0; i < 4; ++i) {
-        Statement s(m_Db.Handle(), "INSERT OR REPLACE INTO config(key, value) VALUES(?, ?)");
+        Statement s(m_Db, "INSERT OR REPLACE INTO config(key, value) VALUES(?, ?)");
         s.Bind(1, kKeys[i]).Bind(2, call.args[i]);
         ok = ok && s.Run();
     }

@@ -2,15 +2,56 @@
 
 namespace devserver {
 
-Statement::Statement(sqlite3* db, const char* sql) {
-    if (sqlite3_prepare_v2(db, sql, -1, &m_Stmt, nullptr) != SQLITE_OK) {
-        m_Stmt = nullptr;
-        m_Failed = true;
-    }
+namespace {
+// Texts are the program's own, so the cache stays small; past this, statements are
+// compiled and dropped as they come.
+constexpr std::size_t kCachedTexts = 256;
+}  // namespace
+
+Statement::Statement(Db& db, const char* sql) : m_Db(db), m_Sql(sql) {
+    m_Stmt = db.Borrow(sql);
+    m_Failed = m_Stmt == nullptr;
 }
 
 Statement::~Statement() {
-    if (m_Stmt) sqlite3_finalize(m_Stmt);
+    if (m_Stmt) m_Db.GiveBack(m_Sql, m_Stmt);
+}
+
+sqlite3_stmt* Db::Borrow(const char* sql) {
+    {
+        std::lock_guard<std::mutex> g(m_CacheLock);
+        auto it = m_Cache.find(sql);
+        if (it != m_Cache.end() && !it->second.empty()) {
+            sqlite3_stmt* st = it->second.back();
+            it->second.pop_back();
+            return st;
+        }
+    }
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v3(m_Db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    return st;
+}
+
+void Db::GiveBack(const char* sql, sqlite3_stmt* st) {
+    // Reset ends the statement's read, so no transaction stays open behind it.
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    std::lock_guard<std::mutex> g(m_CacheLock);
+    auto it = m_Cache.find(sql);
+    if (it == m_Cache.end()) {
+        // A text of more than one statement compiles to its first only: not kept.
+        if (m_Cache.size() >= kCachedTexts || std::string_view(sqlite3_sql(st)) != sql) {
+            sqlite3_finalize(st);
+            return;
+        }
+        // The key views the statement's own copy of its text, which lives as long as it.
+        it = m_Cache.emplace(std::string_view(sqlite3_sql(st)), std::vector<sqlite3_stmt*>())
+                 .first;
+    }
+    it->second.push_back(st);
 }
 
 Statement& Statement::Bind(int index, long long value) {
@@ -67,6 +108,8 @@ std::string Statement::Blob(int column) const {
 }
 
 Db::~Db() {
+    for (auto& [sql, free] : m_Cache)
+        for (sqlite3_stmt* st : free) sqlite3_finalize(st);
     if (m_Db) sqlite3_close_v2(m_Db);
 }
 
@@ -99,16 +142,16 @@ std::string Db::LastError() const {
 }
 
 Transaction::Transaction(Db& db) : m_Db(db) {
-    m_Begun = m_Db.Exec("BEGIN IMMEDIATE");
+    m_Begun = Statement(m_Db, "BEGIN IMMEDIATE").Run();
 }
 
 Transaction::~Transaction() {
-    if (m_Begun && !m_Done) m_Db.Exec("ROLLBACK");
+    if (m_Begun && !m_Done) Statement(m_Db, "ROLLBACK").Run();
 }
 
 bool Transaction::Commit() {
     if (!m_Begun || m_Done) return false;
-    m_Done = m_Db.Exec("COMMIT");
+    m_Done = Statement(m_Db, "COMMIT").Run();
     return m_Done;
 }
 

@@ -3,14 +3,21 @@
 
 #include <sqlite3.h>
 
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace devserver {
 
+class Db;
+
+// A statement of the server's own tables, borrowed from its connection's cache and
+// given back, reset, when it goes: the same text is compiled once, not per command.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql);
+    Statement(Db& db, const char* sql);
     ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -29,6 +36,8 @@ public:
     std::string Blob(int column) const;
 
 private:
+    Db& m_Db;
+    const char* m_Sql;
     sqlite3_stmt* m_Stmt = nullptr;
     bool m_Failed = false;
 };
@@ -49,7 +58,15 @@ public:
     std::string LastError() const;
 
 private:
+    friend class Statement;
+    // Compiled statements not in use, by their text. One in use is taken out, so the
+    // same text run inside its own loop gets a second one.
+    sqlite3_stmt* Borrow(const char* sql);
+    void GiveBack(const char* sql, sqlite3_stmt* st);
+
     sqlite3* m_Db = nullptr;
+    std::mutex m_CacheLock;
+    std::unordered_map<std::string_view, std::vector<sqlite3_stmt*>> m_Cache;
 };
 
 // BEGIN IMMEDIATE on construction; ROLLBACK on destruction unless Commit succeeded.

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <map>
 #include <memory>
 
@@ -29,6 +30,7 @@ struct Finalizer {
 // runs: the request is one transaction, all or nothing.
 struct Fence {
     bool scriptRuns = false;
+    long long deadline = 0;  // SteadyMillis
 };
 
 bool ReadsSchemaOnly(const char* pragma) {
@@ -59,27 +61,47 @@ int Authorize(void* fence, int action, const char* what, const char* name, const
     }
 }
 
-int PastDeadline(void* deadline) {
-    return os::SteadyMillis() > *static_cast<long long*>(deadline) ? 1 : 0;
+int PastDeadline(void* fence) {
+    return os::SteadyMillis() > static_cast<Fence*>(fence)->deadline ? 1 : 0;
 }
 
+// A script's statements, compiled once and kept with its connection.
+struct Compiled {
+    std::vector<std::unique_ptr<sqlite3_stmt, Finalizer>> statements;
+};
+constexpr std::size_t kScriptsPerSource = 64;
+
 // Each worker keeps its data sources open, a connection per database file, opened anew
-// when the file was replaced (or removed) since.
+// when the file was replaced (or removed) since. The hooks are set once and read the
+// fence, which lives as long as the connection: setting an authorizer again would
+// throw away every compiled statement.
 struct OpenSource {
-    std::unique_ptr<sqlite3, Closer> db;
+    std::unique_ptr<sqlite3, Closer> db;  // declared first: closed after its statements
+    std::unique_ptr<Fence> fence = std::make_unique<Fence>();
+    std::unique_ptr<sqlite3_stmt, Finalizer> begin, commit, rollback;
+    std::map<std::string, Compiled, std::less<>> scripts;
     dev_t device = 0;
     ino_t inode = 0;
 };
 constexpr std::size_t kSourcesPerWorker = 64;
 
-sqlite3* Source(const std::string& path, int& code, std::string& error) {
+sqlite3_stmt* Compile(sqlite3* db, const char* sql) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    return st;
+}
+
+OpenSource* Source(const std::string& path, int& code, std::string& error) {
     thread_local std::map<std::string, OpenSource> sources;
     struct stat st {};
     const bool exists = ::lstat(path.c_str(), &st) == 0;
     auto it = sources.find(path);
     if (it != sources.end()) {
         if (exists && it->second.device == st.st_dev && it->second.inode == st.st_ino)
-            return it->second.db.get();
+            return &it->second;
         sources.erase(it);
     }
     sqlite3* raw = nullptr;
@@ -87,7 +109,8 @@ sqlite3* Source(const std::string& path, int& code, std::string& error) {
         path.c_str(), &raw,
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
         nullptr);
-    std::unique_ptr<sqlite3, Closer> db(raw);
+    OpenSource made;
+    made.db.reset(raw);
     if (code != SQLITE_OK) {
         error = raw ? sqlite3_errmsg(raw) : "cannot open the data source";
         return nullptr;
@@ -99,16 +122,34 @@ sqlite3* Source(const std::string& path, int& code, std::string& error) {
     sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
     sqlite3_limit(raw, SQLITE_LIMIT_ATTACHED, 0);
     sqlite3_exec(raw, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
+    sqlite3_set_authorizer(raw, Authorize, made.fence.get());
+    sqlite3_progress_handler(raw, 1000, PastDeadline, made.fence.get());
+    made.begin.reset(Compile(raw, "BEGIN"));
+    made.commit.reset(Compile(raw, "COMMIT"));
+    made.rollback.reset(Compile(raw, "ROLLBACK"));
+    if (!made.begin || !made.commit || !made.rollback) {
+        code = sqlite3_errcode(raw);
+        error = sqlite3_errmsg(raw);
+        return nullptr;
+    }
     if (::lstat(path.c_str(), &st) != 0) {
         error = "the data source's file is gone";
         return nullptr;
     }
     if (sources.size() >= kSourcesPerWorker) sources.erase(sources.begin());
     OpenSource& kept = sources[path];
-    kept.db = std::move(db);
+    kept = std::move(made);
     kept.device = st.st_dev;
     kept.inode = st.st_ino;
-    return raw;
+    return &kept;
+}
+
+// Runs a statement with no result to its end: its code, and what went wrong.
+int RunOnce(sqlite3_stmt* st, std::string* why = nullptr) {
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE && why) *why = sqlite3_errmsg(sqlite3_db_handle(st));
+    sqlite3_reset(st);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
 void Fail(TableList<TableListItem>& tables, int code, std::string_view message) {
@@ -123,43 +164,58 @@ long RunSqlScript(const std::string& path, std::string_view script,
                   TableList<TableListItem>& tables) {
     int opened = SQLITE_OK;
     std::string error;
-    sqlite3* raw = Source(path, opened, error);
-    if (!raw) {
+    OpenSource* source = Source(path, opened, error);
+    if (!source) {
         Fail(tables, opened, error);
         return 0;
     }
+    sqlite3* raw = source->db.get();
+    Fence& fence = *source->fence;
     sqlite3_busy_timeout(raw, limits.timeLimitMs);
-    Fence fence;
-    sqlite3_set_authorizer(raw, Authorize, &fence);
-    long long deadline = os::SteadyMillis() + limits.timeLimitMs;
-    sqlite3_progress_handler(raw, 1000, PastDeadline, &deadline);
-    // The connection outlives this call: nothing of it may point here afterwards.
-    struct Unhook {
-        sqlite3* db;
-        ~Unhook() {
-            sqlite3_progress_handler(db, 0, nullptr, nullptr);
-            sqlite3_set_authorizer(db, nullptr, nullptr);
-        }
-    } unhook{raw};
+    fence.scriptRuns = false;
+    fence.deadline = os::SteadyMillis() + limits.timeLimitMs;
 
-    if (sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        Fail(tables, sqlite3_errcode(raw), sqlite3_errmsg(raw));
+    if (const int rc = RunOnce(source->begin.get(), &error); rc != SQLITE_OK) {
+        Fail(tables, rc, error);
         return 0;
     }
     fence.scriptRuns = true;
-    const std::string text(script);
+    // The script's statements as compiled the last time it ran; compiled one by one
+    // otherwise (a statement may need what the one before it created) and kept once all
+    // of them compiled.
+    auto known = source->scripts.find(script);
+    Compiled fresh;
+    const std::string text(known == source->scripts.end() ? script : std::string_view());
     const char* next = text.c_str();
+    std::size_t index = 0;
     long rows = 0;
-    while (*next) {
+    std::string escaped;
+    std::u16string cell;
+    for (;; ++index) {
         sqlite3_stmt* st = nullptr;
-        const char* tail = nullptr;
-        if (sqlite3_prepare_v2(raw, next, -1, &st, &tail) != SQLITE_OK) {
-            Fail(tables, sqlite3_errcode(raw), sqlite3_errmsg(raw));
-            break;
+        if (known != source->scripts.end()) {
+            if (index >= known->second.statements.size()) break;
+            st = known->second.statements[index].get();
+        } else {
+            if (!*next) break;
+            const char* tail = nullptr;
+            if (sqlite3_prepare_v3(raw, next, -1, SQLITE_PREPARE_PERSISTENT, &st, &tail) !=
+                SQLITE_OK) {
+                Fail(tables, sqlite3_errcode(raw), sqlite3_errmsg(raw));
+                break;
+            }
+            next = tail;
+            if (!st) continue;  // blanks or a comment
+            fresh.statements.emplace_back(st);
         }
-        std::unique_ptr<sqlite3_stmt, Finalizer> stmt(st);
-        next = tail;
-        if (!st) continue;  // blanks or a comment
+        // Whatever happens below, the statement is left reset and unbound for the next run.
+        struct Rewind {
+            sqlite3_stmt* st;
+            ~Rewind() {
+                sqlite3_reset(st);
+                sqlite3_clear_bindings(st);
+            }
+        } rewind{st};
         const int params = sqlite3_bind_parameter_count(st);
         if (params > static_cast<int>(args.size())) {
             Fail(tables, 1,
@@ -170,7 +226,7 @@ long RunSqlScript(const std::string& path, std::string_view script,
         for (int i = 1; i <= params; ++i)
             sqlite3_bind_text(st, i, args[static_cast<std::size_t>(i - 1)].data(),
                               static_cast<int>(args[static_cast<std::size_t>(i - 1)].size()),
-                              SQLITE_STATIC);  // the arguments outlive the statement
+                              SQLITE_STATIC);  // the arguments outlive the run
         const int columns = sqlite3_column_count(st);
         // Cells go straight into the table, each as long as its own text: one wide value
         // must not widen every row of the page.
@@ -187,14 +243,16 @@ long RunSqlScript(const std::string& path, std::string_view script,
         int rc;
         long record = 0;
         bool stored = true;
-        std::u16string cell;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             if (++rows > limits.maxRows) break;
             stored = t && t->CreateRecord() == 0;
             for (int c = 0; c < columns && stored; ++c) {
                 const auto* v = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
                 const int n = sqlite3_column_bytes(st, c);
-                cell = os::Utf8ToUtf16(EscapeCell(std::string_view(v ? v : "", v ? n : 0)));
+                EscapeCell(std::string_view(v ? v : "", v ? static_cast<std::size_t>(n) : 0),
+                           escaped);
+                cell.resize(escaped.size() + 1);
+                cell.resize(os::Utf8ToUtf16(escaped, cell.data()));
                 stored = t->SetField(record, c, cell.c_str()) == 0;
             }
             if (!stored) break;
@@ -217,11 +275,17 @@ long RunSqlScript(const std::string& path, std::string_view script,
         }
     }
     fence.scriptRuns = false;
+    if (known == source->scripts.end() && !*next && tables.m_ErrorCode == 0) {
+        if (source->scripts.size() >= kScriptsPerSource) source->scripts.clear();
+        source->scripts.emplace(std::string(script), std::move(fresh));
+    }
+    int committed = SQLITE_OK;
     if (tables.m_ErrorCode != 0 ||
-        sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        if (tables.m_ErrorCode == 0) Fail(tables, sqlite3_errcode(raw), sqlite3_errmsg(raw));
-        sqlite3_progress_handler(raw, 0, nullptr, nullptr);
-        sqlite3_exec(raw, "ROLLBACK", nullptr, nullptr, nullptr);
+        (committed = RunOnce(source->commit.get(), &error)) != SQLITE_OK) {
+        if (tables.m_ErrorCode == 0) Fail(tables, committed, error);
+        // The rollback runs whatever the time: the deadline may be what ended the script.
+        fence.deadline = LLONG_MAX;
+        RunOnce(source->rollback.get());
         return 0;
     }
     return rows;

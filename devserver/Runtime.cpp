@@ -203,7 +203,7 @@ DevServer::RunApp DevServer::FindRunApp(const std::string& name) {
     {
         std::lock_guard<std::mutex> g(m_Lock);
         at = m_Changes.load();
-        Statement s(m_Db.Handle(), "SELECT id, timeout FROM apps WHERE name = ?");
+        Statement s(m_Db, "SELECT id, timeout FROM apps WHERE name = ?");
         s.Bind(1, name);
         if (!s.Step()) return app;
         app.id = static_cast<long>(s.Int(0));
@@ -227,7 +227,7 @@ std::shared_ptr<const DevServer::RunReq> DevServer::FindRunReq(long appId,
     {
         std::lock_guard<std::mutex> g(m_Lock);
         at = m_Changes.load();
-        Statement s(m_Db.Handle(),
+        Statement s(m_Db,
                     "SELECT r.id, r.language, r.access, r.script, d.name, (SELECT COUNT(*) FROM "
                     "req_params p WHERE p.req_id = r.id) FROM reqs r JOIN datasources d ON "
                     "d.id = r.ds_id WHERE r.app_id = ? AND r.name = ?");
@@ -239,7 +239,7 @@ std::shared_ptr<const DevServer::RunReq> DevServer::FindRunReq(long appId,
         req->script = s.Blob(3);
         req->dataSource = s.Text(4);
         req->paramCount = static_cast<long>(s.Int(5));
-        Statement u(m_Db.Handle(), "SELECT user_id FROM req_users WHERE req_id = ?");
+        Statement u(m_Db, "SELECT user_id FROM req_users WHERE req_id = ?");
         u.Bind(1, req->id);
         while (u.Step()) req->users.push_back(static_cast<long>(u.Int(0)));
     }
@@ -303,7 +303,7 @@ void DevServer::WriteRunCounts() {
     if (counts.empty()) return;
     Transaction tx(m_Db);
     for (const auto& [at, n] : counts) {
-        Statement s(m_Db.Handle(),
+        Statement s(m_Db,
                     "INSERT INTO run_counts(app_id, day, count) VALUES(?, ?, ?) "
                     "ON CONFLICT(app_id, day) DO UPDATE SET count = count + excluded.count");
         s.Bind(1, at.first).Bind(2, at.second).Bind(3, n);

@@ -59,7 +59,7 @@ int DevServer::SeedDemo(std::string& error) {
         }
     }
     {
-        Statement s(m_Db.Handle(), "SELECT 1 FROM apps WHERE name = 'demo'");
+        Statement s(m_Db, "SELECT 1 FROM apps WHERE name = 'demo'");
         if (s.Step()) return 0;  // seeded before
     }
     Transaction tx(m_Db);
@@ -96,7 +96,7 @@ int DevServer::SeedDemo(std::string& error) {
          true},
     };
     for (const auto& r : reqs) {
-        Statement s(m_Db.Handle(),
+        Statement s(m_Db,
                     "INSERT INTO reqs(app_id, name, ds_id, language, access, script, modified) "
                     "VALUES((SELECT id FROM "
                     "apps WHERE name = 'demo'), ?, (SELECT id FROM datasources WHERE name = "
@@ -106,13 +106,13 @@ int DevServer::SeedDemo(std::string& error) {
         long long id = m_Db.LastInsertId();
         long n = 0;
         for (const char* p : r.params) {
-            Statement q(m_Db.Handle(),
+            Statement q(m_Db,
                         "INSERT INTO req_params(req_id, number, name) VALUES(?, ?, ?)");
             q.Bind(1, id).Bind(2, n++).Bind(3, p);
             ok = ok && q.Run();
         }
         if (r.runUser) {
-            Statement q(m_Db.Handle(),
+            Statement q(m_Db,
                         "INSERT INTO req_users(req_id, user_id, position) VALUES(?, (SELECT id "
                         "FROM users WHERE name = "
                         "'shopper'), 0)");
@@ -127,11 +127,11 @@ int DevServer::SeedDemo(std::string& error) {
     std::string devHash = Hash("developer");
     std::string runHash = Hash("shopper");
     {
-        Statement s(m_Db.Handle(),
+        Statement s(m_Db,
                     "UPDATE users SET pwhash = ? WHERE name = 'developer' AND pwhash = ''");
         s.Bind(1, devHash);
         ok = ok && s.Run();
-        Statement t(m_Db.Handle(),
+        Statement t(m_Db,
                     "UPDATE users SET pwhash = ? WHERE name = 'shopper' AND pwhash = ''");
         t.Bind(1, runHash);
         ok = ok && t.Run();

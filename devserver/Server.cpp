@@ -133,7 +133,7 @@ int DevServer::CreateSchema(std::string& error) {
 }
 
 int DevServer::CreateAdministrator(std::string& error, std::string& generatedPassword) {
-    Statement count(m_Db.Handle(), "SELECT COUNT(*) FROM users WHERE id = 0");
+    Statement count(m_Db, "SELECT COUNT(*) FROM users WHERE id = 0");
     if (!count.Step()) {
         error = m_Db.LastError();
         return -1;
@@ -168,17 +168,17 @@ int DevServer::CreateAdministrator(std::string& error, std::string& generatedPas
     }
     std::string hash = Hash(password);
     Transaction tx(m_Db);
-    Statement admin(m_Db.Handle(),
+    Statement admin(m_Db,
                     "INSERT INTO users(id, name, description, type, pwhash) VALUES(0, 'admin', "
                     "'Administrator', 0, ?)");
     admin.Bind(1, hash);
     Statement none(
-        m_Db.Handle(),
+        m_Db,
         "INSERT OR IGNORE INTO datasources(id, name, description, connections) VALUES(0, "
         "'(none)', 'No data source', 0)");
     bool ok = !hash.empty() && admin.Run() && none.Run();
     for (int i = 0; ok && i < 4; ++i) {
-        Statement s(m_Db.Handle(), "INSERT OR IGNORE INTO config(key, value) VALUES(?, ?)");
+        Statement s(m_Db, "INSERT OR IGNORE INTO config(key, value) VALUES(?, ?)");
         s.Bind(1, kSwitchKeys[i]).Bind(2, i == 0 ? "0" : "1");
         ok = s.Run();
     }
@@ -191,14 +191,14 @@ int DevServer::CreateAdministrator(std::string& error, std::string& generatedPas
 
 void DevServer::LoadSwitches() {
     for (int i = 0; i < 4; ++i) {
-        Statement s(m_Db.Handle(), "SELECT value FROM config WHERE key = ?");
+        Statement s(m_Db, "SELECT value FROM config WHERE key = ?");
         s.Bind(1, kSwitchKeys[i]);
         m_Switches[i] = s.Step() && s.Text(0) == "1" ? 1 : 0;
     }
 }
 
 bool DevServer::RecordMove(const std::string& from, const std::string& to) {
-    Statement s(m_Db.Handle(), "INSERT INTO moves(from_path, to_path) VALUES(?, ?)");
+    Statement s(m_Db, "INSERT INTO moves(from_path, to_path) VALUES(?, ?)");
     s.Bind(1, from).Bind(2, to);
     return s.Run();
 }
@@ -212,7 +212,7 @@ void DevServer::FinishMoves(bool atStart) {
     };
     std::vector<Move> moves;
     {
-        Statement s(m_Db.Handle(), "SELECT id, from_path, to_path FROM moves ORDER BY id");
+        Statement s(m_Db, "SELECT id, from_path, to_path FROM moves ORDER BY id");
         while (s.Step())
             moves.push_back({s.Int(0), fs::path(m_Options.root) / s.Text(1),
                              fs::path(m_Options.root) / s.Text(2)});
@@ -233,7 +233,7 @@ void DevServer::FinishMoves(bool atStart) {
             fs::rename(m.from, m.to, ec);
             if (ec) continue;  // kept, and tried again at the next start
         }
-        Statement d(m_Db.Handle(), "DELETE FROM moves WHERE id = ?");
+        Statement d(m_Db, "DELETE FROM moves WHERE id = ?");
         d.Bind(1, m.id);
         d.Run();
     }
@@ -250,7 +250,7 @@ void DevServer::Reconcile() {
     fs::create_directories(fs::path(m_Options.root) / "trash", ec);
     std::vector<std::string> names;
     {
-        Statement s(m_Db.Handle(), "SELECT name FROM apps");
+        Statement s(m_Db, "SELECT name FROM apps");
         while (s.Step()) names.push_back(s.Text(0));
     }
     // The folders an application's name leads to, also where the name is no longer a

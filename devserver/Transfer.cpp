@@ -135,7 +135,7 @@ std::string WireOf(const fs::path& relative) {
 
 bool DevServer::ExportRequest(long reqId, std::string& out) {
     ReqData r;
-    Statement s(m_Db.Handle(),
+    Statement s(m_Db,
                 "SELECT r.name, d.name, r.language, r.access, r.script FROM reqs r JOIN "
                 "datasources d ON d.id = r.ds_id "
                 "WHERE r.id = ?");
@@ -146,10 +146,10 @@ bool DevServer::ExportRequest(long reqId, std::string& out) {
     r.language = static_cast<long>(s.Int(2));
     r.access = static_cast<long>(s.Int(3));
     r.script = s.Blob(4);
-    Statement p(m_Db.Handle(), "SELECT name FROM req_params WHERE req_id = ? ORDER BY number");
+    Statement p(m_Db, "SELECT name FROM req_params WHERE req_id = ? ORDER BY number");
     p.Bind(1, reqId);
     while (p.Step()) r.params.push_back(p.Text(0));
-    Statement u(m_Db.Handle(),
+    Statement u(m_Db,
                 "SELECT u.name FROM req_users x JOIN users u ON u.id = x.user_id WHERE x.req_id = "
                 "? ORDER BY x.position");
     u.Bind(1, reqId);
@@ -160,7 +160,7 @@ bool DevServer::ExportRequest(long reqId, std::string& out) {
 }
 
 bool DevServer::ExportApplication(long appId, std::string& out) {
-    Statement a(m_Db.Handle(), "SELECT name, description, timeout FROM apps WHERE id = ?");
+    Statement a(m_Db, "SELECT name, description, timeout FROM apps WHERE id = ?");
     a.Bind(1, appId);
     if (!a.Step()) return false;
     std::string name = a.Text(0);
@@ -168,12 +168,12 @@ bool DevServer::ExportApplication(long appId, std::string& out) {
     out += "name: " + name + "\n";
     out += "description: " + a.Text(1) + "\n";
     out += "timeout: " + std::to_string(a.Int(2)) + "\n";
-    Statement u(m_Db.Handle(),
+    Statement u(m_Db,
                 "SELECT u.name FROM app_users x JOIN users u ON u.id = x.user_id WHERE x.app_id = "
                 "? ORDER BY x.position");
     u.Bind(1, appId);
     while (u.Step()) out += "user: " + u.Text(0) + "\n";
-    Statement q(m_Db.Handle(), "SELECT id FROM reqs WHERE app_id = ? ORDER BY id");
+    Statement q(m_Db, "SELECT id FROM reqs WHERE app_id = ? ORDER BY id");
     q.Bind(1, appId);
     while (q.Step()) {
         std::string one;
@@ -219,7 +219,7 @@ bool DevServer::ExportApplication(long appId, std::string& out) {
 std::string DevServer::CheckRequestData(const ReqData& r) {
     std::string why = CheckName("Request name", r.name, kNameWidth);
     if (!why.empty()) return why;
-    Statement d(m_Db.Handle(), "SELECT 1 FROM datasources WHERE name = ?");
+    Statement d(m_Db, "SELECT 1 FROM datasources WHERE name = ?");
     d.Bind(1, r.dataSource);
     if (!d.Step()) return "Unknown data source " + r.dataSource + " (create it first)";
     std::vector<std::string> seen;
@@ -232,7 +232,7 @@ std::string DevServer::CheckRequestData(const ReqData& r) {
     }
     seen.clear();
     for (const auto& u : r.users) {
-        Statement s(m_Db.Handle(), "SELECT type FROM users WHERE name = ?");
+        Statement s(m_Db, "SELECT type FROM users WHERE name = ?");
         s.Bind(1, u);
         if (!s.Step()) return "Unknown user " + u + " (create it first)";
         if (s.Int(0) != 1) return "User " + u + " is not a Run user";
@@ -245,10 +245,10 @@ std::string DevServer::CheckRequestData(const ReqData& r) {
 
 // Inside the caller's transaction.
 std::string DevServer::InsertRequest(long appId, const ReqData& r) {
-    Statement dup(m_Db.Handle(), "SELECT 1 FROM reqs WHERE app_id = ? AND name = ?");
+    Statement dup(m_Db, "SELECT 1 FROM reqs WHERE app_id = ? AND name = ?");
     dup.Bind(1, appId).Bind(2, r.name);
     if (dup.Step()) return "Request " + r.name + " exists already in this application";
-    Statement ins(m_Db.Handle(),
+    Statement ins(m_Db,
                   "INSERT INTO reqs(app_id, name, ds_id, language, access, script, modified) "
                   "VALUES(?, ?, (SELECT id FROM datasources WHERE name = ?), ?, ?, ?, ?)");
     ins.Bind(1, appId).Bind(2, r.name).Bind(3, r.dataSource).Bind(4, r.language).Bind(5, r.access);
@@ -257,13 +257,13 @@ std::string DevServer::InsertRequest(long appId, const ReqData& r) {
     long long reqId = m_Db.LastInsertId();
     long n = 0;
     for (const auto& p : r.params) {
-        Statement s(m_Db.Handle(), "INSERT INTO req_params(req_id, number, name) VALUES(?, ?, ?)");
+        Statement s(m_Db, "INSERT INTO req_params(req_id, number, name) VALUES(?, ?, ?)");
         s.Bind(1, reqId).Bind(2, n++).Bind(3, p);
         if (!s.Run()) return "Database failure: " + m_Db.LastError();
     }
     n = 0;
     for (const auto& u : r.users) {
-        Statement s(m_Db.Handle(),
+        Statement s(m_Db,
                     "INSERT INTO req_users(req_id, user_id, position) VALUES(?, (SELECT id FROM "
                     "users WHERE name = ?), ?)");
         s.Bind(1, reqId).Bind(2, u).Bind(3, n++);
@@ -344,12 +344,12 @@ std::string DevServer::ImportApplication(const std::string& appName, std::string
     }
     if (!ended || !r.AtEnd()) return "Bad application file: no end line";
     {
-        Statement dup(m_Db.Handle(), "SELECT 1 FROM apps WHERE name = ?");
+        Statement dup(m_Db, "SELECT 1 FROM apps WHERE name = ?");
         dup.Bind(1, appName);
         if (dup.Step()) return "Application " + appName + " exists already";
     }
     for (const auto& u : users) {
-        Statement s(m_Db.Handle(), "SELECT type FROM users WHERE name = ?");
+        Statement s(m_Db, "SELECT type FROM users WHERE name = ?");
         s.Bind(1, u);
         if (!s.Step()) return "Unknown user " + u + " (create it first)";
         if (s.Int(0) != 0) return "User " + u + " is not a Dev user";
@@ -384,7 +384,7 @@ std::string DevServer::ImportApplication(const std::string& appName, std::string
         }
     }
     Transaction tx(m_Db);
-    Statement ins(m_Db.Handle(), "INSERT INTO apps(name, description, timeout) VALUES(?, ?, ?)");
+    Statement ins(m_Db, "INSERT INTO apps(name, description, timeout) VALUES(?, ?, ?)");
     ins.Bind(1, appName).Bind(2, description).Bind(3, timeout);
     if (!ins.Run()) {
         cleanup();
@@ -393,7 +393,7 @@ std::string DevServer::ImportApplication(const std::string& appName, std::string
     long appId = static_cast<long>(m_Db.LastInsertId());
     long n = 0;
     for (const auto& u : users) {
-        Statement s(m_Db.Handle(),
+        Statement s(m_Db,
                     "INSERT INTO app_users(app_id, user_id, position) VALUES(?, (SELECT id FROM "
                     "users WHERE name = ?), ?)");
         s.Bind(1, appId).Bind(2, u).Bind(3, n++);
