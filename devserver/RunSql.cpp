@@ -227,6 +227,9 @@ long RunSqlScript(const std::string& path, std::string_view script,
             sqlite3_bind_text(st, i, args[static_cast<std::size_t>(i - 1)].data(),
                               static_cast<int>(args[static_cast<std::size_t>(i - 1)].size()),
                               SQLITE_STATIC);  // the arguments outlive the run
+        // The first step comes before the columns are counted: a kept statement is
+        // compiled anew there when the schema changed, and may have more columns since.
+        int rc = sqlite3_step(st);
         const int columns = sqlite3_column_count(st);
         // Cells go straight into the table, each as long as its own text: one wide value
         // must not widen every row of the page.
@@ -240,10 +243,9 @@ long RunSqlScript(const std::string& path, std::string_view script,
                 break;
             }
         }
-        int rc;
         long record = 0;
         bool stored = true;
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        for (; rc == SQLITE_ROW; rc = sqlite3_step(st)) {
             if (++rows > limits.maxRows) break;
             stored = t && t->CreateRecord() == 0;
             for (int c = 0; c < columns && stored; ++c) {

@@ -54,19 +54,28 @@ TEST(Security, AFormPostCostsAFewTimesItsSize) {
     EXPECT_LT(PeakMemoryKb(s.Pid()) - before, 5 * 16 * 1024);
 }
 
-TEST(Security, ADataSourceReplacedOnDiskIsReadAnew) {
-    // One worker: the connection it keeps to the data source is the one that must notice.
+TEST(Security, ADataSourceChangedOnDiskIsReadAnew) {
+    // One worker: the connection it keeps to the data source, and the statements it
+    // compiled there, are the ones that must notice.
     Server s({"--seed-demo", "--workers", "1"});
     const std::string list = "GET /demo/ListCustomers() HTTP/1.1\r\n\r\n";
+    WriteFile(s.Dir() / "all.sql", "SELECT * FROM customers ORDER BY id");
+    ASSERT_EQ(Cli(s, {"SetReqScript", "1", s.Dir() / "all.sql"}).rc, 0);
     EXPECT_EQ(Exchange(s.Port(), list).find("Zed"), std::string::npos);
     const std::string file = s.Root() + "/datasources/demo-db.sqlite";
+    auto change = [](const std::string& path, const char* sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+        sqlite3_close(db);
+    };
+    // The same file, a column more.
+    change(file, "ALTER TABLE customers ADD COLUMN vip TEXT DEFAULT 'gold'");
+    EXPECT_NE(Exchange(s.Port(), list).find("<td>gold</td>"), std::string::npos);
+    // Another file in its place.
     const std::string copy = s.Dir() / "copy.sqlite";
     fs::copy_file(file, copy);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(copy.c_str(), &db), SQLITE_OK);
-    sqlite3_exec(db, "INSERT INTO customers(name, city) VALUES('Zed', 'Oslo')", nullptr, nullptr,
-                 nullptr);
-    sqlite3_close(db);
+    change(copy, "INSERT INTO customers(name, city) VALUES('Zed', 'Oslo')");
     fs::rename(copy, file);
     EXPECT_NE(Exchange(s.Port(), list).find("Zed"), std::string::npos);
 }
