@@ -47,7 +47,8 @@ constexpr uint64_t kListenKey = 1, kStopKey = 2, kWakeKey = 3;
 
 // A connection and what has arrived of its request.
 struct DevServer::Incoming {
-    enum State { kMore, kReady, kStream, kRefused };
+    // kSendRest: answered, the rest of the answer waits for the client to take it.
+    enum State { kMore, kReady, kStream, kRefused, kSendRest };
 
     Incoming(DevServer& s, net::TcpConnection conn, uint32_t from)
         : server(s), c(std::move(conn)), peer(from) {
@@ -157,6 +158,28 @@ struct DevServer::Incoming {
     bool waiting = false;    // kept open after an answer, nothing of the next request yet
     bool keepAlive = false;  // the worker answered and the connection waits for the next
     std::string leftover;    // what came of the next request with this one
+    // The answer: its header (and a page's text), then the file that follows it.
+    std::string answer;
+    std::size_t answerSent = 0;
+    std::unique_ptr<os::FileReader> file;
+    long long fileLeft = 0;
+
+    // Sends what the socket takes now: 1 all of the answer, 0 some is left, -1 the
+    // client went away.
+    int SendNow() {
+        const long n = c.SendNow(answer.data() + answerSent, answer.size() - answerSent);
+        if (n < 0) return -1;
+        answerSent += static_cast<std::size_t>(n);
+        if (answerSent < answer.size()) return 0;
+        if (file && fileLeft > 0) {
+            const int64_t m = c.SendFileNow(file->Handle(), fileLeft);
+            if (m < 0) return -1;
+            fileLeft -= m;
+            if (fileLeft > 0) return 0;
+        }
+        file.reset();
+        return 1;
+    }
 };
 
 int DevServer::Listen(std::string& error) {
@@ -232,16 +255,6 @@ void DevServer::Serve() {
         }
         pool.ready.notify_one();
     };
-    // What arrived decides: more to wait for (watched by the loop), whole (to a worker),
-    // or nothing more (dropped).
-    auto place = [&](std::unique_ptr<Incoming> in, Incoming::State st) {
-        if (st == Incoming::kMore) {
-            const uint64_t key = nextKey++;
-            if (poller.Add(in->c.Handle(), key) == 0) arriving[key] = std::move(in);
-        } else if (st != Incoming::kRefused) {
-            hand(std::move(in), st);
-        }
-    };
     // Reads what the connection has sent, up to 16 blocks (then the others get a turn).
     auto readSome = [&](Incoming& in) {
         for (int round = 0; round < 16; ++round) {
@@ -253,6 +266,57 @@ void DevServer::Serve() {
             if (st != Incoming::kMore) return st;
         }
         return Incoming::kMore;
+    };
+    // The connection's next request, after an answer that kept it open, with what came
+    // of it already.
+    auto successor = [&](std::unique_ptr<Incoming> done, Incoming::State& st) {
+        const uint32_t peer = done->peer;
+        {
+            std::lock_guard<std::mutex> g(m_PeerLock);
+            ++m_PeerConnections[peer];  // the successor's; done's goes with it
+        }
+        auto next = std::make_unique<Incoming>(*this, std::move(done->c), peer);
+        next->served = done->served + 1;
+        next->waiting = true;
+        const std::string rest = std::move(done->leftover);
+        done.reset();
+        st = rest.empty() ? Incoming::kMore : next->Feed(rest.data(), static_cast<long>(rest.size()));
+        return next;
+    };
+    // What arrived decides: more to wait for (watched by the loop), a page answered here
+    // at once, the rest to a worker, or nothing more (dropped). key: the connection's
+    // while the loop watches it, 0 when it does not.
+    auto advance = [&](std::unique_ptr<Incoming> in, Incoming::State st, uint64_t key) {
+        // Pipelined pages are answered a few at a time, then the others get a turn.
+        for (int round = 0;; ++round) {
+            if (st == Incoming::kMore) {
+                if (key == 0) {
+                    key = nextKey++;
+                    if (poller.Add(in->c.Handle(), key) != 0) return;
+                }
+                arriving[key] = std::move(in);
+                return;
+            }
+            const bool here = st == Incoming::kReady && round < 16 && AnswersAtOnce(in->http);
+            if (!here) {
+                if (key != 0) poller.Remove(in->c.Handle());
+                if (st != Incoming::kRefused) hand(std::move(in), st);
+                return;
+            }
+            in->SplitOff();
+            const int sent = MakeReply(*in, st) ? in->SendNow() : -1;
+            if (sent == 0) {
+                // The client takes its answer slowly: a worker waits for it, not the loop.
+                if (key != 0) poller.Remove(in->c.Handle());
+                hand(std::move(in), Incoming::kSendRest);
+                return;
+            }
+            if (sent < 0 || !in->keepAlive) {
+                if (key != 0) poller.Remove(in->c.Handle());
+                return;  // closed as it goes
+            }
+            in = successor(std::move(in), st);
+        }
     };
     auto accept = [&] {
         // One per readiness: a lone client costs no accept that finds nothing.
@@ -287,26 +351,24 @@ void DevServer::Serve() {
         auto in = std::make_unique<Incoming>(*this, std::move(c), peer);
         // The request often came with the connection: read it before watching.
         const Incoming::State st = readSome(*in);
-        place(std::move(in), st);
+        advance(std::move(in), st, 0);
     };
-    // A connection kept open after its answer starts its next request, with what came
-    // of it already.
-    auto takeBack = [&](std::unique_ptr<Incoming> done) {
-        const uint32_t peer = done->peer;
-        {
-            std::lock_guard<std::mutex> g(m_PeerLock);
-            ++m_PeerConnections[peer];  // the successor's; done's goes with it
+    // Session counts go to disk once a second at most, by a clock of their own: no
+    // request waits for that write.
+    std::mutex countsLock;
+    std::condition_variable countsWake;
+    bool countsStop = false;
+    std::thread counts([&] {
+        std::unique_lock<std::mutex> g(countsLock);
+        while (!countsWake.wait_for(g, std::chrono::seconds(1), [&] { return countsStop; })) {
+            g.unlock();
+            {
+                std::lock_guard<std::mutex> db(m_Lock);
+                WriteRunCounts();
+            }
+            g.lock();
         }
-        auto next = std::make_unique<Incoming>(*this, std::move(done->c), peer);
-        next->served = done->served + 1;
-        next->waiting = true;
-        const std::string rest = std::move(done->leftover);
-        done.reset();
-        Incoming::State st = Incoming::kMore;
-        if (!rest.empty()) st = next->Feed(rest.data(), static_cast<long>(rest.size()));
-        if (st == Incoming::kMore) st = readSome(*next);
-        place(std::move(next), st);
-    };
+    });
 
     while (!m_Listener.Stopped()) {
         poller.Wait(keys, 200);
@@ -322,16 +384,19 @@ void DevServer::Serve() {
                     std::lock_guard<std::mutex> g(pool.lock);
                     back.swap(pool.kept);
                 }
-                for (auto& in : back) takeBack(std::move(in));
+                for (auto& done : back) {
+                    Incoming::State st = Incoming::kMore;
+                    auto next = successor(std::move(done), st);
+                    advance(std::move(next), st, 0);
+                }
             } else if (key != kStopKey) {
                 auto it = arriving.find(key);
                 if (it == arriving.end()) continue;
                 const Incoming::State st = readSome(*it->second);
                 if (st == Incoming::kMore) continue;
-                poller.Remove(it->second->c.Handle());
                 std::unique_ptr<Incoming> in = std::move(it->second);
                 arriving.erase(it);
-                place(std::move(in), st);
+                advance(std::move(in), st, key);
             }
         }
         // Requests that did not come whole in time, or whose client went quiet, are
@@ -359,6 +424,12 @@ void DevServer::Serve() {
     }
     pool.ready.notify_all();
     for (std::thread& t : pool.threads) t.join();
+    {
+        std::lock_guard<std::mutex> g(countsLock);
+        countsStop = true;
+    }
+    countsWake.notify_all();
+    counts.join();
     pool.kept.clear();
     ::close(wake[0]);
     ::close(wake[1]);
@@ -371,8 +442,11 @@ void DevServer::Serve() {
 }
 
 void DevServer::ServeWhole(Incoming& in, int state) {
+    if (state == Incoming::kSendRest) {
+        SendRest(in);
+        return;
+    }
     HttpProcessor& http = in.http;
-    const int idle = m_Options.idleTimeoutMs;
     if (state == Incoming::kStream) {
         if (ServeUpload(in.c, http, in.headerLength, in.length, in.fileStart, in.deadline)) return;
         // Request and application files are read whole, as every other body.
@@ -387,6 +461,11 @@ void DevServer::ServeWhole(Incoming& in, int state) {
             if (in.Feed(block, n) == Incoming::kRefused) return;
         }
     }
+    if (MakeReply(in, state)) SendRest(in);
+}
+
+bool DevServer::MakeReply(Incoming& in, int state) {
+    HttpProcessor& http = in.http;
     // HEAD is answered as GET, without the body.
     const bool head = MethodOf(std::string_view(http.m_Message.GetContent(), 4)) == "HEAD";
     HttpProcessor asGet;
@@ -395,7 +474,7 @@ void DevServer::ServeWhole(Incoming& in, int state) {
                  asGet.m_Message.AddContent(http.m_Message.GetContent() + 4,
                                             http.m_Message.GetSize() - 4) != 0)) {
         in.Fail({500, "Out of memory", {}});
-        return;
+        return false;
     }
     ++m_Executing;
     std::unique_ptr<os::FileReader> file;
@@ -419,10 +498,22 @@ void DevServer::ServeWhole(Incoming& in, int state) {
         WantsKeepAlive(std::string_view(http.m_Message.GetContent(),
                                         static_cast<std::size_t>(http.m_Message.GetSize())));
     if (in.keepAlive) answer.replace(close, kClose.size(), "\r\nConnection: keep-alive\r\n");
+    in.answer = std::move(answer);
+    in.answerSent = 0;
+    in.file = std::move(file);
+    in.fileLeft = in.file ? in.file->Size() : 0;
+    return true;
+}
+
+void DevServer::SendRest(Incoming& in) {
     // A file goes from disk to the socket after the header, without passing through memory.
-    if (in.c.SendAll(answer.data(), answer.size(), idle) != 0 ||
-        (file && in.c.SendFile(file->Handle(), file->Size(), idle) != 0))
+    const int idle = m_Options.idleTimeoutMs;
+    if (in.c.SendAll(in.answer.data() + in.answerSent, in.answer.size() - in.answerSent, idle) !=
+            0 ||
+        (in.file && in.fileLeft > 0 && in.c.SendFile(in.file->Handle(), in.fileLeft, idle) != 0))
         in.keepAlive = false;
+    in.file.reset();
+    in.answer.clear();
 }
 
 bool DevServer::WaitReadable(net::TcpConnection& c, long long deadline) {

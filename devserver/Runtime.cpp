@@ -259,10 +259,19 @@ long DevServer::RunSessions(long appId, long timeoutMinutes) {
     return m_RunSessions.Live(appId, os::SteadyMillis(), [idle](long) { return idle; });
 }
 
+bool DevServer::AnswersAtOnce(HttpProcessor& http) {
+    if (http.GetHttpType() != HttpProcessor::kHttpGet ||
+        http.GetReqType() != HttpProcessor::kReqPage)
+        return false;
+    const std::vector<std::string> path = PathParts(MessageOf(http));
+    if (path.size() < 2) return false;
+    std::shared_lock<std::shared_mutex> r(m_CatalogLock);
+    return m_CatalogAt == m_Changes.load() && m_RunApps.count(path[0]) > 0;
+}
+
 void DevServer::TakeRunSession(HttpProcessor& http, RunCall& rc) {
     const std::string key = CookieValue(MessageOf(http), kSessionCookie);
     const long long now = os::SteadyMillis();
-    bool writeCounts = false;
     {
         std::lock_guard<std::mutex> g(m_SessionLock);
         if (const auto* e = m_RunSessions.Use(key, rc.appId, now, RunIdleMs(rc.timeoutMinutes))) {
@@ -284,12 +293,7 @@ void DevServer::TakeRunSession(HttpProcessor& http, RunCall& rc) {
         const os::LocalTime t = os::GetLocalTime();
         char day[16];
         std::snprintf(day, sizeof day, "%04d-%02d-%02d", t.year, t.month, t.day);
-        ++m_PendingCounts[{rc.appId, day}];
-        writeCounts = now - m_CountsWritten >= 1000;
-    }
-    if (writeCounts) {
-        std::lock_guard<std::mutex> g(m_Lock);
-        WriteRunCounts();
+        ++m_PendingCounts[{rc.appId, day}];  // written by the server's clock, not here
     }
 }
 
@@ -298,7 +302,6 @@ void DevServer::WriteRunCounts() {
     {
         std::lock_guard<std::mutex> g(m_SessionLock);
         counts.swap(m_PendingCounts);
-        m_CountsWritten = os::SteadyMillis();
     }
     if (counts.empty()) return;
     Transaction tx(m_Db);

@@ -153,6 +153,10 @@ private:
     struct Incoming;
     struct Workers;
     void ServeWhole(Incoming& in, int state);
+    // The answer to a whole request, into in (false: refused, and told so).
+    bool MakeReply(Incoming& in, int state);
+    // Sends what is left of the answer, waiting for the client as long as it takes bytes.
+    void SendRest(Incoming& in);
     // Up to size bytes, waiting at most the idle time-out (and not past a stop or the
     // request's deadline, a SteadyMillis time).
     long Receive(net::TcpConnection& connection, char* block, std::size_t size, long long deadline);
@@ -183,6 +187,9 @@ private:
                      long long length, long fileStart, long long deadline);
     // Run time (Runtime.cpp): a browser's request for a page, a request or an upload.
     std::string RunTime(HttpProcessor& http, Call& call);
+    // Whether the request is a page of an application the catalog holds: answered
+    // without waiting for the server's lock or the database, so the loop answers it.
+    bool AnswersAtOnce(HttpProcessor& http);
     // Finds or makes the browser's session with the application; counts new ones.
     void TakeRunSession(HttpProcessor& http, RunCall& rc);
     std::string RunPage(RunCall& rc, Call& call);
@@ -355,7 +362,6 @@ private:
     // written together at most once a second and at stop, so no browser's first request
     // waits for a disk sync.
     std::map<std::pair<long, std::string>, long> m_PendingCounts;
-    long long m_CountsWritten = 0;  // SteadyMillis, under m_SessionLock
     std::unique_ptr<TraceFile> m_Traces[4];
     // The renderer's messages (a failed request) go to the Run trace through the
     // library's trace; the server's own trimming keeps the file's size.

@@ -94,6 +94,35 @@ int TcpConnection::SendFile(int fileFd, int64_t size, int timeoutMs) {
     return rc;
 }
 
+long TcpConnection::SendNow(const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    std::size_t sent = 0;
+    while (m_Fd >= 0 && sent < size) {
+        const ssize_t n = ::send(m_Fd, p + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (n <= 0) return -1;
+        sent += static_cast<std::size_t>(n);
+    }
+    return m_Fd >= 0 ? static_cast<long>(sent) : -1;
+}
+
+int64_t TcpConnection::SendFileNow(int fileFd, int64_t size) {
+    // Only a socket that never blocks may be asked: sendfile has no flag of its own.
+    if (m_Fd < 0 || fileFd < 0 || !m_NonBlocking) return -1;
+    int64_t sent = 0;
+    while (sent < size) {
+        const std::size_t chunk =
+            size - sent > (1 << 20) ? (1 << 20) : static_cast<std::size_t>(size - sent);
+        const ssize_t n = ::sendfile(m_Fd, fileFd, nullptr, chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (n <= 0) return -1;  // failed, or the file is shorter than promised
+        sent += n;
+    }
+    return sent;
+}
+
 int TcpConnection::ReceiveToFile(int fileFd, int64_t size, int timeoutMs) {
     if (m_Fd < 0 || fileFd < 0) return -1;
     int pipeFds[2];
