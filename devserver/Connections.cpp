@@ -157,6 +157,7 @@ struct DevServer::Incoming {
     int served = 0;          // requests this connection had answered before this one
     bool waiting = false;    // kept open after an answer, nothing of the next request yet
     bool keepAlive = false;  // the worker answered and the connection waits for the next
+    std::size_t loop = 0;    // the loop that watches the connection
     std::string leftover;    // what came of the next request with this one
     // The answer: its header (and a page's text), then the file that follows it.
     std::string answer;
@@ -194,31 +195,60 @@ int DevServer::Listen(std::string& error) {
     return 0;
 }
 
-// Whole requests wait here for one of a fixed number of workers; connections kept open
-// come back to the loop through it.
+// One event loop per processor, as a web server has: each accepts connections, watches
+// those whose request is arriving, and answers pages itself.
+struct DevServer::Loop {
+    net::Poller poller;
+    int wake[2] = {-1, -1};  // a worker hands a kept connection back
+    std::atomic<bool> wakeSent{false};
+    std::mutex lock;
+    std::deque<std::unique_ptr<Incoming>> kept;  // answered, waiting for their next request
+    ~Loop() {
+        for (int fd : wake)
+            if (fd >= 0) ::close(fd);
+    }
+    // A kept connection back to its loop; one byte wakes the loop however many come
+    // back before it looks.
+    void GiveBack(std::unique_ptr<Incoming> in) {
+        {
+            std::lock_guard<std::mutex> g(lock);
+            kept.push_back(std::move(in));
+        }
+        if (!wakeSent.exchange(true)) {
+            const char b = 1;
+            ssize_t ignored = ::write(wake[1], &b, 1);
+            (void)ignored;
+        }
+    }
+};
+
+// Whole requests wait here for one of a fixed number of workers.
 struct DevServer::Workers {
     std::mutex lock;
     std::condition_variable ready;
     std::deque<std::pair<std::unique_ptr<Incoming>, Incoming::State>> jobs;
-    std::deque<std::unique_ptr<Incoming>> kept;  // answered, waiting for their next request
     bool stopping = false;
     std::vector<std::thread> threads;
 };
 
 void DevServer::Serve() {
-    net::Poller poller;
-    int wake[2] = {-1, -1};  // a worker hands a kept connection back
-    if (!poller.IsOpen() || ::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0 ||
-        poller.Add(m_Listener.Handle(), kListenKey) != 0 ||
-        poller.Add(m_Listener.StopHandle(), kStopKey) != 0 || poller.Add(wake[0], kWakeKey) != 0) {
-        std::fprintf(stderr, "quorvel-devserver: cannot watch connections: %s\n",
-                     std::strerror(errno));
-        return;
+    const unsigned cores = std::thread::hardware_concurrency();
+    std::vector<std::unique_ptr<Loop>> loops(std::clamp(cores, 1u, 8u));
+    for (auto& l : loops) {
+        l = std::make_unique<Loop>();
+        // Every loop watches the listener; the kernel wakes one of them per connection.
+        if (!l->poller.IsOpen() || ::pipe2(l->wake, O_CLOEXEC | O_NONBLOCK) != 0 ||
+            l->poller.Add(m_Listener.Handle(), kListenKey, true) != 0 ||
+            l->poller.Add(m_Listener.StopHandle(), kStopKey) != 0 ||
+            l->poller.Add(l->wake[0], kWakeKey) != 0) {
+            std::fprintf(stderr, "quorvel-devserver: cannot watch connections: %s\n",
+                         std::strerror(errno));
+            return;
+        }
     }
     Workers pool;
-    std::atomic<bool> wakeSent{false};
     for (int i = 0; i < m_Options.maxConnections; ++i)
-        pool.threads.emplace_back([this, &pool, &wakeSent, wakeFd = wake[1]] {
+        pool.threads.emplace_back([this, &pool, &loops] {
             for (;;) {
                 std::unique_lock<std::mutex> g(pool.lock);
                 pool.ready.wait(g, [&] { return pool.stopping || !pool.jobs.empty(); });
@@ -228,19 +258,58 @@ void DevServer::Serve() {
                 g.unlock();
                 ServeWhole(*job.first, job.second);
                 if (!job.first->keepAlive) continue;  // closed as it goes
-                g.lock();
-                if (pool.stopping) continue;
-                pool.kept.push_back(std::move(job.first));
-                g.unlock();
-                // One byte wakes the loop however many come back before it looks.
-                if (!wakeSent.exchange(true)) {
-                    const char b = 1;
-                    ssize_t ignored = ::write(wakeFd, &b, 1);
-                    (void)ignored;
-                }
+                if (m_Listener.Stopped()) continue;
+                loops[job.first->loop]->GiveBack(std::move(job.first));
             }
         });
+    // Session counts go to disk once a second at most, by a clock of their own: no
+    // request waits for that write.
+    std::mutex countsLock;
+    std::condition_variable countsWake;
+    bool countsStop = false;
+    std::thread counts([&] {
+        std::unique_lock<std::mutex> g(countsLock);
+        while (!countsWake.wait_for(g, std::chrono::seconds(1), [&] { return countsStop; })) {
+            g.unlock();
+            {
+                std::lock_guard<std::mutex> db(m_Lock);
+                WriteRunCounts();
+            }
+            g.lock();
+        }
+    });
 
+    std::vector<std::thread> others;
+    for (std::size_t i = 1; i < loops.size(); ++i)
+        others.emplace_back([this, &pool, &loops, i] { RunLoop(*loops[i], i, pool); });
+    RunLoop(*loops[0], 0, pool);
+    for (std::thread& t : others) t.join();
+
+    // Requests waiting for a worker are dropped; those under way are answered first.
+    {
+        std::lock_guard<std::mutex> g(pool.lock);
+        pool.stopping = true;
+        pool.jobs.clear();
+    }
+    pool.ready.notify_all();
+    for (std::thread& t : pool.threads) t.join();
+    {
+        std::lock_guard<std::mutex> g(countsLock);
+        countsStop = true;
+    }
+    countsWake.notify_all();
+    counts.join();
+    loops.clear();
+    {
+        std::lock_guard<std::mutex> db(m_Lock);
+        WriteRunCounts();
+    }
+    std::string line = "Server stopped";
+    Trace(1).Print(line.data(), static_cast<long>(line.size()), "", 0);
+}
+
+void DevServer::RunLoop(Loop& loop, std::size_t index, Workers& pool) {
+    net::Poller& poller = loop.poller;
     std::map<uint64_t, std::unique_ptr<Incoming>> arriving;  // by key
     uint64_t nextKey = kWakeKey + 1;
     std::vector<uint64_t> keys;
@@ -276,6 +345,7 @@ void DevServer::Serve() {
             ++m_PeerConnections[peer];  // the successor's; done's goes with it
         }
         auto next = std::make_unique<Incoming>(*this, std::move(done->c), peer);
+        next->loop = done->loop;
         next->served = done->served + 1;
         next->waiting = true;
         const std::string rest = std::move(done->leftover);
@@ -349,40 +419,25 @@ void DevServer::Serve() {
             ++m_PeerConnections[peer];
         }
         auto in = std::make_unique<Incoming>(*this, std::move(c), peer);
+        in->loop = index;
         // The request often came with the connection: read it before watching.
         const Incoming::State st = readSome(*in);
         advance(std::move(in), st, 0);
     };
-    // Session counts go to disk once a second at most, by a clock of their own: no
-    // request waits for that write.
-    std::mutex countsLock;
-    std::condition_variable countsWake;
-    bool countsStop = false;
-    std::thread counts([&] {
-        std::unique_lock<std::mutex> g(countsLock);
-        while (!countsWake.wait_for(g, std::chrono::seconds(1), [&] { return countsStop; })) {
-            g.unlock();
-            {
-                std::lock_guard<std::mutex> db(m_Lock);
-                WriteRunCounts();
-            }
-            g.lock();
-        }
-    });
-
+    long long swept = 0;
     while (!m_Listener.Stopped()) {
         poller.Wait(keys, 200);
         for (uint64_t key : keys) {
             if (key == kListenKey) {
                 accept();
             } else if (key == kWakeKey) {
-                while (::read(wake[0], block, sizeof block) > 0) {
+                while (::read(loop.wake[0], block, sizeof block) > 0) {
                 }
-                wakeSent = false;
+                loop.wakeSent = false;
                 std::deque<std::unique_ptr<Incoming>> back;
                 {
-                    std::lock_guard<std::mutex> g(pool.lock);
-                    back.swap(pool.kept);
+                    std::lock_guard<std::mutex> g(loop.lock);
+                    back.swap(loop.kept);
                 }
                 for (auto& done : back) {
                     Incoming::State st = Incoming::kMore;
@@ -400,8 +455,11 @@ void DevServer::Serve() {
             }
         }
         // Requests that did not come whole in time, or whose client went quiet, are
-        // dropped without an answer; so is a kept connection idle past its limit.
+        // dropped without an answer; so is a kept connection idle past its limit. Looked
+        // at a few times a second, not after every event.
         const long long now = os::SteadyMillis();
+        if (now - swept < 50) continue;
+        swept = now;
         for (auto it = arriving.begin(); it != arriving.end();) {
             const Incoming& in = *it->second;
             const long long quiet = now - in.lastByte;
@@ -413,32 +471,10 @@ void DevServer::Serve() {
             }
         }
     }
-    // Requests still arriving or waiting for a worker are dropped; those under way are
-    // answered first.
+    // Requests still arriving are dropped; kept connections come back no more.
     arriving.clear();
-    {
-        std::lock_guard<std::mutex> g(pool.lock);
-        pool.stopping = true;
-        pool.jobs.clear();
-        pool.kept.clear();
-    }
-    pool.ready.notify_all();
-    for (std::thread& t : pool.threads) t.join();
-    {
-        std::lock_guard<std::mutex> g(countsLock);
-        countsStop = true;
-    }
-    countsWake.notify_all();
-    counts.join();
-    pool.kept.clear();
-    ::close(wake[0]);
-    ::close(wake[1]);
-    {
-        std::lock_guard<std::mutex> db(m_Lock);
-        WriteRunCounts();
-    }
-    std::string line = "Server stopped";
-    Trace(1).Print(line.data(), static_cast<long>(line.size()), "", 0);
+    std::lock_guard<std::mutex> g(loop.lock);
+    loop.kept.clear();
 }
 
 void DevServer::ServeWhole(Incoming& in, int state) {

@@ -152,6 +152,8 @@ private:
     // the worker's part once it is whole (state: ready, or a file upload to stream).
     struct Incoming;
     struct Workers;
+    struct Loop;
+    void RunLoop(Loop& loop, std::size_t index, Workers& pool);
     void ServeWhole(Incoming& in, int state);
     // The answer to a whole request, into in (false: refused, and told so).
     bool MakeReply(Incoming& in, int state);

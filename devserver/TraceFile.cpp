@@ -4,13 +4,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "common/NoThrow.h"
 #include "logbook/WStrace.h"
 #include "platform/os/Files.h"
 
 namespace devserver {
 
+namespace {
+int WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return -1;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+}  // namespace
+
 TraceFile::~TraceFile() {
+    if (m_Trimmer.joinable()) m_Trimmer.join();
     if (m_Fd >= 0) ::close(m_Fd);
 }
 
@@ -24,6 +40,7 @@ void TraceFile::Open() {
 void TraceFile::SetFileName(const std::string& path) {
     std::lock_guard<std::mutex> g(m_Lock);
     m_Path = path;
+    ++m_Generation;
     Open();
 }
 
@@ -43,25 +60,60 @@ void TraceFile::Print(const char* text1, long length1, const char* text2, long l
         // One write with O_APPEND: a reader never sees half a line.
         const ssize_t n = ::write(m_Fd, line.data(), line.size());
         if (n > 0) m_Size += n;
-        if (m_MaxSize > 0 && m_Size > m_MaxSize) DropOldestHalf();
+        if (m_MaxSize > 0 && m_Size > m_MaxSize && !m_Trimming) {
+            m_Trimming = true;
+            if (m_Trimmer.joinable()) m_Trimmer.join();  // the last one is past its end
+            m_Trimmer = std::thread([this, at = m_Generation] { DropOldestHalf(at); });
+        }
     });
 }
 
 // Keeps the newest lines, at most half the limit, so trimming happens once per half.
-void TraceFile::DropOldestHalf() {
-    std::string all;
-    if (os::ReadWholeFile(m_Path.c_str(), all) != 0) return;
-    std::size_t from = all.size() > static_cast<std::size_t>(m_MaxSize / 2)
-                           ? all.size() - static_cast<std::size_t>(m_MaxSize / 2)
-                           : 0;
-    from = all.find('\n', from);
-    from = from == std::string::npos ? all.size() : from + 1;
-    os::ReplaceFile(m_Path.c_str(), std::string_view(all).substr(from));
-    Open();  // the file was replaced
+void TraceFile::DropOldestHalf(uint64_t generation) {
+    std::string path;
+    long long keep = 0;
+    {
+        std::lock_guard<std::mutex> g(m_Lock);
+        path = m_Path;
+        keep = m_MaxSize / 2;
+    }
+    const std::string next = path + ".new";
+    NoThrowVoid([&] {
+        // Whole lines as read now; what follows the last of them is copied at the swap.
+        std::string all;
+        if (os::ReadWholeFile(path.c_str(), all) != 0) all.clear();
+        const std::size_t end = all.rfind('\n') == std::string::npos ? 0 : all.rfind('\n') + 1;
+        std::size_t from =
+            end > static_cast<std::size_t>(keep) ? end - static_cast<std::size_t>(keep) : 0;
+        from = all.find('\n', from);
+        from = from == std::string::npos || from >= end ? end : from + 1;
+        const int out = ::open(next.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        bool ok = out >= 0 && WriteAll(out, all.data() + from, end - from) == 0;
+
+        std::lock_guard<std::mutex> g(m_Lock);
+        if (ok && generation == m_Generation) {
+            const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            char block[65536];
+            off_t at = static_cast<off_t>(end);
+            ssize_t n = 0;
+            while (ok && in >= 0 && (n = ::pread(in, block, sizeof block, at)) > 0) {
+                ok = WriteAll(out, block, static_cast<std::size_t>(n)) == 0;
+                at += n;
+            }
+            if (in >= 0) ::close(in);
+            ok = ok && in >= 0 && n == 0 && ::rename(next.c_str(), path.c_str()) == 0;
+            if (ok) Open();  // the file was replaced
+        }
+        if (out >= 0) ::close(out);
+        if (!ok) ::unlink(next.c_str());
+    });
+    std::lock_guard<std::mutex> g(m_Lock);
+    m_Trimming = false;
 }
 
 void TraceFile::Clean() {
     std::lock_guard<std::mutex> g(m_Lock);
+    ++m_Generation;
     if (m_Fd >= 0 && ::ftruncate(m_Fd, 0) == 0) m_Size = 0;
 }
 

@@ -3,8 +3,10 @@
 // are those of the library's trace (WStrace), so every reader sees one format.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace devserver {
 
@@ -17,7 +19,9 @@ public:
 
     // Opens (creates) the file to append to; lines before this go nowhere.
     void SetFileName(const std::string& path);
-    // A file that grows past bytes (0: no limit) loses its oldest half, whole lines.
+    // A file that grows past bytes (0: no limit) loses its oldest half, whole lines. That
+    // is done beside the writers, which wait only for the file to be swapped: for a
+    // moment the file may hold more than the limit.
     void SetMaxSize(long long bytes);
     void Print(const char* text1, long length1, const char* text2, long length2);
     // Empties the file.
@@ -26,13 +30,17 @@ public:
 
 private:
     void Open();  // under m_Lock
-    void DropOldestHalf();
+    // Writes the newest lines to a new file, then swaps it in with what came meanwhile.
+    void DropOldestHalf(uint64_t generation);
 
     std::mutex m_Lock;
     std::string m_Path;
     int m_Fd = -1;
     long long m_Size = 0;
     long long m_MaxSize = 0;
+    uint64_t m_Generation = 0;  // a new name or an emptied file: a trimming under way stops
+    bool m_Trimming = false;
+    std::thread m_Trimmer;
 };
 
 }  // namespace devserver

@@ -13,9 +13,10 @@ Poller::~Poller() {
     if (m_Fd >= 0) ::close(m_Fd);
 }
 
-int Poller::Add(int fd, uint64_t key) {
+int Poller::Add(int fd, uint64_t key, bool exclusive) {
     epoll_event e{};
-    e.events = EPOLLIN | EPOLLRDHUP;
+    // An exclusive watch takes no other flag than these.
+    e.events = exclusive ? EPOLLIN | EPOLLEXCLUSIVE : EPOLLIN | EPOLLRDHUP;
     e.data.u64 = key;
     return ::epoll_ctl(m_Fd, EPOLL_CTL_ADD, fd, &e) == 0 ? 0 : -1;
 }

@@ -16,8 +16,9 @@ public:
     Poller& operator=(const Poller&) = delete;
 
     bool IsOpen() const { return m_Fd >= 0; }
-    // Watches fd for bytes (or its end); key comes back with it. 0 or -1.
-    int Add(int fd, uint64_t key);
+    // Watches fd for bytes (or its end); key comes back with it. 0 or -1. exclusive: of
+    // the pollers watching the same fd so, one is woken, not all of them.
+    int Add(int fd, uint64_t key, bool exclusive = false);
     int Remove(int fd);
     // The keys of the descriptors ready now, waiting at most timeoutMs (< 0: no limit).
     // The count, 0 after the time-out, -1 on failure.
