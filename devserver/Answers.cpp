@@ -1,5 +1,6 @@
 #include "devserver/Answers.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/os/Files.h"
@@ -124,17 +125,24 @@ std::string TableAnswer(const Table& table) {
     if (!roster) return ErrorAnswer("Out of memory");
     for (long w : table.widths) roster->CreateField(w);
     long r = 0;
+    std::u16string cell;  // one buffer for every cell
+    std::size_t bytes = 0;
     for (const auto& row : table.rows) {
         roster->CreateRecord();
-        for (std::size_t f = 0; f < table.widths.size(); ++f)
-            roster->SetField(r, static_cast<long>(f),
-                             f < row.size() ? os::Utf8ToUtf16(row[f]).c_str() : u"");
+        for (std::size_t f = 0; f < table.widths.size(); ++f) {
+            const std::string_view text = f < row.size() ? std::string_view(row[f]) : "";
+            cell.resize(text.size() + 1);
+            cell.resize(os::Utf8ToUtf16(text, cell.data()));
+            roster->SetField(r, static_cast<long>(f), cell.c_str());
+            bytes += text.size() + 9;  // and its <td></td>
+        }
         ++r;
     }
     RunItem run;
     run.m_RequestName = "devserver";
     Vessel out;
-    out.Alloc(50000, 50000);
+    // Room for the page as it will be, near enough: a larger buffer is zeroed for nothing.
+    out.Alloc(static_cast<long>(std::min<std::size_t>(bytes + 1024, 1 << 20)), 65536);
     f_TableListToHttpResultFromText(tables, &run, out, kTableTemplate);
     return std::string(out.GetContent(), static_cast<std::size_t>(out.GetSize()));
 }

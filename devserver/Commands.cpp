@@ -371,7 +371,13 @@ std::string DevServer::Logout(Call& call) {
 // ---- applications
 
 std::string DevServer::GetApps(Call& call) {
-    return Answer(AppsTable(call));
+    KeptAnswer& kept = m_AppsAnswer;
+    if (kept.at != m_Changes.load() || kept.userId != call.userId) {
+        kept.text = Answer(AppsTable(call));
+        kept.at = m_Changes.load();
+        kept.userId = call.userId;
+    }
+    return kept.text;
 }
 
 std::string DevServer::NewApp(Call& call) {

@@ -55,7 +55,8 @@ struct DevServer::Incoming {
         const long long now = os::SteadyMillis();
         deadline = now + s.m_Options.requestTimeoutMs;
         lastByte = now;
-        http.m_Message.Alloc(16384, 16384);
+        // A browser's header fits; a larger request grows by half each time.
+        http.m_Message.Alloc(4096, 4096);
     }
     ~Incoming() {
         server.m_HeldBytes.fetch_sub(held);

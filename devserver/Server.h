@@ -353,6 +353,13 @@ private:
     Db m_Db;
     std::mutex m_Lock;  // one command at a time touches the database and the file areas
     std::atomic<uint64_t> m_Changes{0};  // commands that may have changed the state, under m_Lock
+    // The last GetApps answer, for whom and as of which change (under m_Lock): the studio
+    // asks again and again while nothing changes.
+    struct KeptAnswer {
+        uint64_t at = ~0ull;
+        long userId = -1;
+        std::string text;
+    } m_AppsAnswer;
     std::shared_mutex m_CatalogLock;
     uint64_t m_CatalogAt = 0;  // m_Changes when the catalog below was read
     std::map<std::string, RunApp> m_RunApps;

@@ -102,6 +102,12 @@ TEST_F(Commands, Applications) {
     EXPECT_EQ(r.Rows()[1], (std::vector<std::string>{"store", id, "Renamed", "45"}));
     EXPECT_TRUE(fs::is_directory(s.Root() + "/apps/store/data"));
     EXPECT_FALSE(fs::exists(s.Root() + "/apps/shop"));
+    // The list as of the last change, and each user's own: asked in turn, none sees another's.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Cli(s, {"GetApps"}).Rows().size(), 2u);
+        EXPECT_EQ(CliAs(s, "developer", "developer", {"GetApps"}).Rows().size(), 1u);
+    }
+    EXPECT_EQ(Cli(s, {"GetApps"}).Rows()[1][2], "Renamed");
     Refused({"EditApp", "demo", id, "x", "1"}, "exists already");
     Refused({"EditApp", "zz", "999", "x", "1"}, "Unknown application 999");
     Refused({"EditApp", "zz", "x1", "x", "1"}, "not a number");
