@@ -169,7 +169,9 @@ struct DevServer::Incoming {
     // Sends what the socket takes now: 1 all of the answer, 0 some is left, -1 the
     // client went away.
     int SendNow() {
-        const long n = c.SendNow(answer.data() + answerSent, answer.size() - answerSent);
+        // The header waits for the file's first bytes: one packet for a small page.
+        const long n = c.SendNow(answer.data() + answerSent, answer.size() - answerSent,
+                                 file && fileLeft > 0);
         if (n < 0) return -1;
         answerSent += static_cast<std::size_t>(n);
         if (answerSent < answer.size()) return 0;

@@ -589,12 +589,31 @@ std::string DevServer::RunRender(RunCall& rc, TableList<TableListItem>& tables,
                                  const std::string& request, const std::string& page) {
     // The template must be a plain file at the top of the area, never reached by a link.
     const std::string templateName = (page.empty() ? request : page) + ".html";
-    os::DirBeneath top;
-    if (!CheckFileName(templateName).empty() || OpenAreaDir(rc.app, {}, top) != 0)
+    if (!CheckFileName(templateName).empty())
         return RunMessage(rc, 404, "No page template for " + request);
-    const char kind = top.KindOf(templateName);
-    if (kind != 'f' && kind != 0)
-        return RunMessage(rc, 404, "The page template " + templateName + " is not a file");
+    // Below the applications' folder, kept open: one call opens the template.
+    os::FileReader file;
+    std::string text;
+    bool found = !AppArea(rc.app).empty() &&
+                 file.OpenBeneath(m_AppsDir, rc.app + "/" + templateName) == 0 &&
+                 file.Size() < (64 << 20);
+    if (found) {
+        text.resize(static_cast<std::size_t>(file.Size()));
+        for (std::size_t at = 0; found && at < text.size();) {
+            const long n = file.Read(text.data() + at, text.size() - at);
+            found = n > 0;
+            at += n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+    } else {
+        // Why not: no such application folder, something else under the name, or none
+        // (then the plain page).
+        os::DirBeneath top;
+        if (OpenAreaDir(rc.app, {}, top) != 0)
+            return RunMessage(rc, 404, "No page template for " + request);
+        const char kind = top.KindOf(templateName);
+        if (kind != 'f' && kind != 0)
+            return RunMessage(rc, 404, "The page template " + templateName + " is not a file");
+    }
     RunItem run;
     run.m_RequestName = request;
     run.m_AppName = rc.app;
@@ -607,7 +626,10 @@ std::string DevServer::RunRender(RunCall& rc, TableList<TableListItem>& tables,
     if (tables.m_ErrorCode != 0) tables.m_ErrorMsg = TraceSafe(tables.m_ErrorMsg.str());
     Vessel out;
     out.Alloc(8192, 8192);
-    f_TableListToHttpResult(tables, &run, out, nullptr);
+    if (found)
+        f_TableListToHttpResultFromText(tables, &run, out, text, true);
+    else
+        f_TableListToHttpResult(tables, &run, out, nullptr);
     std::string answer(out.GetContent(), static_cast<std::size_t>(out.GetSize()));
     // The renderer's header names no charset and answers even a failed request 200: the
     // page it made stays the body of a 500.

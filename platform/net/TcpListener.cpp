@@ -94,11 +94,12 @@ int TcpConnection::SendFile(int fileFd, int64_t size, int timeoutMs) {
     return rc;
 }
 
-long TcpConnection::SendNow(const void* data, std::size_t size) {
+long TcpConnection::SendNow(const void* data, std::size_t size, bool more) {
     const char* p = static_cast<const char*>(data);
     std::size_t sent = 0;
+    const int flags = MSG_NOSIGNAL | MSG_DONTWAIT | (more ? MSG_MORE : 0);
     while (m_Fd >= 0 && sent < size) {
-        const ssize_t n = ::send(m_Fd, p + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = ::send(m_Fd, p + sent, size - sent, flags);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
         if (n <= 0) return -1;

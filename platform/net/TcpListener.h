@@ -35,8 +35,10 @@ public:
     // ends early.
     int SendFile(int fileFd, int64_t size, int timeoutMs);
     // What the socket takes now, without waiting: the bytes sent (0 when its buffer is
-    // full), or -1 when the peer went away. SendFileNow sends from the file's position.
-    long SendNow(const void* data, std::size_t size);
+    // full), or -1 when the peer went away. more: further bytes follow at once (a file
+    // after its header), so they may leave together. SendFileNow sends from the file's
+    // position.
+    long SendNow(const void* data, std::size_t size, bool more = false);
     int64_t SendFileNow(int fileFd, int64_t size);
     // Receives exactly size bytes into an open file at its current position, from socket
     // to disk without a copy through the program (splice). -1 when the peer closes
