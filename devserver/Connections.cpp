@@ -59,6 +59,7 @@ struct DevServer::Incoming {
         http.m_Message.Alloc(4096, 4096);
     }
     ~Incoming() {
+        if (c.IsOpen() && live) --*live;  // the connection ends with this request
         server.m_HeldBytes.fetch_sub(held);
         std::lock_guard<std::mutex> g(server.m_PeerLock);
         if (--server.m_PeerConnections[peer] <= 0) server.m_PeerConnections.erase(peer);
@@ -159,6 +160,7 @@ struct DevServer::Incoming {
     bool waiting = false;    // kept open after an answer, nothing of the next request yet
     bool keepAlive = false;  // the worker answered and the connection waits for the next
     std::size_t loop = 0;    // the loop that watches the connection
+    std::atomic<int>* live = nullptr;  // that loop's count of connections
     std::string leftover;    // what came of the next request with this one
     // The answer: its header (and a page's text), then the file that follows it.
     std::string answer;
@@ -204,18 +206,20 @@ struct DevServer::Loop {
     net::Poller poller;
     int wake[2] = {-1, -1};  // a worker hands a kept connection back
     std::atomic<bool> wakeSent{false};
+    std::atomic<int> live{0};  // connections that are this loop's
     std::mutex lock;
     std::deque<std::unique_ptr<Incoming>> kept;  // answered, waiting for their next request
+    std::deque<std::unique_ptr<Incoming>> given;  // accepted by another loop, nothing read
     ~Loop() {
         for (int fd : wake)
             if (fd >= 0) ::close(fd);
     }
-    // A kept connection back to its loop; one byte wakes the loop however many come
-    // back before it looks.
-    void GiveBack(std::unique_ptr<Incoming> in) {
+    // A kept connection back to its loop, or a new one to read (fresh); one byte wakes
+    // the loop however many come before it looks.
+    void GiveBack(std::unique_ptr<Incoming> in, bool fresh = false) {
         {
             std::lock_guard<std::mutex> g(lock);
-            kept.push_back(std::move(in));
+            (fresh ? given : kept).push_back(std::move(in));
         }
         if (!wakeSent.exchange(true)) {
             const char b = 1;
@@ -225,13 +229,84 @@ struct DevServer::Loop {
     }
 };
 
-// Whole requests wait here for one of a fixed number of workers.
+// Whole requests wait here for one of a fixed number of workers. As many workers run as
+// there are processors, taking request after request without sleeping in between; the
+// others sleep, each on its own, and the last to fall asleep is woken first (its memory
+// is warm). Should the running ones stall (a script waiting for a lock, a slow client),
+// a watcher wakes one more each time the oldest request has waited a few milliseconds:
+// slow requests never hold up the rest, and fast ones cost no thread switch each.
 struct DevServer::Workers {
+    using Job = std::pair<std::unique_ptr<Incoming>, Incoming::State>;
+    struct Sleeper {
+        std::condition_variable wake;
+        bool woken = false;
+    };
+    static constexpr long long kStallMs = 3;
+
     std::mutex lock;
-    std::condition_variable ready;
-    std::deque<std::pair<std::unique_ptr<Incoming>, Incoming::State>> jobs;
+    std::deque<std::pair<Job, long long>> jobs;  // with when each came (SteadyMillis)
+    std::vector<Sleeper*> sleeping;              // the last to sleep at the back
+    std::condition_variable watcherWake;
+    int running = 0;  // workers not asleep
+    int wanted = 1;   // workers to keep running while there is work
     bool stopping = false;
     std::vector<std::thread> threads;
+
+    // Under lock: one sleeper more at work.
+    void WakeOne() {
+        Sleeper* s = sleeping.back();
+        sleeping.pop_back();
+        s->woken = true;
+        ++running;
+        s->wake.notify_one();
+    }
+    void Put(Job job) {
+        std::lock_guard<std::mutex> g(lock);
+        jobs.emplace_back(std::move(job), os::SteadyMillis());
+        if (running < wanted && !sleeping.empty())
+            WakeOne();
+        else if (jobs.size() == 1)
+            watcherWake.notify_one();  // the watcher times the wait
+    }
+    // The next job; false when stopping.
+    bool Take(Job& job) {
+        std::unique_lock<std::mutex> g(lock);
+        Sleeper me;
+        while (!stopping && jobs.empty()) {
+            --running;
+            me.woken = false;
+            sleeping.push_back(&me);
+            me.wake.wait(g, [&] { return me.woken; });
+        }
+        if (stopping) return false;
+        job = std::move(jobs.front().first);
+        jobs.pop_front();
+        return true;
+    }
+    void Watch() {
+        std::unique_lock<std::mutex> g(lock);
+        while (!stopping) {
+            if (jobs.empty()) {
+                watcherWake.wait(g);
+                continue;
+            }
+            const long long waited = os::SteadyMillis() - jobs.front().second;
+            if (waited >= kStallMs && !sleeping.empty()) {
+                WakeOne();
+                jobs.front().second = os::SteadyMillis();  // the next wake after as long again
+                continue;
+            }
+            watcherWake.wait_for(g, std::chrono::milliseconds(
+                                        std::max<long long>(1, kStallMs - waited)));
+        }
+    }
+    void Stop() {
+        std::lock_guard<std::mutex> g(lock);
+        stopping = true;
+        jobs.clear();  // waiting requests are dropped; those under way are answered
+        while (!sleeping.empty()) WakeOne();
+        watcherWake.notify_all();
+    }
 };
 
 void DevServer::Serve() {
@@ -250,21 +325,21 @@ void DevServer::Serve() {
         }
     }
     Workers pool;
+    pool.running = m_Options.maxConnections;  // each counts itself out as it falls asleep
+    pool.wanted = static_cast<int>(std::clamp(cores, 1u, 8u));
     for (int i = 0; i < m_Options.maxConnections; ++i)
         pool.threads.emplace_back([this, &pool, &loops] {
-            for (;;) {
-                std::unique_lock<std::mutex> g(pool.lock);
-                pool.ready.wait(g, [&] { return pool.stopping || !pool.jobs.empty(); });
-                if (pool.jobs.empty()) return;  // stopping
-                auto job = std::move(pool.jobs.front());
-                pool.jobs.pop_front();
-                g.unlock();
+            Workers::Job job;
+            while (pool.Take(job)) {
                 ServeWhole(*job.first, job.second);
-                if (!job.first->keepAlive) continue;  // closed as it goes
-                if (m_Listener.Stopped()) continue;
+                if (!job.first->keepAlive || m_Listener.Stopped()) {
+                    job.first.reset();  // closed as it goes
+                    continue;
+                }
                 loops[job.first->loop]->GiveBack(std::move(job.first));
             }
         });
+    std::thread watcher([&pool] { pool.Watch(); });
     // Session counts go to disk once a second at most, by a clock of their own: no
     // request waits for that write.
     std::mutex countsLock;
@@ -284,18 +359,14 @@ void DevServer::Serve() {
 
     std::vector<std::thread> others;
     for (std::size_t i = 1; i < loops.size(); ++i)
-        others.emplace_back([this, &pool, &loops, i] { RunLoop(*loops[i], i, pool); });
-    RunLoop(*loops[0], 0, pool);
+        others.emplace_back([this, &pool, &loops, i] { RunLoop(loops, i, pool); });
+    RunLoop(loops, 0, pool);
     for (std::thread& t : others) t.join();
 
     // Requests waiting for a worker are dropped; those under way are answered first.
-    {
-        std::lock_guard<std::mutex> g(pool.lock);
-        pool.stopping = true;
-        pool.jobs.clear();
-    }
-    pool.ready.notify_all();
+    pool.Stop();
     for (std::thread& t : pool.threads) t.join();
+    watcher.join();
     {
         std::lock_guard<std::mutex> g(countsLock);
         countsStop = true;
@@ -311,7 +382,9 @@ void DevServer::Serve() {
     Trace(1).Print(line.data(), static_cast<long>(line.size()), "", 0);
 }
 
-void DevServer::RunLoop(Loop& loop, std::size_t index, Workers& pool) {
+void DevServer::RunLoop(std::vector<std::unique_ptr<Loop>>& loops, std::size_t index,
+                        Workers& pool) {
+    Loop& loop = *loops[index];
     net::Poller& poller = loop.poller;
     std::map<uint64_t, std::unique_ptr<Incoming>> arriving;  // by key
     uint64_t nextKey = kWakeKey + 1;
@@ -321,11 +394,7 @@ void DevServer::RunLoop(Loop& loop, std::size_t index, Workers& pool) {
 
     auto hand = [&](std::unique_ptr<Incoming> in, Incoming::State st) {
         if (st == Incoming::kReady) in->SplitOff();
-        {
-            std::lock_guard<std::mutex> g(pool.lock);
-            pool.jobs.emplace_back(std::move(in), st);
-        }
-        pool.ready.notify_one();
+        pool.Put({std::move(in), st});
     };
     // Reads what the connection has sent, up to 16 blocks (then the others get a turn).
     auto readSome = [&](Incoming& in) {
@@ -349,6 +418,7 @@ void DevServer::RunLoop(Loop& loop, std::size_t index, Workers& pool) {
         }
         auto next = std::make_unique<Incoming>(*this, std::move(done->c), peer);
         next->loop = done->loop;
+        next->live = done->live;
         next->served = done->served + 1;
         next->waiting = true;
         const std::string rest = std::move(done->leftover);
@@ -422,7 +492,18 @@ void DevServer::RunLoop(Loop& loop, std::size_t index, Workers& pool) {
             ++m_PeerConnections[peer];
         }
         auto in = std::make_unique<Incoming>(*this, std::move(c), peer);
-        in->loop = index;
+        // The loop that accepts is the one awake, so it would take every connection of a
+        // burst: one goes to the loop with the fewest when that has fewer than this one.
+        std::size_t to = index;
+        for (std::size_t i = 0; i < loops.size(); ++i)
+            if (loops[i]->live.load() < loops[to]->live.load()) to = i;
+        in->loop = to;
+        in->live = &loops[to]->live;
+        ++loops[to]->live;
+        if (to != index) {
+            loops[to]->GiveBack(std::move(in), true);
+            return;
+        }
         // The request often came with the connection: read it before watching.
         const Incoming::State st = readSome(*in);
         advance(std::move(in), st, 0);
@@ -437,10 +518,15 @@ void DevServer::RunLoop(Loop& loop, std::size_t index, Workers& pool) {
                 while (::read(loop.wake[0], block, sizeof block) > 0) {
                 }
                 loop.wakeSent = false;
-                std::deque<std::unique_ptr<Incoming>> back;
+                std::deque<std::unique_ptr<Incoming>> back, fresh;
                 {
                     std::lock_guard<std::mutex> g(loop.lock);
                     back.swap(loop.kept);
+                    fresh.swap(loop.given);
+                }
+                for (auto& in : fresh) {
+                    const Incoming::State st = readSome(*in);
+                    advance(std::move(in), st, 0);
                 }
                 for (auto& done : back) {
                     Incoming::State st = Incoming::kMore;
@@ -478,6 +564,7 @@ void DevServer::RunLoop(Loop& loop, std::size_t index, Workers& pool) {
     arriving.clear();
     std::lock_guard<std::mutex> g(loop.lock);
     loop.kept.clear();
+    loop.given.clear();
 }
 
 void DevServer::ServeWhole(Incoming& in, int state) {

@@ -153,7 +153,7 @@ private:
     struct Incoming;
     struct Workers;
     struct Loop;
-    void RunLoop(Loop& loop, std::size_t index, Workers& pool);
+    void RunLoop(std::vector<std::unique_ptr<Loop>>& loops, std::size_t index, Workers& pool);
     void ServeWhole(Incoming& in, int state);
     // The answer to a whole request, into in (false: refused, and told so).
     bool MakeReply(Incoming& in, int state);
