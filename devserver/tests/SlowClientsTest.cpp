@@ -136,3 +136,35 @@ TEST(SlowClients, BrowsersKeepTheirConnectionsAndTheStudioSendsOneCommandEach) {
         ::close(fd);
     }
 }
+
+TEST(SlowClients, ABrowserThatReadsItsPageSlowlyHoldsUpNobodyElse) {
+    Server s({"--seed-demo"});
+    ASSERT_GT(s.Port(), 0) << s.Stderr();
+    const std::size_t size = 24u << 20;  // more than the sockets between us hold
+    WriteFile(s.Root() + "/apps/demo/big.bin", std::string(size, 'b'));
+    // One such reader for each loop the server may have, each asking and reading nothing.
+    std::vector<int> slow;
+    const std::string big = "GET /demo/big.bin HTTP/1.1\r\nHost: h\r\n\r\n";
+    for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i) {
+        slow.push_back(ConnectFrom(1, s.Port()));
+        ASSERT_EQ(::send(slow.back(), big.data(), big.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(big.size()));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    const int fd = ConnectFrom(1, s.Port());
+    const std::string page = "GET /demo/index.html HTTP/1.1\r\nHost: h\r\n\r\n";
+    ::send(fd, page.data(), page.size(), MSG_NOSIGNAL);
+    std::string pending;
+    EXPECT_EQ(ReadAnswer(fd, pending).rfind("HTTP/1.1 200", 0), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    ::close(fd);
+    // The slow ones get all of it in the end, and their connections serve on.
+    for (int f : slow) {
+        pending.clear();
+        EXPECT_EQ(ReadAnswer(f, pending).size() > size, true);
+        ::send(f, page.data(), page.size(), MSG_NOSIGNAL);
+        EXPECT_EQ(ReadAnswer(f, pending).rfind("HTTP/1.1 200", 0), 0u);
+        ::close(f);
+    }
+}
