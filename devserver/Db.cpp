@@ -8,16 +8,17 @@ namespace {
 constexpr std::size_t kCachedTexts = 256;
 }  // namespace
 
-Statement::Statement(Db& db, const char* sql) : m_Db(db), m_Sql(sql) {
-    m_Stmt = db.Borrow(sql);
+Statement::Statement(Db& db, const char* sql) : m_Db(db) {
+    m_Stmt = db.Borrow(sql, m_Keep);
     m_Failed = m_Stmt == nullptr;
 }
 
 Statement::~Statement() {
-    if (m_Stmt) m_Db.GiveBack(m_Sql, m_Stmt);
+    if (m_Stmt) m_Db.GiveBack(m_Stmt, m_Keep);
 }
 
-sqlite3_stmt* Db::Borrow(const char* sql) {
+sqlite3_stmt* Db::Borrow(const char* sql, bool& keep) {
+    keep = true;
     {
         std::lock_guard<std::mutex> g(m_CacheLock);
         auto it = m_Cache.find(sql);
@@ -32,24 +33,28 @@ sqlite3_stmt* Db::Borrow(const char* sql) {
         sqlite3_finalize(st);
         return nullptr;
     }
+    keep = st && std::string_view(sqlite3_sql(st)) == sql;
     return st;
 }
 
-void Db::GiveBack(const char* sql, sqlite3_stmt* st) {
+void Db::GiveBack(sqlite3_stmt* st, bool keep) {
     // Reset ends the statement's read, so no transaction stays open behind it.
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
     std::lock_guard<std::mutex> g(m_CacheLock);
-    auto it = m_Cache.find(sql);
+    // The key views the statement's own copy of its text, which lives as long as it.
+    const std::string_view text(sqlite3_sql(st));
+    auto it = m_Cache.find(text);
     if (it == m_Cache.end()) {
-        // A text of more than one statement compiles to its first only: not kept.
-        if (m_Cache.size() >= kCachedTexts || std::string_view(sqlite3_sql(st)) != sql) {
+        if (!keep || m_Cache.size() >= kCachedTexts) {
             sqlite3_finalize(st);
             return;
         }
-        // The key views the statement's own copy of its text, which lives as long as it.
-        it = m_Cache.emplace(std::string_view(sqlite3_sql(st)), std::vector<sqlite3_stmt*>())
-                 .first;
+        it = m_Cache.emplace(text, std::vector<sqlite3_stmt*>()).first;
+    }
+    if (!keep) {
+        sqlite3_finalize(st);
+        return;
     }
     it->second.push_back(st);
 }

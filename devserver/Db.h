@@ -37,7 +37,7 @@ public:
 
 private:
     Db& m_Db;
-    const char* m_Sql;
+    bool m_Keep = false;  // whether it goes back to the cache
     sqlite3_stmt* m_Stmt = nullptr;
     bool m_Failed = false;
 };
@@ -61,8 +61,10 @@ private:
     friend class Statement;
     // Compiled statements not in use, by their text. One in use is taken out, so the
     // same text run inside its own loop gets a second one.
-    sqlite3_stmt* Borrow(const char* sql);
-    void GiveBack(const char* sql, sqlite3_stmt* st);
+    // The text may be the caller's temporary: only the statement's own copy is kept.
+    // keep: false for a text of more than one statement (it compiles to its first only).
+    sqlite3_stmt* Borrow(const char* sql, bool& keep);
+    void GiveBack(sqlite3_stmt* st, bool keep);
 
     sqlite3* m_Db = nullptr;
     std::mutex m_CacheLock;
