@@ -247,7 +247,8 @@ struct DevServer::Workers {
     std::deque<std::pair<Job, long long>> jobs;  // with when each came (SteadyMillis)
     std::vector<Sleeper*> sleeping;              // the last to sleep at the back
     std::condition_variable watcherWake;
-    int running = 0;  // workers not asleep
+    bool watcherIdle = false;  // waiting for a job to come, with no time set
+    int running = 0;           // workers not asleep
     int wanted = 1;   // workers to keep running while there is work
     bool stopping = false;
     std::vector<std::thread> threads;
@@ -265,7 +266,7 @@ struct DevServer::Workers {
         jobs.emplace_back(std::move(job), os::SteadyMillis());
         if (running < wanted && !sleeping.empty())
             WakeOne();
-        else if (jobs.size() == 1)
+        else if (watcherIdle)
             watcherWake.notify_one();  // the watcher times the wait
     }
     // The next job; false when stopping.
@@ -287,7 +288,9 @@ struct DevServer::Workers {
         std::unique_lock<std::mutex> g(lock);
         while (!stopping) {
             if (jobs.empty()) {
+                watcherIdle = true;
                 watcherWake.wait(g);
+                watcherIdle = false;
                 continue;
             }
             const long long waited = os::SteadyMillis() - jobs.front().second;

@@ -79,14 +79,14 @@ public:
     void Stop();
     bool Stopped() const;
     void Close();
-    int LastError() const { return m_LastError; }
+    int LastError() const { return m_LastError.load(); }
 
 private:
     int m_Fd = -1;
     int m_WakeRead = -1;
     int m_WakeWrite = -1;
     uint16_t m_Port = 0;
-    int m_LastError = 0;
+    std::atomic<int> m_LastError{0};  // several loops may accept at once
     std::atomic<int> m_Stopped{0};
 };
 
