@@ -58,12 +58,7 @@ struct DevServer::Incoming {
         // A browser's header fits; a larger request grows by half each time.
         http.m_Message.Alloc(4096, 4096);
     }
-    ~Incoming() {
-        if (c.IsOpen() && live) --*live;  // the connection ends with this request
-        server.m_HeldBytes.fetch_sub(held);
-        std::lock_guard<std::mutex> g(server.m_PeerLock);
-        if (--server.m_PeerConnections[peer] <= 0) server.m_PeerConnections.erase(peer);
-    }
+    ~Incoming();  // after Loop, whose count of connections it keeps
     Incoming(const Incoming&) = delete;
     Incoming& operator=(const Incoming&) = delete;
 
@@ -159,8 +154,7 @@ struct DevServer::Incoming {
     int served = 0;          // requests this connection had answered before this one
     bool waiting = false;    // kept open after an answer, nothing of the next request yet
     bool keepAlive = false;  // the worker answered and the connection waits for the next
-    std::size_t loop = 0;    // the loop that watches the connection
-    std::atomic<int>* live = nullptr;  // that loop's count of connections
+    Loop* home = nullptr;    // the loop that watches the connection
     std::string leftover;    // what came of the next request with this one
     // The answer: its header (and a page's text), then the file that follows it.
     std::string answer;
@@ -228,6 +222,13 @@ struct DevServer::Loop {
         }
     }
 };
+
+DevServer::Incoming::~Incoming() {
+    if (c.IsOpen() && home) --home->live;  // the connection ends with this request
+    server.m_HeldBytes.fetch_sub(held);
+    std::lock_guard<std::mutex> g(server.m_PeerLock);
+    if (--server.m_PeerConnections[peer] <= 0) server.m_PeerConnections.erase(peer);
+}
 
 // Whole requests wait here for one of a fixed number of workers. As many workers run as
 // there are processors, taking request after request without sleeping in between; the
@@ -313,8 +314,8 @@ struct DevServer::Workers {
 };
 
 void DevServer::Serve() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    std::vector<std::unique_ptr<Loop>> loops(std::clamp(cores, 1u, 8u));
+    const unsigned processors = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    std::vector<std::unique_ptr<Loop>> loops(processors);
     for (auto& l : loops) {
         l = std::make_unique<Loop>();
         // Every loop watches the listener; the kernel wakes one of them per connection.
@@ -329,9 +330,9 @@ void DevServer::Serve() {
     }
     Workers pool;
     pool.running = m_Options.maxConnections;  // each counts itself out as it falls asleep
-    pool.wanted = static_cast<int>(std::clamp(cores, 1u, 8u));
+    pool.wanted = static_cast<int>(processors);
     for (int i = 0; i < m_Options.maxConnections; ++i)
-        pool.threads.emplace_back([this, &pool, &loops] {
+        pool.threads.emplace_back([this, &pool] {
             Workers::Job job;
             while (pool.Take(job)) {
                 ServeWhole(*job.first, job.second);
@@ -339,7 +340,7 @@ void DevServer::Serve() {
                     job.first.reset();  // closed as it goes
                     continue;
                 }
-                loops[job.first->loop]->GiveBack(std::move(job.first));
+                job.first->home->GiveBack(std::move(job.first));
             }
         });
     std::thread watcher([&pool] { pool.Watch(); });
@@ -420,8 +421,7 @@ void DevServer::RunLoop(std::vector<std::unique_ptr<Loop>>& loops, std::size_t i
             ++m_PeerConnections[peer];  // the successor's; done's goes with it
         }
         auto next = std::make_unique<Incoming>(*this, std::move(done->c), peer);
-        next->loop = done->loop;
-        next->live = done->live;
+        next->home = done->home;
         next->served = done->served + 1;
         next->waiting = true;
         const std::string rest = std::move(done->leftover);
@@ -433,6 +433,9 @@ void DevServer::RunLoop(std::vector<std::unique_ptr<Loop>>& loops, std::size_t i
     // at once, the rest to a worker, or nothing more (dropped). key: the connection's
     // while the loop watches it, 0 when it does not.
     auto advance = [&](std::unique_ptr<Incoming> in, Incoming::State st, uint64_t key) {
+        auto unwatch = [&] {
+            if (key != 0) poller.Remove(in->c.Handle());
+        };
         // Pipelined pages are answered a few at a time, then the others get a turn.
         for (int round = 0;; ++round) {
             if (st == Incoming::kMore) {
@@ -445,7 +448,7 @@ void DevServer::RunLoop(std::vector<std::unique_ptr<Loop>>& loops, std::size_t i
             }
             const bool here = st == Incoming::kReady && round < 16 && AnswersAtOnce(in->http);
             if (!here) {
-                if (key != 0) poller.Remove(in->c.Handle());
+                unwatch();
                 if (st != Incoming::kRefused) hand(std::move(in), st);
                 return;
             }
@@ -453,12 +456,12 @@ void DevServer::RunLoop(std::vector<std::unique_ptr<Loop>>& loops, std::size_t i
             const int sent = MakeReply(*in, st) ? in->SendNow() : -1;
             if (sent == 0) {
                 // The client takes its answer slowly: a worker waits for it, not the loop.
-                if (key != 0) poller.Remove(in->c.Handle());
+                unwatch();
                 hand(std::move(in), Incoming::kSendRest);
                 return;
             }
             if (sent < 0 || !in->keepAlive) {
-                if (key != 0) poller.Remove(in->c.Handle());
+                unwatch();
                 return;  // closed as it goes
             }
             in = successor(std::move(in), st);
@@ -500,9 +503,8 @@ void DevServer::RunLoop(std::vector<std::unique_ptr<Loop>>& loops, std::size_t i
         std::size_t to = index;
         for (std::size_t i = 0; i < loops.size(); ++i)
             if (loops[i]->live.load() < loops[to]->live.load()) to = i;
-        in->loop = to;
-        in->live = &loops[to]->live;
-        ++loops[to]->live;
+        in->home = loops[to].get();
+        ++in->home->live;
         if (to != index) {
             loops[to]->GiveBack(std::move(in), true);
             return;

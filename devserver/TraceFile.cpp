@@ -4,26 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "common/NoThrow.h"
 #include "logbook/WStrace.h"
 #include "platform/os/Files.h"
 
 namespace devserver {
-
-namespace {
-int WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return -1;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-}  // namespace
 
 TraceFile::~TraceFile() {
     if (m_Trimmer.joinable()) m_Trimmer.join();
@@ -82,13 +67,14 @@ void TraceFile::DropOldestHalf(uint64_t generation) {
         // Whole lines as read now; what follows the last of them is copied at the swap.
         std::string all;
         if (os::ReadWholeFile(path.c_str(), all) != 0) all.clear();
-        const std::size_t end = all.rfind('\n') == std::string::npos ? 0 : all.rfind('\n') + 1;
+        const std::size_t last = all.rfind('\n');
+        const std::size_t end = last == std::string::npos ? 0 : last + 1;
         std::size_t from =
             end > static_cast<std::size_t>(keep) ? end - static_cast<std::size_t>(keep) : 0;
         from = all.find('\n', from);
         from = from == std::string::npos || from >= end ? end : from + 1;
         const int out = ::open(next.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        bool ok = out >= 0 && WriteAll(out, all.data() + from, end - from) == 0;
+        bool ok = out >= 0 && os::WriteAll(out, all.data() + from, end - from) == 0;
 
         std::lock_guard<std::mutex> g(m_Lock);
         if (ok && generation == m_Generation) {
@@ -97,7 +83,7 @@ void TraceFile::DropOldestHalf(uint64_t generation) {
             off_t at = static_cast<off_t>(end);
             ssize_t n = 0;
             while (ok && in >= 0 && (n = ::pread(in, block, sizeof block, at)) > 0) {
-                ok = WriteAll(out, block, static_cast<std::size_t>(n)) == 0;
+                ok = os::WriteAll(out, block, static_cast<std::size_t>(n)) == 0;
                 at += n;
             }
             if (in >= 0) ::close(in);

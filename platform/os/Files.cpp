@@ -34,6 +34,13 @@ struct Fd {
     }
 };
 
+std::string& StartDir() {
+    static std::string dir;
+    return dir;
+}
+
+}  // namespace
+
 int WriteAll(int fd, const char* p, std::size_t n) {
     while (n > 0) {
         ssize_t w = ::write(fd, p, n);
@@ -46,13 +53,6 @@ int WriteAll(int fd, const char* p, std::size_t n) {
     }
     return 0;
 }
-
-std::string& StartDir() {
-    static std::string dir;
-    return dir;
-}
-
-}  // namespace
 
 int ReadWholeFile(const char* path, std::unique_ptr<char[]>& data, int64_t& size, int64_t maxSize) {
     size = 0;

@@ -16,6 +16,9 @@ inline constexpr char kPathSeparator = '/';
 int ReadWholeFile(const char* path, std::unique_ptr<char[]>& data, int64_t& size, int64_t maxSize);
 int ReadWholeFile(const char* path, std::string& out);
 
+// Writes every byte to an open descriptor, again after an interruption: 0 or -1.
+int WriteAll(int fd, const char* data, std::size_t size);
+
 // Replaces the file atomically: a temporary file in the same folder, flushed to disk,
 // then renamed over the old one. A crash leaves the old file or the new one, never half.
 int ReplaceFile(const char* path, const void* data, std::size_t size);
